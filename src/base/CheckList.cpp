@@ -1,0 +1,333 @@
+#include "CheckList.h"
+
+#include "SysUtils.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+namespace {
+
+// Below this many changes a view is told row by row; above, it is reset.
+constexpr size_t kRowSignalLimit = 64;
+
+bool entryLess(const std::string& a, const std::string& b) { return CompareListEntries(a, b) < 0; }
+
+} // namespace
+
+int CompareListEntries(const std::string& a, const std::string& b)
+{
+    const int c = CompareText(a, b);
+    if (c != 0)
+        return c;
+    const int d = a.compare(b);
+    return d < 0 ? -1 : (d > 0 ? 1 : 0);
+}
+
+TCheckListModel::TCheckListModel(QObject* parent) : QAbstractListModel(parent) {}
+
+void TCheckListModel::checkIndex(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw Exception("List index out of bounds (" + std::to_string(index) + ")");
+}
+
+void TCheckListModel::scheduleFlush()
+{
+    if (flushScheduled_ || !QCoreApplication::instance())
+        return;
+    flushScheduled_ = true;
+    QMetaObject::invokeMethod(this, [this] { Flush(); }, Qt::QueuedConnection);
+}
+
+void TCheckListModel::setItemIndexQuiet(int index)
+{
+    if (itemIndex_ != index) {
+        itemIndex_ = index;
+        emit ItemIndexChanged(index);
+    }
+}
+
+void TCheckListModel::Flush()
+{
+    flushScheduled_ = false;
+    if (pending_.empty())
+        return;
+    std::stable_sort(pending_.begin(), pending_.end(), entryLess);
+
+    if (pending_.size() <= kRowSignalLimit && !items_.empty()) {
+        // Few additions: insert each at its place and tell views row by row.
+        for (auto& text : pending_) {
+            const auto it = std::upper_bound(items_.begin(), items_.end(), text,
+                                             [](const std::string& t, const TCheckEntry& e) { return entryLess(t, e.text); });
+            const int pos = static_cast<int>(it - items_.begin());
+            beginInsertRows(QModelIndex(), pos, pos);
+            items_.insert(it, TCheckEntry{std::move(text), false});
+            endInsertRows();
+            if (itemIndex_ >= pos)
+                ++itemIndex_;
+        }
+        pending_.clear();
+        emit ItemIndexChanged(itemIndex_);
+        return;
+    }
+
+    // Many additions: one stable merge (existing entries before equal new
+    // ones), following the current entry to its new position.
+    beginResetModel();
+    std::vector<TCheckEntry> merged;
+    merged.reserve(items_.size() + pending_.size());
+    size_t i = 0, j = 0;
+    int newCurrent = -1;
+    while (i < items_.size() || j < pending_.size()) {
+        const bool takeOld = j >= pending_.size() || (i < items_.size() && !entryLess(pending_[j], items_[i].text));
+        if (takeOld) {
+            if (static_cast<int>(i) == itemIndex_)
+                newCurrent = static_cast<int>(merged.size());
+            merged.push_back(std::move(items_[i++]));
+        } else {
+            merged.push_back(TCheckEntry{std::move(pending_[j++]), false});
+        }
+    }
+    items_ = std::move(merged);
+    pending_.clear();
+    pending_.shrink_to_fit();
+    itemIndex_ = newCurrent;
+    endResetModel();
+    emit ItemIndexChanged(itemIndex_);
+}
+
+const std::string& TCheckListModel::Text(int index)
+{
+    Flush();
+    checkIndex(index);
+    return items_[static_cast<size_t>(index)].text;
+}
+
+void TCheckListModel::SetText(int index, const std::string& text)
+{
+    Flush();
+    checkIndex(index);
+    items_[static_cast<size_t>(index)].text = text;
+    const QModelIndex mi = createIndex(index, 0);
+    emit dataChanged(mi, mi);
+}
+
+void TCheckListModel::Add(const std::string& text)
+{
+    if (!sorted_) {
+        Flush();
+        const int pos = static_cast<int>(items_.size());
+        beginInsertRows(QModelIndex(), pos, pos);
+        items_.push_back(TCheckEntry{text, false});
+        endInsertRows();
+        return;
+    }
+    pending_.push_back(text);
+    scheduleFlush();
+}
+
+void TCheckListModel::Insert(int index, const std::string& text)
+{
+    Flush();
+    if (index < 0 || index > static_cast<int>(items_.size()))
+        throw Exception("List index out of bounds (" + std::to_string(index) + ")");
+    beginInsertRows(QModelIndex(), index, index);
+    items_.insert(items_.begin() + index, TCheckEntry{text, false});
+    endInsertRows();
+    if (itemIndex_ >= index)
+        setItemIndexQuiet(itemIndex_ + 1);
+}
+
+void TCheckListModel::Delete(int index)
+{
+    Flush();
+    checkIndex(index);
+    beginRemoveRows(QModelIndex(), index, index);
+    items_.erase(items_.begin() + index);
+    endRemoveRows();
+    if (itemIndex_ == index)
+        setItemIndexQuiet(-1);
+    else if (itemIndex_ > index)
+        setItemIndexQuiet(itemIndex_ - 1);
+}
+
+void TCheckListModel::Clear()
+{
+    beginResetModel();
+    items_.clear();
+    items_.shrink_to_fit();
+    pending_.clear();
+    pending_.shrink_to_fit();
+    endResetModel();
+    setItemIndexQuiet(-1);
+}
+
+bool TCheckListModel::Checked(int index)
+{
+    Flush();
+    checkIndex(index);
+    return items_[static_cast<size_t>(index)].checked;
+}
+
+void TCheckListModel::SetChecked(int index, bool checked)
+{
+    Flush();
+    checkIndex(index);
+    auto& e = items_[static_cast<size_t>(index)];
+    if (e.checked == checked)
+        return;
+    e.checked = checked;
+    const QModelIndex mi = createIndex(index, 0);
+    emit dataChanged(mi, mi, {Qt::CheckStateRole});
+}
+
+int TCheckListModel::ItemIndex()
+{
+    Flush();
+    return itemIndex_;
+}
+
+void TCheckListModel::SetItemIndex(int index)
+{
+    Flush();
+    if (index < -1 || index >= static_cast<int>(items_.size()))
+        index = -1;
+    setItemIndexQuiet(index);
+}
+
+void TCheckListModel::SetSorted(bool sorted)
+{
+    Flush();
+    if (sorted == sorted_)
+        return;
+    sorted_ = sorted;
+    if (!sorted)
+        return;
+    // Resuming: sort again, following the current entry.
+    std::vector<size_t> order(items_.size());
+    for (size_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [this](size_t a, size_t b) { return entryLess(items_[a].text, items_[b].text); });
+    beginResetModel();
+    std::vector<TCheckEntry> sortedItems;
+    sortedItems.reserve(items_.size());
+    int newCurrent = -1;
+    for (size_t k = 0; k < order.size(); ++k) {
+        if (static_cast<int>(order[k]) == itemIndex_)
+            newCurrent = static_cast<int>(k);
+        sortedItems.push_back(std::move(items_[order[k]]));
+    }
+    items_ = std::move(sortedItems);
+    itemIndex_ = newCurrent;
+    endResetModel();
+    emit ItemIndexChanged(itemIndex_);
+}
+
+int TCheckListModel::RemoveAdjacentDuplicates()
+{
+    Flush();
+    if (items_.size() < 2)
+        return 0;
+    // Find the positions to remove first, so a view can be told precisely
+    // when they are few.
+    std::vector<int> removed;
+    for (size_t k = 1; k < items_.size(); ++k)
+        if (items_[k].text == items_[k - 1].text)
+            removed.push_back(static_cast<int>(k));
+    if (removed.empty())
+        return 0;
+    if (removed.size() <= kRowSignalLimit) {
+        for (auto it = removed.rbegin(); it != removed.rend(); ++it)
+            Delete(*it);
+        return static_cast<int>(removed.size());
+    }
+    beginResetModel();
+    size_t out = 1;
+    int newCurrent = itemIndex_ == 0 ? 0 : -1;
+    for (size_t k = 1; k < items_.size(); ++k) {
+        if (items_[k].text == items_[out - 1].text)
+            continue;
+        if (static_cast<int>(k) == itemIndex_)
+            newCurrent = static_cast<int>(out);
+        if (out != k)
+            items_[out] = std::move(items_[k]);
+        ++out;
+    }
+    items_.resize(out);
+    itemIndex_ = newCurrent;
+    endResetModel();
+    emit ItemIndexChanged(itemIndex_);
+    return static_cast<int>(removed.size());
+}
+
+void TCheckListModel::Assign(const std::vector<std::string>& texts)
+{
+    beginResetModel();
+    items_.clear();
+    pending_.clear();
+    items_.reserve(texts.size());
+    for (const auto& t : texts)
+        items_.push_back(TCheckEntry{t, false});
+    if (sorted_)
+        std::stable_sort(items_.begin(), items_.end(),
+                         [](const TCheckEntry& a, const TCheckEntry& b) { return entryLess(a.text, b.text); });
+    itemIndex_ = -1;
+    endResetModel();
+    emit ItemIndexChanged(-1);
+}
+
+std::vector<std::string> TCheckListModel::Texts()
+{
+    Flush();
+    std::vector<std::string> out;
+    out.reserve(items_.size());
+    for (const auto& e : items_)
+        out.push_back(e.text);
+    return out;
+}
+
+int TCheckListModel::CheckedCount()
+{
+    Flush();
+    return static_cast<int>(std::count_if(items_.begin(), items_.end(), [](const TCheckEntry& e) { return e.checked; }));
+}
+
+int TCheckListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(items_.size());
+}
+
+QVariant TCheckListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() < 0 || index.row() >= static_cast<int>(items_.size()))
+        return {};
+    const auto& e = items_[static_cast<size_t>(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+    case Qt::AccessibleTextRole:
+    case Qt::ToolTipRole:
+        return toQt(e.text);
+    case Qt::CheckStateRole:
+        return e.checked ? Qt::Checked : Qt::Unchecked;
+    default:
+        return {};
+    }
+}
+
+bool TCheckListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= static_cast<int>(items_.size()))
+        return false;
+    SetChecked(index.row(), value.toInt() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags TCheckListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable | Qt::ItemNeverHasChildren;
+}

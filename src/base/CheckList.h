@@ -1,0 +1,90 @@
+// The checkable, sorted list behind the Found Sites and Results lists.
+//
+// Entries are a byte-string text and a tick. The order is case-insensitive
+// (Latin-1 letters folded) with plain byte order breaking ties, so entries that
+// are exactly equal always stand side by side. Equal entries are allowed.
+//
+// Adding one entry at a time is cheap even for a million entries: additions
+// wait in a pending batch that is sorted and merged in as soon as anybody
+// reads the list through this interface (or the event loop runs), so every
+// reader sees the sorted order. Views see the list through the Qt model
+// interface, which shows the merged entries and is told of every change.
+#pragma once
+
+#include <QAbstractListModel>
+
+#include <string>
+#include <vector>
+
+struct TCheckEntry {
+    std::string text;
+    bool checked = false;
+};
+
+class TCheckListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    explicit TCheckListModel(QObject* parent = nullptr);
+
+    // ---- the list as the program uses it (positions count from 0) ----
+    int Count() const { return static_cast<int>(items_.size() + pending_.size()); }
+    const std::string& Text(int index);
+    // Replaces the text in place: same position, same tick, no re-sorting.
+    void SetText(int index, const std::string& text);
+    // Adds an unticked entry at its sorted place (at the end while sorting is
+    // suspended), without looking for an equal entry.
+    void Add(const std::string& text);
+    // Inserts an unticked entry at a given position, whatever the order.
+    void Insert(int index, const std::string& text);
+    void Delete(int index);
+    void Clear();
+    bool Checked(int index);
+    void SetChecked(int index, bool checked);
+    // The current (highlighted) entry; -1 when there is none.
+    int ItemIndex();
+    void SetItemIndex(int index);
+    bool IsCurrent(int index) { return index >= 0 && ItemIndex() == index; }
+
+    bool Sorted() const { return sorted_; }
+    // Suspends (false) or resumes (true) the sorting; resuming sorts again.
+    void SetSorted(bool sorted);
+
+    // Removes every entry that equals, byte for byte, the entry before it;
+    // each run of equal neighbours keeps its first entry (and that entry's
+    // tick). Returns the number removed.
+    int RemoveAdjacentDuplicates();
+
+    // Replaces all entries with the given texts, unticked, at their sorted
+    // places; no entry is current afterwards.
+    void Assign(const std::vector<std::string>& texts);
+    // All texts in list order.
+    std::vector<std::string> Texts();
+    int CheckedCount();
+
+    // ---- Qt model interface (views, accessibility) ----
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Merges pending additions now (emitting the model signals).
+    void Flush();
+
+signals:
+    // The current entry changed (-1: none).
+    void ItemIndexChanged(int index);
+
+private:
+    void checkIndex(int index) const;
+    void scheduleFlush();
+    void setItemIndexQuiet(int index);
+
+    std::vector<TCheckEntry> items_;
+    std::vector<std::string> pending_;
+    bool sorted_ = true;
+    bool flushScheduled_ = false;
+    int itemIndex_ = -1;
+};
+
+// The order of the lists: <0, 0, >0.
+int CompareListEntries(const std::string& a, const std::string& b);

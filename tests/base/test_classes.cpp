@@ -1,0 +1,81 @@
+#include "Classes.h"
+#include "TestUtil.h"
+
+#include <QString>
+#include <gtest/gtest.h>
+
+TEST(StringList, SetTextSplitsAtEveryLineEndAndStopsAtZero)
+{
+    TStringList l;
+    l.SetText(std::string("a\r\nb\rc\nd\n\r\n\ne\0f", 16));
+    EXPECT_EQ(l.Lines(), (std::vector<std::string>{"a", "b", "c", "d", "", "", "e"}));
+    l.SetText("x\r\n");
+    EXPECT_EQ(l.Count(), 1);
+    l.SetText("");
+    EXPECT_EQ(l.Count(), 0);
+    l.SetText("\r\n\r\n");
+    EXPECT_EQ(l.Lines(), (std::vector<std::string>{"", ""}));
+}
+
+TEST(StringList, SortedAddKeepsCaseInsensitiveOrder)
+{
+    TStringList l;
+    l.SetSorted(true);
+    l.Add("beta");
+    l.Add("Alpha");
+    l.Add("gamma");
+    l.Add("ALPHA");
+    EXPECT_EQ(l.Get(0), "Alpha");
+    EXPECT_EQ(l.Get(1), "ALPHA");
+    EXPECT_EQ(l.Text(), "Alpha\r\nALPHA\r\nbeta\r\ngamma\r\n");
+    EXPECT_THROW(l.Get(4), Exception);
+}
+
+TEST(Streams, MemoryAndFileStreamsReadWriteSeek)
+{
+    testutil::TempDir dir;
+    TMemoryStream m;
+    m.WriteString("hello world");
+    EXPECT_EQ(m.GetSize(), 11);
+    m.SetPosition(6);
+    EXPECT_EQ(m.ReadRest(), "world");
+    m.SaveToFile(dir.file("f.bin"));
+
+    TFileStream f(dir.file("f.bin"), fmOpenReadWrite);
+    EXPECT_EQ(f.GetSize(), 11);
+    EXPECT_EQ(f.Seek(-5, soFromEnd), 6);
+    f.WriteString("WORLD!");
+    f.SetPosition(0);
+    EXPECT_EQ(f.ReadRest(), "hello WORLD!");
+    EXPECT_THROW(TFileStream(dir.file("missing"), fmOpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(dir.file("no/such/dir/x"), fmCreate), EFCreateError);
+    char c;
+    EXPECT_THROW(m.ReadBuffer(&c, 1), EStreamError);
+}
+
+TEST(SysUtils, StrToIntAcceptsWhatUsersTypeAndRejectsTheRest)
+{
+    EXPECT_EQ(StrToInt("10000"), 10000);
+    EXPECT_EQ(StrToInt("  -42"), -42);
+    EXPECT_EQ(StrToInt("2147483647"), 2147483647);
+    EXPECT_EQ(StrToInt("-2147483648"), INT32_MIN);
+    EXPECT_EQ(StrToInt("$FF"), 255);
+    EXPECT_THROW(StrToInt("2147483648"), EConvertError);
+    EXPECT_THROW(StrToInt(""), EConvertError);
+    EXPECT_THROW(StrToInt("12a"), EConvertError);
+    EXPECT_THROW(StrToInt("1 "), EConvertError);
+    try {
+        StrToInt("x");
+    } catch (const EConvertError& e) {
+        EXPECT_STREQ(e.what(), "'x' is not a valid integer value");
+    }
+}
+
+TEST(SysUtils, TextComparisonFoldsLatin1Letters)
+{
+    EXPECT_EQ(CompareText("ABC", "abc"), 0);
+    EXPECT_LT(CompareText("abc", "abd"), 0);
+    EXPECT_EQ(CompareText("\xC9t\xC9", "\xE9t\xE9"), 0);
+    EXPECT_NE(CompareText("\xD7", "\xF7"), 0);
+    EXPECT_EQ(fromQt(toQt(std::string("\x00\x80\xff", 3))), std::string("\x00\x80\xff", 3));
+}

@@ -1,0 +1,64 @@
+#include "TestUtil.h"
+
+#include <QByteArray>
+#include <QProcess>
+#include <QStringList>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace testutil {
+
+TempDir::TempDir()
+{
+    std::string tmpl = (std::filesystem::temp_directory_path() / "corvina-test-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& input)
+{
+    QProcess p;
+    QStringList qargs;
+    for (const auto& a : args)
+        qargs << QString::fromLocal8Bit(a.c_str());
+    p.start(QString::fromLocal8Bit(program.c_str()), qargs);
+    ProcessResult r;
+    if (!p.waitForStarted(10000))
+        return r;
+    p.write(input.data(), static_cast<qint64>(input.size()));
+    p.closeWriteChannel();
+    p.waitForFinished(60000);
+    const QByteArray out = p.readAllStandardOutput();
+    const QByteArray err = p.readAllStandardError();
+    r.out.assign(out.constData(), static_cast<size_t>(out.size()));
+    r.err.assign(err.constData(), static_cast<size_t>(err.size()));
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return r;
+}
+
+} // namespace testutil
