@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 
 const char MimeTable[65] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 const char UUTABLE[65] = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
@@ -44,12 +45,9 @@ void TNMUUProcessor::CheckStreams() const
 
 void TNMUUProcessor::Encode()
 {
-    const auto finish = [this] {
-        if (OutputStream)
-            OutputStream->SetPosition(0);
-        if (OnEndEncode)
-            OnEndEncode(this);
-    };
+    // The output is rewound and the end reported in every case; the first
+    // error (of the encoding or of the rewinding) is raised afterwards.
+    std::exception_ptr error;
     try {
         CheckStreams();
         InputStream->SetPosition(0);
@@ -109,10 +107,19 @@ void TNMUUProcessor::Encode()
             OutputStream->WriteBuffer(closing, 3);
         }
     } catch (...) {
-        finish();
-        throw;
+        error = std::current_exception();
     }
-    finish();
+    try {
+        if (OutputStream)
+            OutputStream->SetPosition(0);
+    } catch (...) {
+        if (!error)
+            error = std::current_exception();
+    }
+    if (OnEndEncode)
+        OnEndEncode(this);
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void TNMUUProcessor::Decode()

@@ -152,6 +152,17 @@ TEST(UUProcessor, EncodeRewindsOutputAndReportsEndAlsoAfterError)
     EXPECT_EQ(events, (std::vector<std::string>{"begin", "end"}));
     EXPECT_GE(refusing.seeksToStart, 1);
 
+    // The rewinding itself fails (the buffered bytes cannot be written): the
+    // end is still reported.
+    events.clear();
+    RefusingStream behind;
+    {
+        TS_BufferStream buffered(&behind);
+        p.OutputStream = &buffered;
+        EXPECT_THROW(p.Encode(), EStreamError);
+        EXPECT_EQ(events, (std::vector<std::string>{"begin", "end"}));
+    }
+
     events.clear();
     p.InputStream = nullptr;
     EXPECT_THROW(p.Encode(), Exception);
@@ -202,6 +213,15 @@ TEST(UUProcessor, Base64DecodeSkipsNoiseAndStopsAtBoundaryOrPadding)
     EXPECT_EQ(decode("Zm9vY", uuMime), "foo");
     // Decoding starts at the input's current position.
     EXPECT_EQ(decode("header\r\nZm9v\r\n", uuMime, 8), "foo");
+
+    // Arbitrary bytes never make either decoder fail or run away.
+    std::string noise = pattern(3000);
+    for (size_t i = 0; i < noise.size(); i += 97)
+        noise[i] = '\n';
+    for (size_t start = 0; start < 40; start += 13) {
+        EXPECT_LE(decode(noise.substr(start), uuMime).size(), noise.size());
+        EXPECT_LE(decode(noise.substr(start), uuCode).size(), noise.size());
+    }
 }
 
 TEST(UUProcessor, StdDecodeLinesAndClosingLine)
@@ -216,6 +236,17 @@ TEST(UUProcessor, StdDecodeLinesAndClosingLine)
     EXPECT_EQ(decode("M86)\r\n", uuCode), "ab");
     // Lines of two characters or fewer are skipped.
     EXPECT_EQ(decode("ab\r\n#86)C\r\n", uuCode), "abc");
+
+    TMemoryStream in("#86)C\r\n"), out;
+    TNMUUProcessor p;
+    p.Method = uuCode;
+    p.InputStream = &in;
+    p.OutputStream = &out;
+    std::string events;
+    p.OnBeginDecode = [&](QObject*) { events += "b" + out.DataString(); };
+    p.OnEndDecode = [&](QObject*) { events += "e" + out.DataString(); };
+    p.Decode();
+    EXPECT_EQ(events, "beabc");
 }
 
 TEST(UUProcessor, ReadLnFromStreamBlocksAndRepositioning)
