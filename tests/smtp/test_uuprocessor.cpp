@@ -165,6 +165,7 @@ TEST(UUProcessor, EncodeRewindsOutputAndReportsEndAlsoAfterError)
 
     events.clear();
     p.InputStream = nullptr;
+    p.OutputStream = &out;
     EXPECT_THROW(p.Encode(), Exception);
     EXPECT_EQ(events, (std::vector<std::string>{"end"}));
 }
