@@ -53,6 +53,7 @@ void TCheckListModel::Flush()
     flushScheduled_ = false;
     if (pending_.empty())
         return;
+    const int oldCurrent = itemIndex_;
     std::stable_sort(pending_.begin(), pending_.end(), entryLess);
 
     if (pending_.size() <= kRowSignalLimit && !items_.empty()) {
@@ -68,7 +69,8 @@ void TCheckListModel::Flush()
                 ++itemIndex_;
         }
         pending_.clear();
-        emit ItemIndexChanged(itemIndex_);
+        if (itemIndex_ != oldCurrent)
+            emit ItemIndexChanged(itemIndex_);
         return;
     }
 
@@ -94,7 +96,8 @@ void TCheckListModel::Flush()
     pending_.shrink_to_fit();
     itemIndex_ = newCurrent;
     endResetModel();
-    emit ItemIndexChanged(itemIndex_);
+    if (itemIndex_ != oldCurrent)
+        emit ItemIndexChanged(itemIndex_);
 }
 
 const std::string& TCheckListModel::Text(int index)
@@ -113,17 +116,19 @@ void TCheckListModel::SetText(int index, const std::string& text)
     emit dataChanged(mi, mi);
 }
 
-void TCheckListModel::Add(const std::string& text)
+void TCheckListModel::Add(const std::string& text) { Add(std::string(text)); }
+
+void TCheckListModel::Add(std::string&& text)
 {
     if (!sorted_) {
         Flush();
         const int pos = static_cast<int>(items_.size());
         beginInsertRows(QModelIndex(), pos, pos);
-        items_.push_back(TCheckEntry{text, false});
+        items_.push_back(TCheckEntry{std::move(text), false});
         endInsertRows();
         return;
     }
-    pending_.push_back(text);
+    pending_.push_back(std::move(text));
     scheduleFlush();
 }
 
@@ -220,9 +225,11 @@ void TCheckListModel::SetSorted(bool sorted)
         sortedItems.push_back(std::move(items_[order[k]]));
     }
     items_ = std::move(sortedItems);
+    const int oldCurrent = itemIndex_;
     itemIndex_ = newCurrent;
     endResetModel();
-    emit ItemIndexChanged(itemIndex_);
+    if (itemIndex_ != oldCurrent)
+        emit ItemIndexChanged(itemIndex_);
 }
 
 int TCheckListModel::RemoveAdjacentDuplicates()
@@ -256,9 +263,11 @@ int TCheckListModel::RemoveAdjacentDuplicates()
         ++out;
     }
     items_.resize(out);
+    const int oldCurrent = itemIndex_;
     itemIndex_ = newCurrent;
     endResetModel();
-    emit ItemIndexChanged(itemIndex_);
+    if (itemIndex_ != oldCurrent)
+        emit ItemIndexChanged(itemIndex_);
     return static_cast<int>(removed.size());
 }
 
@@ -270,12 +279,15 @@ void TCheckListModel::Assign(const std::vector<std::string>& texts)
     items_.reserve(texts.size());
     for (const auto& t : texts)
         items_.push_back(TCheckEntry{t, false});
-    if (sorted_)
-        std::stable_sort(items_.begin(), items_.end(),
-                         [](const TCheckEntry& a, const TCheckEntry& b) { return entryLess(a.text, b.text); });
+    const auto less = [](const TCheckEntry& a, const TCheckEntry& b) { return entryLess(a.text, b.text); };
+    // Lists read back from a file are mostly in order already.
+    if (sorted_ && !std::is_sorted(items_.begin(), items_.end(), less))
+        std::stable_sort(items_.begin(), items_.end(), less);
+    const int oldCurrent = itemIndex_;
     itemIndex_ = -1;
     endResetModel();
-    emit ItemIndexChanged(-1);
+    if (oldCurrent != -1)
+        emit ItemIndexChanged(-1);
 }
 
 std::vector<std::string> TCheckListModel::Texts()
@@ -319,9 +331,17 @@ QVariant TCheckListModel::data(const QModelIndex& index, int role) const
 
 bool TCheckListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= static_cast<int>(items_.size()))
+    if (role != Qt::CheckStateRole || !index.isValid() || index.row() < 0 || index.row() >= static_cast<int>(items_.size()))
         return false;
-    SetChecked(index.row(), value.toInt() == Qt::Checked);
+    // The row is the one the view shows: merged entries only. Merging pending
+    // additions first would move the entries under it, so the tick is set on
+    // the merged entry directly.
+    auto& e = items_[static_cast<size_t>(index.row())];
+    const bool checked = value.toInt() == Qt::Checked;
+    if (e.checked != checked) {
+        e.checked = checked;
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+    }
     return true;
 }
 
