@@ -57,7 +57,7 @@ public:
 
     // Replaces all entries with the given texts, unticked, at their sorted
     // places; no entry is current afterwards.
-    void Assign(const std::vector<std::string>& texts);
+    void Assign(std::vector<std::string> texts);
     // All texts in list order.
     std::vector<std::string> Texts();
     int CheckedCount();

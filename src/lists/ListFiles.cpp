@@ -30,7 +30,20 @@ std::string ListText(const std::vector<std::string>& texts)
     return out;
 }
 
-std::string ListText(TCheckListModel& list) { return ListText(list.Texts()); }
+std::string ListText(TCheckListModel& list)
+{
+    const int n = list.Count();
+    size_t total = 0;
+    for (int i = 0; i < n; ++i)
+        total += list.Text(i).size() + 2;
+    std::string out;
+    out.reserve(total);
+    for (int i = 0; i < n; ++i) {
+        out += list.Text(i);
+        out += "\r\n";
+    }
+    return out;
+}
 
 std::vector<std::string> SplitListText(const std::string& text)
 {
@@ -56,8 +69,7 @@ void SaveListText(TCheckListModel& list, const std::string& fileName) { writeWho
 
 int LoadListText(TCheckListModel& list, const std::string& fileName)
 {
-    std::vector<std::string> lines = SplitListText(ReadFileBytes(fileName));
-    list.Assign(lines);
+    list.Assign(SplitListText(ReadFileBytes(fileName)));
     return list.Count();
 }
 
@@ -111,8 +123,7 @@ std::string SaveAddressText(TCheckListModel& list, const std::string& chosenName
 std::string SaveAddressBook(TCheckListModel& list, const std::string& chosenName)
 {
     const std::string name = AdjustFileName(chosenName, "csv");
-    std::vector<std::string> texts = list.Texts();
-    std::string bytes = kAddressBookHeader + "\r\n" + ListText(texts);
+    const std::string bytes = kAddressBookHeader + "\r\n" + ListText(list);
     writeWhole(name, bytes);
     return name;
 }
@@ -125,6 +136,6 @@ int LoadAddressBook(TCheckListModel& list, const std::string& fileName)
     const auto header = std::find(lines.begin(), lines.end(), kAddressBookHeader);
     if (header != lines.end())
         lines.erase(header);
-    list.Assign(lines);
+    list.Assign(std::move(lines));
     return list.Count();
 }

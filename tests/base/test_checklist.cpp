@@ -46,7 +46,8 @@ TEST(CheckList, OrderIsCaseInsensitiveWithByteOrderBreakingTies)
     std::mt19937 rng(7);
     Texts all;
     for (int i = 0; i < 300; ++i) {
-        std::string t;
+        // Half of them share a beginning longer than the sort keys.
+        std::string t = (i % 2) ? "Contact.Search.123" : "";
         const int n = 1 + static_cast<int>(rng() % 3);
         for (int k = 0; k < n; ++k)
             t += "aAbB"[rng() % 4];
@@ -71,6 +72,30 @@ TEST(CheckList, OrderIsCaseInsensitiveWithByteOrderBreakingTies)
                 break;
             }
         }
+}
+
+TEST(CheckList, EntryComparisonIsCaseInsensitiveThenByteOrder)
+{
+    // Texts over letters of both cases (ASCII and Latin-1), zero bytes and
+    // long shared beginnings, compared both ways.
+    const std::string alphabet = std::string("aAbB\xE4\xC4.@", 8) + std::string(1, '\0');
+    std::mt19937 rng(3);
+    auto text = [&] {
+        std::string t = (rng() % 2) ? "contact.search123" : "";
+        const int n = static_cast<int>(rng() % 20);
+        for (int k = 0; k < n; ++k)
+            t += alphabet[rng() % alphabet.size()];
+        return t;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::string a = text(), b = (round % 4 == 0) ? a : text();
+        int want = CompareText(a, b);
+        if (want == 0)
+            want = a.compare(b);
+        want = want < 0 ? -1 : (want > 0 ? 1 : 0);
+        ASSERT_EQ(CompareListEntries(a, b), want) << a << " / " << b;
+        ASSERT_EQ(CompareListEntries(b, a), -want);
+    }
 }
 
 TEST(CheckList, TicksFollowTheirEntriesAndBadIndexesRaise)
