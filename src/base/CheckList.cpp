@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -13,14 +14,80 @@ constexpr size_t kRowSignalLimit = 64;
 
 bool entryLess(const std::string& a, const std::string& b) { return CompareListEntries(a, b) < 0; }
 
+// Eight bytes of a text from position from, case-folded, as one number
+// whose order is the list order of those bytes (texts padded with zero
+// bytes). Two texts whose keys differ compare as their keys do; equal keys
+// need the full comparison.
+uint64_t orderKey(const std::string& t, size_t from)
+{
+    uint64_t k = 0;
+    for (size_t i = from; i < from + 8; ++i)
+        k = (k << 8) | (i < t.size() ? FoldByte(static_cast<unsigned char>(t[i])) : 0u);
+    return k;
+}
+
+// The stable sorted order of n texts: positions into them, equal texts in
+// their original order.
+template <typename TextAt>
+std::vector<uint32_t> sortedOrder(size_t n, TextAt textAt)
+{
+    // The first sixteen folded bytes decide most comparisons without
+    // reaching into the texts themselves.
+    struct Key {
+        uint64_t head;
+        uint64_t next;
+        uint32_t pos;
+    };
+    std::vector<Key> keys(n);
+    for (size_t i = 0; i < n; ++i) {
+        const std::string& t = textAt(i);
+        keys[i] = Key{orderKey(t, 0), orderKey(t, 8), static_cast<uint32_t>(i)};
+    }
+    std::sort(keys.begin(), keys.end(), [&textAt](const Key& a, const Key& b) {
+        if (a.head != b.head)
+            return a.head < b.head;
+        if (a.next != b.next)
+            return a.next < b.next;
+        const int c = CompareListEntries(textAt(a.pos), textAt(b.pos));
+        return c != 0 ? c < 0 : a.pos < b.pos;
+    });
+    std::vector<uint32_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = keys[i].pos;
+    return order;
+}
+
 } // namespace
 
 int CompareListEntries(const std::string& a, const std::string& b)
 {
-    const int c = CompareText(a, b);
-    if (c != 0)
-        return c;
-    const int d = a.compare(b);
+    // CompareText, then plain byte order; written to skip runs of identical
+    // bytes eight at a time, as sorted neighbours share long beginnings.
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a.data());
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b.data());
+    const size_t n = std::min(a.size(), b.size());
+    size_t i = 0;
+    for (;;) {
+        while (i + 8 <= n) {
+            uint64_t u, v;
+            std::memcpy(&u, x + i, 8);
+            std::memcpy(&v, y + i, 8);
+            if (u != v)
+                break;
+            i += 8;
+        }
+        while (i < n && x[i] == y[i])
+            ++i;
+        if (i == n)
+            break;
+        const unsigned char fx = FoldByte(x[i]), fy = FoldByte(y[i]);
+        if (fx != fy)
+            return fx < fy ? -1 : 1;
+        ++i;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size() ? -1 : 1;
+    const int d = std::memcmp(x, y, n);
     return d < 0 ? -1 : (d > 0 ? 1 : 0);
 }
 
@@ -53,7 +120,15 @@ void TCheckListModel::Flush()
     flushScheduled_ = false;
     if (pending_.empty())
         return;
-    std::stable_sort(pending_.begin(), pending_.end(), entryLess);
+    const int oldCurrent = itemIndex_;
+    {
+        const auto order = sortedOrder(pending_.size(), [this](size_t i) -> const std::string& { return pending_[i]; });
+        std::vector<std::string> sorted;
+        sorted.reserve(pending_.size());
+        for (uint32_t k : order)
+            sorted.push_back(std::move(pending_[k]));
+        pending_ = std::move(sorted);
+    }
 
     if (pending_.size() <= kRowSignalLimit && !items_.empty()) {
         // Few additions: insert each at its place and tell views row by row.
@@ -68,7 +143,8 @@ void TCheckListModel::Flush()
                 ++itemIndex_;
         }
         pending_.clear();
-        emit ItemIndexChanged(itemIndex_);
+        if (itemIndex_ != oldCurrent)
+            emit ItemIndexChanged(itemIndex_);
         return;
     }
 
@@ -94,7 +170,8 @@ void TCheckListModel::Flush()
     pending_.shrink_to_fit();
     itemIndex_ = newCurrent;
     endResetModel();
-    emit ItemIndexChanged(itemIndex_);
+    if (itemIndex_ != oldCurrent)
+        emit ItemIndexChanged(itemIndex_);
 }
 
 const std::string& TCheckListModel::Text(int index)
@@ -113,17 +190,19 @@ void TCheckListModel::SetText(int index, const std::string& text)
     emit dataChanged(mi, mi);
 }
 
-void TCheckListModel::Add(const std::string& text)
+void TCheckListModel::Add(const std::string& text) { Add(std::string(text)); }
+
+void TCheckListModel::Add(std::string&& text)
 {
     if (!sorted_) {
         Flush();
         const int pos = static_cast<int>(items_.size());
         beginInsertRows(QModelIndex(), pos, pos);
-        items_.push_back(TCheckEntry{text, false});
+        items_.push_back(TCheckEntry{std::move(text), false});
         endInsertRows();
         return;
     }
-    pending_.push_back(text);
+    pending_.push_back(std::move(text));
     scheduleFlush();
 }
 
@@ -205,11 +284,7 @@ void TCheckListModel::SetSorted(bool sorted)
     if (!sorted)
         return;
     // Resuming: sort again, following the current entry.
-    std::vector<size_t> order(items_.size());
-    for (size_t k = 0; k < order.size(); ++k)
-        order[k] = k;
-    std::stable_sort(order.begin(), order.end(),
-                     [this](size_t a, size_t b) { return entryLess(items_[a].text, items_[b].text); });
+    const auto order = sortedOrder(items_.size(), [this](size_t i) -> const std::string& { return items_[i].text; });
     beginResetModel();
     std::vector<TCheckEntry> sortedItems;
     sortedItems.reserve(items_.size());
@@ -220,9 +295,11 @@ void TCheckListModel::SetSorted(bool sorted)
         sortedItems.push_back(std::move(items_[order[k]]));
     }
     items_ = std::move(sortedItems);
+    const int oldCurrent = itemIndex_;
     itemIndex_ = newCurrent;
     endResetModel();
-    emit ItemIndexChanged(itemIndex_);
+    if (itemIndex_ != oldCurrent)
+        emit ItemIndexChanged(itemIndex_);
 }
 
 int TCheckListModel::RemoveAdjacentDuplicates()
@@ -256,26 +333,37 @@ int TCheckListModel::RemoveAdjacentDuplicates()
         ++out;
     }
     items_.resize(out);
+    const int oldCurrent = itemIndex_;
     itemIndex_ = newCurrent;
     endResetModel();
-    emit ItemIndexChanged(itemIndex_);
+    if (itemIndex_ != oldCurrent)
+        emit ItemIndexChanged(itemIndex_);
     return static_cast<int>(removed.size());
 }
 
-void TCheckListModel::Assign(const std::vector<std::string>& texts)
+void TCheckListModel::Assign(std::vector<std::string> texts)
 {
     beginResetModel();
     items_.clear();
     pending_.clear();
     items_.reserve(texts.size());
-    for (const auto& t : texts)
-        items_.push_back(TCheckEntry{t, false});
-    if (sorted_)
-        std::stable_sort(items_.begin(), items_.end(),
-                         [](const TCheckEntry& a, const TCheckEntry& b) { return entryLess(a.text, b.text); });
+    for (auto& t : texts)
+        items_.push_back(TCheckEntry{std::move(t), false});
+    const auto less = [](const TCheckEntry& a, const TCheckEntry& b) { return entryLess(a.text, b.text); };
+    // Lists read back from a file are mostly in order already.
+    if (sorted_ && !std::is_sorted(items_.begin(), items_.end(), less)) {
+        const auto order = sortedOrder(items_.size(), [this](size_t i) -> const std::string& { return items_[i].text; });
+        std::vector<TCheckEntry> sortedItems;
+        sortedItems.reserve(items_.size());
+        for (uint32_t k : order)
+            sortedItems.push_back(std::move(items_[k]));
+        items_ = std::move(sortedItems);
+    }
+    const int oldCurrent = itemIndex_;
     itemIndex_ = -1;
     endResetModel();
-    emit ItemIndexChanged(-1);
+    if (oldCurrent != -1)
+        emit ItemIndexChanged(-1);
 }
 
 std::vector<std::string> TCheckListModel::Texts()
@@ -319,9 +407,17 @@ QVariant TCheckListModel::data(const QModelIndex& index, int role) const
 
 bool TCheckListModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (role != Qt::CheckStateRole || !index.isValid() || index.row() >= static_cast<int>(items_.size()))
+    if (role != Qt::CheckStateRole || !index.isValid() || index.row() < 0 || index.row() >= static_cast<int>(items_.size()))
         return false;
-    SetChecked(index.row(), value.toInt() == Qt::Checked);
+    // The row is the one the view shows: merged entries only. Merging pending
+    // additions first would move the entries under it, so the tick is set on
+    // the merged entry directly.
+    auto& e = items_[static_cast<size_t>(index.row())];
+    const bool checked = value.toInt() == Qt::Checked;
+    if (e.checked != checked) {
+        e.checked = checked;
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+    }
     return true;
 }
 

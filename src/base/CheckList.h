@@ -34,6 +34,7 @@ public:
     // Adds an unticked entry at its sorted place (at the end while sorting is
     // suspended), without looking for an equal entry.
     void Add(const std::string& text);
+    void Add(std::string&& text);
     // Inserts an unticked entry at a given position, whatever the order.
     void Insert(int index, const std::string& text);
     void Delete(int index);
@@ -56,7 +57,7 @@ public:
 
     // Replaces all entries with the given texts, unticked, at their sorted
     // places; no entry is current afterwards.
-    void Assign(const std::vector<std::string>& texts);
+    void Assign(std::vector<std::string> texts);
     // All texts in list order.
     std::vector<std::string> Texts();
     int CheckedCount();

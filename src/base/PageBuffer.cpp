@@ -45,60 +45,114 @@ void TPageBuffer::SetSelLength(int64_t length)
 
 int64_t TPageBuffer::FindText(const std::string& what, int64_t start) const { return FindTextNoCase(text_, what, start); }
 
+namespace {
+
+// The Latin-1 case fold as a table, and for every byte the other byte that
+// folds to the same value (the byte itself when there is none).
+struct FindTables {
+    unsigned char fold[256];
+    unsigned char other[256];
+    FindTables()
+    {
+        for (int c = 0; c < 256; ++c) {
+            fold[c] = FoldByte(static_cast<unsigned char>(c));
+            other[c] = static_cast<unsigned char>(c);
+        }
+        for (int c = 0; c < 256; ++c)
+            for (int d = 0; d < 256; ++d)
+                if (d != c && fold[d] == fold[c])
+                    other[c] = static_cast<unsigned char>(d);
+    }
+};
+// Built on first use, after every global of the program is in place.
+const FindTables& findTables()
+{
+    static const FindTables tables;
+    return tables;
+}
+
+// How good a byte is as the anchor that memchr looks for: a byte without a
+// case partner that is seldom seen in page text is best.
+int anchorRank(const FindTables& t, unsigned char c)
+{
+    if (t.other[c] != c)
+        return 0; // a letter: two bytes to look for
+    if (c == ' ' || c == '\n' || c == '\r' || c == '\t')
+        return 1;
+    if (c >= '0' && c <= '9')
+        return 2;
+    if (c == '<' || c == '>' || c == '"' || c == '/' || c == '.')
+        return 3;
+    return 4;
+}
+
+} // namespace
+
 int64_t FindTextNoCase(const std::string& text, const std::string& what, int64_t start)
 {
     const int64_t n = static_cast<int64_t>(text.size());
     const int64_t m = static_cast<int64_t>(what.size());
-    if (m == 0 || start < 0 || start + m > n)
+    if (m == 0 || start < 0 || start > n || m > n - start)
         return -1;
-    const unsigned char first = FoldByte(static_cast<unsigned char>(what[0]));
-    // The bytes that fold to the first byte of what (at most two in Latin-1).
-    unsigned char variants[2] = {first, first};
-    int nv = 1;
-    for (int c = 0; c < 256; ++c)
-        if (c != first && FoldByte(static_cast<unsigned char>(c)) == first) {
-            variants[1] = static_cast<unsigned char>(c);
-            nv = 2;
-            break;
-        }
-    const char* base = text.data();
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* pat = reinterpret_cast<const unsigned char*>(what.data());
     const int64_t last = n - m; // last position where a match can start
+    const FindTables& kFind = findTables();
+
+    // Pick the anchor: the first byte of the pattern with the best rank.
+    int64_t a = 0;
+    int bestRank = -1;
+    for (int64_t k = 0; k < m; ++k) {
+        const int r = anchorRank(kFind, pat[k]);
+        if (r > bestRank) {
+            bestRank = r;
+            a = k;
+        }
+    }
     auto matchesAt = [&](int64_t p) {
-        for (int64_t k = 1; k < m; ++k)
-            if (FoldByte(static_cast<unsigned char>(base[p + k])) != FoldByte(static_cast<unsigned char>(what[static_cast<size_t>(k)])))
+        const unsigned char* t = base + p;
+        for (int64_t k = 0; k < m; ++k)
+            if (kFind.fold[t[k]] != kFind.fold[pat[k]])
                 return false;
         return true;
     };
-    if (nv == 1) {
+
+    if (bestRank > 0) {
+        // One byte to look for: memchr over the anchor column.
+        const unsigned char c = pat[a];
         int64_t p = start;
         while (p <= last) {
-            const void* hit = std::memchr(base + p, variants[0], static_cast<size_t>(last - p + 1));
+            const void* hit = std::memchr(base + p + a, c, static_cast<size_t>(last - p + 1));
             if (!hit)
                 return -1;
-            p = static_cast<const char*>(hit) - base;
+            p = (static_cast<const unsigned char*>(hit) - base) - a;
             if (matchesAt(p))
                 return p;
             ++p;
         }
         return -1;
     }
-    // Two variants: keep the next occurrence of each and take the nearer.
+
+    // Every byte is a cased letter: keep the next occurrence of each case of
+    // the first byte and take the nearer.
+    const unsigned char v0 = pat[0];
+    const unsigned char v1 = kFind.other[v0];
     auto nextOf = [&](unsigned char c, int64_t from) -> int64_t {
         if (from > last)
             return -1;
         const void* hit = std::memchr(base + from, c, static_cast<size_t>(last - from + 1));
-        return hit ? static_cast<const char*>(hit) - base : -1;
+        return hit ? static_cast<const unsigned char*>(hit) - base : -1;
     };
-    int64_t a = nextOf(variants[0], start);
-    int64_t b = nextOf(variants[1], start);
-    while (a >= 0 || b >= 0) {
+    int64_t x = nextOf(v0, start);
+    int64_t y = nextOf(v1, start);
+    while (x >= 0 || y >= 0) {
         int64_t p;
-        if (b < 0 || (a >= 0 && a < b)) {
-            p = a;
-            a = nextOf(variants[0], a + 1);
+        if (y < 0 || (x >= 0 && x < y)) {
+            p = x;
+            x = nextOf(v0, x + 1);
         } else {
-            p = b;
-            b = nextOf(variants[1], b + 1);
+            p = y;
+            y = nextOf(v1, y + 1);
         }
         if (matchesAt(p))
             return p;

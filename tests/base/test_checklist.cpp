@@ -1,0 +1,298 @@
+#include "CheckList.h"
+#include "SysUtils.h"
+
+#include <QCoreApplication>
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+void addAll(TCheckListModel& l, const Texts& texts)
+{
+    for (const auto& t : texts)
+        l.Add(t);
+}
+
+// A text and a number ("c" 5 -> "c5").
+std::string numbered(const char* prefix, int n)
+{
+    std::string s(prefix);
+    s.append(std::to_string(n));
+    return s;
+}
+
+Texts expectedOrder(Texts t)
+{
+    std::stable_sort(t.begin(), t.end(), [](const std::string& a, const std::string& b) { return CompareListEntries(a, b) < 0; });
+    return t;
+}
+
+} // namespace
+
+TEST(CheckList, OrderIsCaseInsensitiveWithByteOrderBreakingTies)
+{
+    TCheckListModel l;
+    addAll(l, {"beta", "alpha", "Alpha", "ALPHA", "gamma", "alpha", "ab", "abc", "\xE4x", "\xC4y", "Zeta"});
+    EXPECT_EQ(l.Texts(), (Texts{"ab", "abc", "ALPHA", "Alpha", "alpha", "alpha", "beta", "gamma", "Zeta", "\xE4x", "\xC4y"}));
+    // One at a time, with a reader after each addition (entries inserted row
+    // by row), gives the same order as a batch merged at once.
+    TCheckListModel one;
+    std::mt19937 rng(7);
+    Texts all;
+    for (int i = 0; i < 300; ++i) {
+        // Half of them share a beginning longer than the sort keys.
+        std::string t = (i % 2) ? "Contact.Search.123" : "";
+        const int n = 1 + static_cast<int>(rng() % 3);
+        for (int k = 0; k < n; ++k)
+            t += "aAbB"[rng() % 4];
+        all.push_back(t);
+        one.Add(t);
+        if (i % 3 == 0) {
+            EXPECT_EQ(one.Count(), i + 1);
+        }
+        if (i % 5 == 0)
+            (void)one.Texts();
+    }
+    TCheckListModel batch;
+    addAll(batch, all);
+    EXPECT_EQ(one.Texts(), expectedOrder(all));
+    EXPECT_EQ(batch.Texts(), expectedOrder(all));
+    // Exactly equal entries always stand side by side.
+    const Texts t = one.Texts();
+    for (size_t i = 0; i + 1 < t.size(); ++i)
+        for (size_t j = i + 2; j < t.size(); ++j) {
+            if (t[i] == t[j]) {
+                EXPECT_EQ(t[i + 1], t[i]) << i;
+                break;
+            }
+        }
+}
+
+TEST(CheckList, EntryComparisonIsCaseInsensitiveThenByteOrder)
+{
+    // Texts over letters of both cases (ASCII and Latin-1), zero bytes and
+    // long shared beginnings, compared both ways.
+    const std::string alphabet = std::string("aAbB\xE4\xC4.@", 8) + std::string(1, '\0');
+    std::mt19937 rng(3);
+    auto text = [&] {
+        std::string t = (rng() % 2) ? "contact.search123" : "";
+        const int n = static_cast<int>(rng() % 20);
+        for (int k = 0; k < n; ++k)
+            t += alphabet[rng() % alphabet.size()];
+        return t;
+    };
+    for (int round = 0; round < 20000; ++round) {
+        const std::string a = text(), b = (round % 4 == 0) ? a : text();
+        int want = CompareText(a, b);
+        if (want == 0)
+            want = a.compare(b);
+        want = want < 0 ? -1 : (want > 0 ? 1 : 0);
+        ASSERT_EQ(CompareListEntries(a, b), want) << a << " / " << b;
+        ASSERT_EQ(CompareListEntries(b, a), -want);
+    }
+}
+
+TEST(CheckList, TicksFollowTheirEntriesAndBadIndexesRaise)
+{
+    TCheckListModel l;
+    addAll(l, {"b", "d", "f"});
+    l.SetChecked(1, true); // d
+    EXPECT_EQ(l.CheckedCount(), 1);
+    addAll(l, {"a", "c", "e"}); // few additions: row by row
+    EXPECT_EQ(l.Texts(), (Texts{"a", "b", "c", "d", "e", "f"}));
+    EXPECT_FALSE(l.Checked(2));
+    EXPECT_TRUE(l.Checked(3));
+    for (int i = 0; i < 100; ++i) // many additions: one merge
+        l.Add(numbered("c", i));
+    EXPECT_EQ(l.Text(103), "d");
+    EXPECT_TRUE(l.Checked(103));
+    EXPECT_EQ(l.CheckedCount(), 1);
+    l.SetText(103, "zz"); // in place: same position, same tick
+    EXPECT_EQ(l.Text(103), "zz");
+    EXPECT_TRUE(l.Checked(103));
+    EXPECT_EQ(l.Text(104), "e");
+
+    EXPECT_THROW(l.Text(-1), Exception);
+    EXPECT_THROW(l.Text(l.Count()), Exception);
+    EXPECT_THROW(l.SetChecked(l.Count(), true), Exception);
+    EXPECT_THROW(l.Delete(l.Count()), Exception);
+    EXPECT_THROW(l.Insert(l.Count() + 1, "x"), Exception);
+    l.Insert(l.Count(), "tail");
+    EXPECT_EQ(l.Text(l.Count() - 1), "tail");
+    l.Clear();
+    EXPECT_EQ(l.Count(), 0);
+    EXPECT_EQ(l.ItemIndex(), -1);
+}
+
+TEST(CheckList, CurrentEntryFollowsAddsInsertsDeletesAndResorting)
+{
+    TCheckListModel l;
+    addAll(l, {"b", "d", "f"});
+    l.SetItemIndex(1);
+    EXPECT_TRUE(l.IsCurrent(1));
+    EXPECT_FALSE(l.IsCurrent(-1));
+    l.Add("a"); // before the current entry
+    EXPECT_EQ(l.ItemIndex(), 2);
+    l.Add("e"); // after it
+    EXPECT_EQ(l.ItemIndex(), 2);
+    for (int i = 0; i < 100; ++i)
+        l.Add(numbered("c", i)); // merged at once
+    EXPECT_EQ(l.ItemIndex(), 102);
+    EXPECT_EQ(l.Text(l.ItemIndex()), "d");
+    l.Insert(0, "zz"); // out of order, at a given position
+    EXPECT_EQ(l.Text(l.ItemIndex()), "d");
+    l.Delete(0);
+    l.Delete(0);
+    EXPECT_EQ(l.Text(l.ItemIndex()), "d");
+    l.Delete(l.Count() - 1);
+    EXPECT_EQ(l.Text(l.ItemIndex()), "d");
+    l.Delete(l.ItemIndex());
+    EXPECT_EQ(l.ItemIndex(), -1);
+    l.SetItemIndex(l.Count());
+    EXPECT_EQ(l.ItemIndex(), -1);
+
+    // Suspended sorting appends; resuming sorts again and keeps the current
+    // entry and the ticks with their entries.
+    TCheckListModel s;
+    addAll(s, {"m", "c"});
+    s.SetSorted(false);
+    s.Add("b");
+    s.Add("a");
+    EXPECT_EQ(s.Texts(), (Texts{"c", "m", "b", "a"}));
+    s.SetItemIndex(2);
+    s.SetChecked(3, true);
+    s.SetSorted(true);
+    EXPECT_EQ(s.Texts(), (Texts{"a", "b", "c", "m"}));
+    EXPECT_EQ(s.ItemIndex(), 1);
+    EXPECT_TRUE(s.Checked(0));
+
+    // The duplicate pass: entries removed before the current one move it; a
+    // removed current entry leaves none.
+    TCheckListModel d;
+    addAll(d, {"a", "a", "b", "c", "c"});
+    d.SetItemIndex(3);
+    EXPECT_EQ(d.RemoveAdjacentDuplicates(), 2);
+    EXPECT_EQ(d.ItemIndex(), 2);
+    addAll(d, {"c"});
+    d.SetItemIndex(3);
+    d.RemoveAdjacentDuplicates();
+    EXPECT_EQ(d.ItemIndex(), -1);
+    // The same with many removals (the list is reset rather than told row by
+    // row).
+    TCheckListModel big;
+    for (int i = 0; i < 200; ++i) {
+        big.Add("dup");
+        big.Add(numbered("e", i % 10));
+    }
+    big.Add("x");
+    big.SetItemIndex(big.Count() - 1);
+    big.SetChecked(0, true);
+    EXPECT_EQ(big.RemoveAdjacentDuplicates(), 389);
+    EXPECT_EQ(big.Count(), 12);
+    EXPECT_EQ(big.ItemIndex(), 11);
+    EXPECT_TRUE(big.Checked(0));
+    EXPECT_EQ(big.Text(0), "dup");
+}
+
+TEST(CheckList, AssignReplacesUntickedSortedWithoutCurrent)
+{
+    TCheckListModel l;
+    addAll(l, {"q", "r"});
+    l.SetChecked(0, true);
+    l.SetItemIndex(1);
+    l.Assign({"b", "", "A", "a"});
+    EXPECT_EQ(l.Texts(), (Texts{"", "A", "a", "b"}));
+    EXPECT_EQ(l.CheckedCount(), 0);
+    EXPECT_EQ(l.ItemIndex(), -1);
+    l.SetSorted(false);
+    l.Assign({"b", "a"});
+    EXPECT_EQ(l.Texts(), (Texts{"b", "a"}));
+}
+
+TEST(CheckList, ModelSignalsTellViewsOfEveryChange)
+{
+    TCheckListModel l;
+    QSignalSpy inserted(&l, &QAbstractItemModel::rowsInserted);
+    QSignalSpy removed(&l, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy reset(&l, &QAbstractItemModel::modelReset);
+    QSignalSpy changed(&l, &QAbstractItemModel::dataChanged);
+    QSignalSpy current(&l, &TCheckListModel::ItemIndexChanged);
+
+    l.Add("b");
+    l.Add("a");
+    EXPECT_EQ(l.rowCount(), 0); // not merged yet: views see the merged rows only
+    l.Flush();
+    EXPECT_EQ(l.rowCount(), 2);
+    EXPECT_EQ(inserted.count() + reset.count(), reset.count() ? 1 : 2);
+    inserted.clear();
+    reset.clear();
+
+    l.Add("c"); // one addition to a list with rows: one row inserted
+    l.Flush();
+    ASSERT_EQ(inserted.count(), 1);
+    EXPECT_EQ(inserted[0][1].toInt(), 2);
+    EXPECT_EQ(inserted[0][2].toInt(), 2);
+    EXPECT_EQ(reset.count(), 0);
+
+    for (int i = 0; i < 100; ++i)
+        l.Add(numbered("m", i));
+    l.Flush();
+    EXPECT_EQ(reset.count(), 1);
+    EXPECT_EQ(l.rowCount(), 103);
+
+    l.Delete(1);
+    ASSERT_EQ(removed.count(), 1);
+    EXPECT_EQ(removed[0][1].toInt(), 1);
+
+    l.SetChecked(0, true);
+    l.SetChecked(0, true); // no change, no signal
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].value<QModelIndex>().row(), 0);
+    l.SetText(1, "renamed");
+    EXPECT_EQ(changed.count(), 2);
+    EXPECT_EQ(l.data(l.index(1), Qt::DisplayRole).toString(), "renamed");
+    EXPECT_EQ(l.data(l.index(0), Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    EXPECT_TRUE(l.flags(l.index(0)) & Qt::ItemIsUserCheckable);
+
+    // No current entry moved so far.
+    EXPECT_EQ(current.count(), 0);
+    l.SetItemIndex(5);
+    l.Add("zzz");
+    l.Flush();
+    l.Add("0");
+    l.Flush();
+    ASSERT_EQ(current.count(), 2);
+    EXPECT_EQ(current[1][0].toInt(), 6);
+
+    l.Clear();
+    EXPECT_EQ(l.rowCount(), 0);
+    EXPECT_EQ(reset.count(), 2);
+}
+
+TEST(CheckList, TickFromAViewLandsOnTheRowItShows)
+{
+    TCheckListModel l;
+    l.Assign({"b", "c"});
+    l.Add("a"); // pending: the view still shows b, c
+    ASSERT_EQ(l.rowCount(), 2);
+    EXPECT_TRUE(l.setData(l.index(1), Qt::Checked, Qt::CheckStateRole));
+    EXPECT_EQ(l.Texts(), (Texts{"a", "b", "c"}));
+    EXPECT_FALSE(l.Checked(1));
+    EXPECT_TRUE(l.Checked(2)); // "c", the row the view showed
+    EXPECT_FALSE(l.setData(l.index(0), Qt::Checked, Qt::DisplayRole));
+}
+
+TEST(CheckList, PendingAdditionsMergeWhenTheEventLoopRuns)
+{
+    TCheckListModel l;
+    l.Add("x");
+    EXPECT_EQ(l.rowCount(), 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(l.rowCount(), 1);
+}

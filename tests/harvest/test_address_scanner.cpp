@@ -1,0 +1,131 @@
+#include "CheckList.h"
+#include "PageBuffer.h"
+#include "SysUtils.h"
+#include "harvest/AddressScanner.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// The addresses one run finds in a freshly loaded page, in the order found.
+Texts scan(const std::string& text)
+{
+    TPageBuffer page;
+    page.SetText(text);
+    Texts found;
+    ScanAddresses(page, [&found](std::string_view a) { found.emplace_back(a); });
+    return found;
+}
+
+} // namespace
+
+TEST(AddressScanner, EdgeCasesOfOnePage)
+{
+    EXPECT_EQ(scan("mailto:Pq.Rs@B.c"), Texts{"Pq.Rs@B.c"});
+    EXPECT_EQ(scan("write \"pq@rs.it\" or <pq@rs.it>"), (Texts{"pq@rs.it", "pq@rs.it"}));
+    EXPECT_EQ(scan("write to a@b.c."), Texts{"a@b.c."});
+    EXPECT_EQ(scan("a@b.c"), Texts{"a@b.c"});
+    EXPECT_EQ(scan("a@b. pq@localhost"), Texts{});
+    EXPECT_EQ(scan("x @b.cd"), Texts{"@b.cd"});
+    EXPECT_EQ(scan("pq.rs@ x"), Texts{"pq.rs@"});
+    EXPECT_EQ(scan("a@b@c.d"), Texts{"b@c.d"});
+    EXPECT_EQ(scan("pq@rs.it is at the start"), Texts{"pq@rs.it"});
+    EXPECT_EQ(scan("j\xF6rg@x.it"), Texts{"rg@x.it"});
+    EXPECT_EQ(scan("line\npq@rs.it\tand\r\nab@cd.e"), (Texts{"pq@rs.it", "ab@cd.e"}));
+    EXPECT_EQ(scan("pq@rs.it pq@rs.it"), (Texts{"pq@rs.it", "pq@rs.it"}));
+    EXPECT_EQ(scan("no sign here."), Texts{});
+    EXPECT_EQ(scan(""), Texts{});
+    EXPECT_EQ(scan("@"), Texts{});
+    EXPECT_EQ(scan("...@"), Texts{}); // 4 characters
+    EXPECT_EQ(scan("....@"), Texts{"....@"});
+}
+
+TEST(AddressScanner, DelimitersAndAddressCharacters)
+{
+    // Each of the 19 delimiters ends both parts.
+    for (char d : std::string(";, :<>=#\"()[]?'\\/&")) {
+        const std::string text = std::string("xx") + d + "pq@rs.it" + d + "yy";
+        EXPECT_EQ(scan(text), Texts{"pq@rs.it"}) << "delimiter " << d;
+    }
+    // Printable characters that are not delimiters belong to the address.
+    EXPECT_EQ(scan("a.b-c_d+e%f!g~h|i{j}k@x.y"), Texts{"a.b-c_d+e%f!g~h|i{j}k@x.y"});
+    // Control characters, DEL and the upper half end a part.
+    for (int c : {0x01, 0x09, 0x0A, 0x0D, 0x1F, 0x7F, 0x80, 0xA0, 0xFF}) {
+        const std::string text = std::string("xx") + char(c) + "pq@rs.it" + char(c) + "yy";
+        EXPECT_EQ(scan(text), Texts{"pq@rs.it"}) << "byte " << c;
+        EXPECT_FALSE(IsAddressChar(static_cast<unsigned char>(c)));
+    }
+    // A zero byte ends the page text itself.
+    EXPECT_EQ(scan(std::string("pq@rs.it\0ab@cd.ef", 17)), Texts{"pq@rs.it"});
+}
+
+TEST(AddressScanner, SelectionIsTheCursor)
+{
+    TPageBuffer page;
+    page.SetText("one pq@rs.it two ab@cd.ef three");
+    TCheckListModel results;
+    EXPECT_EQ(ScanAddresses(page, results), 2);
+    EXPECT_EQ(results.Texts(), (Texts{"ab@cd.ef", "pq@rs.it"}));
+    // The selection stays on the last sign found.
+    EXPECT_EQ(page.SelStart(), 19);
+    EXPECT_EQ(page.SelLength(), 1);
+    // A second run over the same text finds nothing new; the counter value
+    // is still the list's count.
+    EXPECT_EQ(ScanAddresses(page, results), 2);
+    EXPECT_EQ(results.Count(), 2);
+    EXPECT_EQ(page.SelStart(), 19);
+
+    // The search starts after a non-empty selection, from 0 after an empty
+    // one wherever it stands.
+    page.Select(10, 2);
+    EXPECT_EQ(ScanAddresses(page, results), 3);
+    EXPECT_EQ(results.Texts(), (Texts{"ab@cd.ef", "ab@cd.ef", "pq@rs.it"}));
+    page.SetSelStart(25);
+    EXPECT_EQ(ScanAddresses(page, results), 5);
+
+    // A page without the sign leaves the selection where it was; reloading
+    // a page starts at its top.
+    page.SetText("nothing here");
+    page.Select(3, 4);
+    EXPECT_EQ(ScanAddresses(page, results), 5);
+    EXPECT_EQ(page.SelStart(), 3);
+    EXPECT_EQ(page.SelLength(), 4);
+    page.SetText("x@y.zz");
+    EXPECT_EQ(ScanAddresses(page, results), 6);
+    EXPECT_EQ(page.SelStart(), 1);
+
+    // Candidates keep their letter case and are appended without a check
+    // for equal entries.
+    page.SetText("Pq@Rs.It pq@rs.it");
+    TCheckListModel fresh;
+    EXPECT_EQ(ScanAddresses(page, fresh), 2);
+    EXPECT_EQ(fresh.Texts(), (Texts{"Pq@Rs.It", "pq@rs.it"}));
+}
+
+TEST(AddressScanner, CleanUp)
+{
+    EXPECT_EQ(CleanAddressText("%20pq@b.c"), "pq@b.c");
+    EXPECT_EQ(CleanAddressText("xy%20pq@b.c"), "pq@b.c");
+    EXPECT_EQ(CleanAddressText("x%2y@b.c"), "2y@b.c");
+    EXPECT_EQ(CleanAddressText("a%41b@b.c"), "%41b@b.c");
+    EXPECT_EQ(CleanAddressText("pq@b.c"), "pq@b.c");
+    EXPECT_EQ(CleanAddressText("pq@b.c%"), "%");
+    EXPECT_EQ(CleanAddressText("pq@b.c%2"), "2");
+    EXPECT_EQ(CleanAddressText("ab%29"), "");
+    EXPECT_EQ(CleanAddressText("%20a%20b@c.d"), "a%20b@c.d"); // only the first sign counts
+
+    // In place: same position, same tick, no re-sorting; equal results stay.
+    TCheckListModel l;
+    l.Assign({"%20zz@b.c", "ab@c.d", "m%20ab@c.d"});
+    l.SetChecked(0, true);
+    l.SetItemIndex(2);
+    CleanAllAddresses(l);
+    EXPECT_EQ(l.Texts(), (Texts{"zz@b.c", "ab@c.d", "ab@c.d"}));
+    EXPECT_TRUE(l.Checked(0));
+    EXPECT_EQ(l.ItemIndex(), 2);
+    CleanAddress(l, 1); // no sign: unchanged
+    EXPECT_EQ(l.Text(1), "ab@c.d");
+    EXPECT_THROW(CleanAddress(l, 3), Exception);
+}

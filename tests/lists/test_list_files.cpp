@@ -1,0 +1,180 @@
+#include "CheckList.h"
+#include "Classes.h"
+#include "SysUtils.h"
+#include "TestUtil.h"
+#include "lists/ListFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using testutil::readFile;
+using testutil::TempDir;
+using testutil::writeFile;
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+} // namespace
+
+TEST(ListFiles, ListTextWritingAndReading)
+{
+    EXPECT_EQ(ListText(Texts{}), "");
+    EXPECT_EQ(ListText(Texts{"a", "", "b"}), "a\r\n\r\nb\r\n");
+    EXPECT_EQ(SplitListText(""), Texts{});
+    EXPECT_EQ(SplitListText("a\r\n"), Texts{"a"});
+    EXPECT_EQ(SplitListText("a"), Texts{"a"});
+    EXPECT_EQ(SplitListText("a\rb\nc\r\nd"), (Texts{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitListText("\r\n\r\n"), (Texts{"", ""}));
+    EXPECT_EQ(SplitListText("a\n\rb"), (Texts{"a", "", "b"})); // LF then a lone CR
+    EXPECT_EQ(SplitListText("a\r\r\nb\n"), (Texts{"a", "", "b"}));
+    EXPECT_EQ(SplitListText(std::string("a\r\nb\0c\r\nd", 9)), (Texts{"a", "b"}));
+    EXPECT_EQ(SplitListText(" x ;y,z \t"), Texts{" x ;y,z \t"}); // nothing interpreted
+
+    TempDir dir;
+    TCheckListModel l;
+    l.Assign({"http://b.it/", "http://a.it/"});
+    SaveListText(l, dir.file("sites"));
+    EXPECT_EQ(readFile(dir.file("sites")), "http://a.it/\r\nhttp://b.it/\r\n");
+    TCheckListModel empty;
+    SaveListText(empty, dir.file("none"));
+    EXPECT_EQ(readFile(dir.file("none")), "");
+
+    // Loading replaces the list: earlier entries gone, all unticked, sorted,
+    // blank lines kept as entries.
+    writeFile(dir.file("in.txt"), "zeta\n\nAlpha\r\nbeta\r");
+    l.SetChecked(0, true);
+    l.SetItemIndex(1);
+    EXPECT_EQ(LoadListText(l, dir.file("in.txt")), 4);
+    EXPECT_EQ(l.Texts(), (Texts{"", "Alpha", "beta", "zeta"}));
+    EXPECT_EQ(l.CheckedCount(), 0);
+    EXPECT_EQ(l.ItemIndex(), -1);
+}
+
+TEST(ListFiles, FailuresLeaveTheListAndWriteNothing)
+{
+    TempDir dir;
+    TCheckListModel l;
+    l.Assign({"a@b.it", "c@d.it"});
+    l.SetChecked(1, true);
+    l.SetItemIndex(0);
+    EXPECT_THROW(LoadListText(l, dir.file("missing.txt")), EFOpenError);
+    EXPECT_THROW(LoadListText(l, dir.path()), EFOpenError); // a folder
+    EXPECT_THROW(LoadAddressBook(l, dir.file("missing.csv")), EFOpenError);
+    EXPECT_EQ(l.Texts(), (Texts{"a@b.it", "c@d.it"}));
+    EXPECT_TRUE(l.Checked(1));
+    EXPECT_EQ(l.ItemIndex(), 0);
+
+    const std::string nowhere = dir.file("no/such/folder/list");
+    EXPECT_THROW(SaveListText(l, nowhere), EFCreateError);
+    EXPECT_THROW(SaveAddressText(l, nowhere, true), EFCreateError);
+    EXPECT_THROW(SaveAddressBook(l, nowhere), EFCreateError);
+    EXPECT_FALSE(FileExists(nowhere + ".csv"));
+    // The address-book save leaves the list as it was, also on failure.
+    EXPECT_EQ(l.Texts(), (Texts{"a@b.it", "c@d.it"}));
+    EXPECT_TRUE(l.Checked(1));
+    EXPECT_EQ(l.ItemIndex(), 0);
+}
+
+TEST(ListFiles, FileNameAdjustment)
+{
+    EXPECT_EQ(AdjustFileName("/tmp/list.txt", "txt"), "/tmp/list.txt");
+    EXPECT_EQ(AdjustFileName("/tmp/list.TxT", "txt"), "/tmp/list.TxT");
+    EXPECT_EQ(AdjustFileName("/tmp/list", "txt"), "/tmp/list.txt");
+    EXPECT_EQ(AdjustFileName("/tmp/list.csv", "txt"), "/tmp/list.csv.txt");
+    EXPECT_EQ(AdjustFileName("/tmp/listtxt", "txt"), "/tmp/listtxt"); // the last three characters only
+    EXPECT_EQ(AdjustFileName("/tmp/book.CSV", "csv"), "/tmp/book.CSV");
+    EXPECT_EQ(AdjustFileName("/tmp/book.txt", "csv"), "/tmp/book.txt.csv");
+    EXPECT_EQ(AdjustFileName("xt", "txt"), "xt.txt");
+    EXPECT_EQ(AdjustFileName("", "csv"), ".csv");
+}
+
+TEST(ListFiles, AddressTextColumnedAndOnRow)
+{
+    TempDir dir;
+    TCheckListModel l;
+    l.Assign({"b@c.it", "a@b.it"});
+    EXPECT_EQ(SaveAddressText(l, dir.file("col"), false), dir.file("col.txt"));
+    EXPECT_EQ(readFile(dir.file("col.txt")), "a@b.it\r\nb@c.it\r\n");
+
+    EXPECT_EQ(SaveAddressText(l, dir.file("row.TXT"), true), dir.file("row.TXT"));
+    EXPECT_EQ(readFile(dir.file("row.TXT")), "a@b.it; b@c.it; ");
+    // A row loads as one entry.
+    EXPECT_EQ(LoadListText(l, dir.file("row.TXT")), 1);
+    EXPECT_EQ(l.Text(0), "a@b.it; b@c.it; ");
+
+    TCheckListModel empty;
+    SaveAddressText(empty, dir.file("empty.txt"), true);
+    EXPECT_EQ(readFile(dir.file("empty.txt")), "");
+
+    // The rewrite turns CR LF and LF CR pairs into "; " and keeps the length.
+    writeFile(dir.file("raw"), "a\r\nb\n\rc\r\rd\n\ne\r\n\r\nf\r");
+    EXPECT_TRUE(RewriteAsRow(dir.file("raw")));
+    EXPECT_EQ(readFile(dir.file("raw")), "a; b; c\r\rd\n\ne; ; f\r");
+    // A file that cannot be reopened stays columned, and the program goes on.
+    EXPECT_FALSE(RewriteAsRow(dir.file("missing")));
+    if (::geteuid() != 0) {
+        writeFile(dir.file("ro"), "x\r\n");
+        ::chmod(dir.file("ro").c_str(), 0444);
+        EXPECT_FALSE(RewriteAsRow(dir.file("ro")));
+        EXPECT_EQ(readFile(dir.file("ro")), "x\r\n");
+    }
+}
+
+TEST(ListFiles, AddressBookWithHeader)
+{
+    TempDir dir;
+    TCheckListModel l;
+    l.Assign({"c@d.it", "a@b.it", "a@b.it"});
+    l.SetChecked(2, true);
+    l.SetItemIndex(1);
+    EXPECT_EQ(SaveAddressBook(l, dir.file("book")), dir.file("book.csv"));
+    EXPECT_EQ(readFile(dir.file("book.csv")), "Posta elettronica\r\na@b.it\r\na@b.it\r\nc@d.it\r\n");
+    EXPECT_EQ(l.Texts(), (Texts{"a@b.it", "a@b.it", "c@d.it"}));
+    EXPECT_TRUE(l.Checked(2));
+    EXPECT_EQ(l.ItemIndex(), 1);
+
+    // A list out of order (after the clean-up) keeps its order too.
+    l.SetText(0, "zz@b.it");
+    SaveAddressBook(l, dir.file("book2.csv"));
+    EXPECT_EQ(readFile(dir.file("book2.csv")), "Posta elettronica\r\nzz@b.it\r\na@b.it\r\nc@d.it\r\n");
+    EXPECT_EQ(l.Text(0), "zz@b.it");
+
+    TCheckListModel back;
+    back.Assign({"old@x.it"});
+    EXPECT_EQ(LoadAddressBook(back, dir.file("book.csv")), 3);
+    EXPECT_EQ(back.Texts(), (Texts{"a@b.it", "a@b.it", "c@d.it"}));
+    EXPECT_EQ(back.CheckedCount(), 0);
+
+    // Only the first header line goes (case-sensitive); several columns stay
+    // one entry per line.
+    writeFile(dir.file("other.csv"), "Nome,Posta elettronica\r\nPosta elettronica\r\nx,a@b.it\r\nposta elettronica\nPosta elettronica\r\n");
+    EXPECT_EQ(LoadAddressBook(back, dir.file("other.csv")), 4);
+    EXPECT_EQ(back.Texts(), (Texts{"Nome,Posta elettronica", "Posta elettronica", "posta elettronica", "x,a@b.it"}));
+    writeFile(dir.file("nohead.csv"), "a@b.it\r\n");
+    EXPECT_EQ(LoadAddressBook(back, dir.file("nohead.csv")), 1);
+}
+
+TEST(ListFiles, AddressBookReadsAsOneColumnInACsvReader)
+{
+    TempDir dir;
+    TCheckListModel l;
+    l.Assign({"pq.rs@b.it", "a_b-c+d@e.co.uk", "x%y!z@w.org"});
+    const std::string name = SaveAddressBook(l, dir.file("rubrica"));
+    const std::string script =
+        "import csv, sys\n"
+        "with open(sys.argv[1], newline='', encoding='latin-1') as f:\n"
+        "    rows = list(csv.reader(f))\n"
+        "for r in rows:\n"
+        "    print(len(r), r[0])\n"
+        "with open(sys.argv[1], newline='', encoding='latin-1') as f:\n"
+        "    d = list(csv.DictReader(f))\n"
+        "print('|'.join(row['Posta elettronica'] for row in d))\n";
+    writeFile(dir.file("read.py"), script);
+    const auto r = testutil::runProcess("/usr/bin/python3", {dir.file("read.py"), name});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1 Posta elettronica\n1 a_b-c+d@e.co.uk\n1 pq.rs@b.it\n1 x%y!z@w.org\n"
+                     "a_b-c+d@e.co.uk|pq.rs@b.it|x%y!z@w.org\n");
+}
