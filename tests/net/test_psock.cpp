@@ -550,6 +550,39 @@ public:
     using TPowersock::OnPacketSent;
     using TPowersock::Proxy;
     using TPowersock::ProxyPort;
+    using TPowersock::TimeoutTimer;
+    using TPowersock::TimerOn;
+};
+
+// A listener whose accept queue is full, so a connect to it stays pending.
+struct FullListener {
+    int fd = -1;
+    std::vector<int> fillers;
+    uint16_t port = 0;
+    FullListener()
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        ::listen(fd, 0);
+        socklen_t len = sizeof sa;
+        getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+        port = ntohs(sa.sin_port);
+        for (int i = 0; i < 3; ++i) {
+            const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(c, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+            fillers.push_back(c);
+        }
+        usleep(100 * 1000);
+    }
+    ~FullListener()
+    {
+        for (int c : fillers)
+            ::close(c);
+        ::close(fd);
+    }
 };
 } // namespace
 
@@ -621,9 +654,13 @@ TEST(PsockLimits, LongLinesAndLongWritesAreRangeErrors)
     s.sock.Writeln("");
     s.sock.Writeln("end");
     s.sock.Write(std::string(65535, 'z'));
+    s.sock.SendBuffer("a\0b", 3); // an explicit count sends zero bytes too
     s.sock.Disconnect();
     ASSERT_TRUE(srv.waitDone(5000));
-    EXPECT_EQ(srv.received(1).substr(0, 10), "cut\r\nend\r\n");
+    const std::string got = srv.received(1);
+    EXPECT_EQ(got.substr(0, 10), "cut\r\nend\r\n");
+    EXPECT_EQ(got.size(), 10u + 65535u + 3u);
+    EXPECT_EQ(got.substr(got.size() - 3), std::string("a\0b", 3));
 }
 
 TEST(PsockSend, StalledPeerTimesOutTheSend)
@@ -738,4 +775,106 @@ TEST(PsockListen, SecondModeAccept)
     EXPECT_EQ(client.sock.ReadLn(), "hi\n");
     server.Close(h);
     client.sock.Disconnect();
+}
+
+TEST(PsockConnect, ConnectTimeOutAndCancelThenConnectAgain)
+{
+    FullListener full;
+    ScriptServer srv({{Send("ready\r\n"), Close()}});
+    ClientSock sock;
+    sock.Host = "127.0.0.1";
+    sock.Port = full.port;
+    sock.TimeOut = 300;
+    int failed = 0;
+    sock.OnConnectionFailed = [&](QObject*) { ++failed; };
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(messageOf<ESockError>([&] { sock.Connect(); }), "Connection Timed out");
+    EXPECT_GE(t.elapsed(), 250);
+    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_EQ(failed, 1);
+    EXPECT_FALSE(sock.TimeoutTimer()->Enabled());
+    sock.Disconnect();
+
+    // Cancel from a timer handler while the connect waits, no time-out.
+    sock.TimeOut = 0;
+    TThreadTimer stop;
+    stop.SetInterval(200);
+    stop.SetOnTimer([&](QObject*) {
+        stop.SetEnabled(false);
+        sock.Cancel();
+    });
+    EXPECT_EQ(messageOf<ESockError>([&] { sock.Connect(); }), "Connection Canceled");
+    EXPECT_EQ(failed, 2);
+    sock.Disconnect();
+
+    sock.Port = srv.port();
+    sock.Connect(); // clears the cancel mark left by the failures
+    EXPECT_EQ(sock.ReadLn(), "ready\r\n");
+    sock.Disconnect();
+}
+
+TEST(PsockTimer, TimeOutRulesOfTheComponent)
+{
+    ClientSock sock;
+    // TimeOut 0: the timer stays stopped.
+    sock.TimeOut = 0;
+    sock.TimerOn();
+    EXPECT_TRUE(sock.TimeoutTimer()->Enabled());
+    EXPECT_FALSE(sock.TimeoutTimer()->Running());
+    sock.TimeOut = -1;
+    EXPECT_THROW(sock.TimerOn(), ERangeError);
+    // Not connected: reads end at once, whatever the time-out.
+    sock.TimeOut = 5000;
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(sock.ReadLn(), "");
+    std::string text = "old";
+    sock.CaptureString(text, -1);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(sock.Read(0), "");
+    EXPECT_FALSE(sock.DataAvailable());
+    EXPECT_EQ(sock.ClearInput(), -1);
+    EXPECT_LT(t.elapsed(), 1000);
+    EXPECT_FALSE(sock.TimeoutTimer()->Enabled());
+}
+
+TEST(PsockLifetime, LookupOutlivedByTheComponentAndReadReady)
+{
+    // The component goes away while its lookup may still run.
+    {
+        auto sock = std::make_unique<TPowersock>();
+        sock->Host = "gone-away.invalid";
+        sock->TimeOut = 1;
+        const std::string m = messageOf<ESockError>([&] { sock->Connect(); });
+        EXPECT_TRUE(m == "Host Lookup Timed Out" || m == "Null Remote Address") << m;
+    }
+    pump(300);
+
+    ScriptServer srv({{Pause(100), Send("data\r\n"), Close()}});
+    Session s(srv.port());
+    int ready = 0;
+    s.sock.OnReadReady = [&](QObject*) {
+        ++ready;
+        throw Exception("ignored");
+    };
+    s.sock.Connect();
+    pump(300);
+    EXPECT_GE(ready, 1);
+    EXPECT_EQ(s.sock.ReadLn(), "data\r\n");
+    s.sock.Disconnect();
+}
+
+TEST(PsockListen, AcceptCanceled)
+{
+    TPowersock server;
+    server.Port = 0;
+    server.Listen(false);
+    TThreadTimer stop;
+    stop.SetInterval(100);
+    stop.SetOnTimer([&](QObject*) {
+        stop.SetEnabled(false);
+        server.Cancel();
+    });
+    EXPECT_EQ(messageOf<ESockError>([&] { server.Accept(); }), "Accepting Canceled");
 }
