@@ -745,6 +745,12 @@ void TPowersock::ResolveRemoteHost()
 
     while (!FEventMark && !FTimedOut && !FCanceled)
         ServiceQueue(true);
+    // A lookup that is given up must not report later, when its answer
+    // could be taken for another wait's notification.
+    if (FLookup) {
+        FLookup->Owner = nullptr;
+        FLookup.reset();
+    }
 
     if (FTimedOut)
         throw ESockError("Host Lookup Timed Out");

@@ -45,6 +45,18 @@ std::string ScriptServer::received(size_t i) const
     return i < received_.size() ? received_[i] : std::string();
 }
 
+size_t ScriptServer::receivedSize(size_t i) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_[i].size();
+}
+
+bool ScriptServer::receivedContains(size_t i, size_t from, const std::string& text) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_[i].find(text, from) != std::string::npos;
+}
+
 bool ScriptServer::waitDone(int ms)
 {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -97,16 +109,17 @@ void ScriptServer::play(int fd, size_t index)
             break;
         }
         case Step::ReadBytes: {
-            const size_t start = received(index).size();
-            while (received(index).size() - start < step.count && waitReadable(fd, 10000) && readSome(fd, index)) {
+            const size_t start = receivedSize(index);
+            while (receivedSize(index) - start < step.count && waitReadable(fd, 10000) && readSome(fd, index)) {
             }
             break;
         }
-        case Step::ReadUntil:
-            while (received(index).find(step.bytes) == std::string::npos && waitReadable(fd, 10000) &&
-                   readSome(fd, index)) {
+        case Step::ReadUntil: {
+            const size_t start = receivedSize(index);
+            while (!receivedContains(index, start, step.bytes) && waitReadable(fd, 10000) && readSome(fd, index)) {
             }
             break;
+        }
         case Step::Close:
             ::shutdown(fd, SHUT_WR);
             while (waitReadable(fd, 2000) && readSome(fd, index)) {

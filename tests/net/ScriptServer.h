@@ -32,6 +32,7 @@ struct Step {
 inline Step Send(std::string bytes) { return {Step::Send, std::move(bytes), 0}; }
 inline Step Pause(int ms) { return {Step::Pause, {}, static_cast<size_t>(ms)}; }
 inline Step ReadBytes(size_t n) { return {Step::ReadBytes, {}, n}; }
+// Reads until the text has arrived (counted from the start of this step).
 inline Step ReadUntil(std::string text) { return {Step::ReadUntil, std::move(text), 0}; }
 // The end of the stream (FIN), then wait for the client's close.
 inline Step Close() { return {Step::Close, {}, 0}; }
@@ -64,6 +65,8 @@ private:
     void play(int fd, size_t index);
     bool waitReadable(int fd, int ms);
     bool readSome(int fd, size_t index);
+    size_t receivedSize(size_t i) const;
+    bool receivedContains(size_t i, size_t from, const std::string& text) const;
 
     std::vector<Script> scripts_;
     int listenFd_ = -1;

@@ -878,3 +878,35 @@ TEST(PsockListen, AcceptCanceled)
     });
     EXPECT_EQ(messageOf<ESockError>([&] { server.Accept(); }), "Accepting Canceled");
 }
+
+TEST(PsockSend, SendWaitsForRoomAndResumes)
+{
+    const size_t total = 24u << 20;
+    ScriptServer srv({{Pause(400), ReadBytes(total), Send("got it\r\n"), Close()}});
+    ClientSock sock;
+    sock.Host = "127.0.0.1";
+    sock.Port = srv.port();
+    sock.TimeOut = 20000;
+    sock.Connect();
+    std::string big(total, '\0');
+    for (size_t i = 0; i < total; ++i)
+        big[i] = static_cast<char>(i % 251);
+    TMemoryStream m(big);
+    int packets = 0;
+    sock.OnPacketSent = [&](QObject*) { ++packets; };
+    sock.SendStream(m);
+    EXPECT_EQ(sock.SentCount, static_cast<int32_t>(total));
+    EXPECT_GE(packets, 2);
+    EXPECT_EQ(sock.ReadLn(), "got it\r\n");
+    sock.Disconnect();
+    ASSERT_TRUE(srv.waitDone(5000));
+    EXPECT_TRUE(srv.received(0) == big);
+
+    // The local address query gives a dotted IPv4 address, or a socket error
+    // where the host name does not resolve.
+    try {
+        const std::string ip = sock.GetLocalIP();
+        EXPECT_EQ(std::count(ip.begin(), ip.end(), '.'), 3) << ip;
+    } catch (const ESockError&) {
+    }
+}
