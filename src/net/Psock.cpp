@@ -550,8 +550,14 @@ long TPowersock::SockSend(const char* buf, size_t len)
     do {
         n = ::send(FSocket, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
-    if (n < 0)
-        g_lastSocketError = MapSocketError(errno);
+    if (n < 0) {
+        const int err = errno;
+        g_lastSocketError = MapSocketError(err);
+        // The system says "broken pipe" both for a socket that was never
+        // connected and for one the peer dropped; tell the two apart.
+        if (err == EPIPE)
+            g_lastSocketError = FPendingError ? FPendingError : FConnected ? WSAECONNRESET : WSAENOTCONN;
+    }
     return static_cast<long>(n);
 }
 

@@ -10,6 +10,8 @@
 // event is posted), never because unread bytes are still sitting in the
 // socket.
 //
+// The waits need a QCoreApplication (or QApplication) on the calling thread.
+//
 // Socket and resolver failures are reported with the error numbers of the
 // WinsockMessage table; MapSocketError and MapResolverError (Psock.cpp) are
 // the one place where the system's codes are translated.

@@ -836,6 +836,10 @@ TEST(PsockTimer, TimeOutRulesOfTheComponent)
     EXPECT_FALSE(sock.DataAvailable());
     EXPECT_EQ(sock.ClearInput(), -1);
     EXPECT_LT(t.elapsed(), 1000);
+    int errNo = 0;
+    sock.OnError = [&](QObject*, uint16_t no, const std::string&) { errNo = no; };
+    EXPECT_EQ(messageOf<ESockError>([&] { sock.Writeln("HELO"); }), "10057:Socket is not connected");
+    EXPECT_EQ(errNo, 10057);
     EXPECT_FALSE(sock.TimeoutTimer()->Enabled());
 }
 
