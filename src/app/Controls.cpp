@@ -6,7 +6,6 @@
 
 TCheckListBox::TCheckListBox(QWidget* parent) : QListView(parent), Items(new TCheckListModel(this))
 {
-    setModel(Items);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setUniformItemSizes(true);
@@ -14,6 +13,8 @@ TCheckListBox::TCheckListBox(QWidget* parent) : QListView(parent), Items(new TCh
     // While the model changes its rows, Qt moves the view's current index on
     // its own (to a neighbour of a removed row, say); the model announces its
     // own current entry afterwards, so the view follows the model then.
+    // These connections are made before the view's own (setModel below), so
+    // they run first.
     auto begin = [this] { ++changing_; };
     auto end = [this] { --changing_; };
     connect(Items, &QAbstractItemModel::rowsAboutToBeInserted, this, begin);
@@ -25,6 +26,7 @@ TCheckListBox::TCheckListBox(QWidget* parent) : QListView(parent), Items(new TCh
     connect(Items, &QAbstractItemModel::layoutAboutToBeChanged, this, begin);
     connect(Items, &QAbstractItemModel::layoutChanged, this, end);
     connect(Items, &TCheckListModel::ItemIndexChanged, this, &TCheckListBox::showModelIndex);
+    setModel(Items);
 }
 
 void TCheckListBox::showModelIndex(int index)
