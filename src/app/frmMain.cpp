@@ -5,8 +5,10 @@
 #include "frmOpzioni.h"
 #include "search/Engines.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -94,6 +96,13 @@ TfrmMain::TfrmMain(const std::string& programFile)
     buildBands();
     buildMenus();
     connectHandlers();
+
+    // The size and place when restored from maximized: centred on the screen.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect avail = screen->availableGeometry();
+        resize(std::min(1000, avail.width()), std::min(680, avail.height()));
+        move(avail.center() - rect().center());
+    }
 
     RunGuarded(this, [this] { FormCreate(this); });
 }
@@ -185,6 +194,7 @@ void TfrmMain::buildBands()
                                  const char* barName) {
         auto* col = new QVBoxLayout;
         title = caption(titleText, PanelMiddle, true, titleName);
+        title->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
         list = new TCheckListBox(PanelMiddle);
         list->setObjectName(QLatin1String(listName));
         list->setAccessibleName(titleText);
@@ -294,6 +304,12 @@ void TfrmMain::buildMenus()
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
     bar->setNativeMenuBar(false);
+    // The menu bar keeps the desktop's colours, not the window's dark blue.
+    QPalette standard = QApplication::palette(bar);
+    for (auto role : {QPalette::Window, QPalette::WindowText, QPalette::Button, QPalette::ButtonText})
+        standard.setColor(role, standard.color(role));  // marks the roles as set here
+    bar->setPalette(standard);
+    bar->setAutoFillBackground(true);
 
     auto menu = [this](QMenu* parent, const char* name, const QString& text) {
         QMenu* m = parent ? parent->addMenu(text) : menuBar()->addMenu(text);
