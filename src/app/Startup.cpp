@@ -9,6 +9,8 @@
 #include "mail/frmEmail.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QWindow>
 
 #include <chrono>
 #include <thread>
@@ -36,8 +38,16 @@ void CreateApplicationWindows(const TStartupOptions& options)
 
     new TfrmSplash;
     frmSplash->show();
+    // Paint it now, since nothing is serviced during the hold: wait (briefly)
+    // for the window system to map it, then paint.
+    QElapsedTimer mapping;
+    mapping.start();
+    while (frmSplash->windowHandle() && !frmSplash->windowHandle()->isExposed() && mapping.elapsed() < 500) {
+        QApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     frmSplash->repaint();
-    QApplication::processEvents();  // paint it now: nothing is serviced during the hold
+    QApplication::processEvents();
     if (options.HoldSplash)
         HoldSplashWindow();
 

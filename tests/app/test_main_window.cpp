@@ -220,3 +220,29 @@ TEST_F(MainWindow, ProgramDirectoryComesFromTheProgramFile)
 {
     EXPECT_EQ(frmMain->ProgramDir, programDir.path() + "/");
 }
+
+TEST_F(MainWindow, FileDialogsShareTheListFilterAndGoThroughTheDesktop)
+{
+    EXPECT_EQ(frmMain->SaveDialog.Filter, "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv");
+    EXPECT_EQ(frmMain->OpenDialog.Filter, frmMain->SaveDialog.Filter);
+    EXPECT_EQ(QtFileFilter(frmMain->SaveDialog.Filter), "Text File (*.txt);;Windows Address Book File (*.csv)");
+    EXPECT_EQ(QtFileFilter("Any|*.a;*.b"), "Any (*.a *.b)");
+
+    desk.Files.NextAnswers.push_back(FakeFileDialogs::Answer{"/tmp/list.csv", 2});
+    desk.Files.NextAnswers.push_back(std::nullopt);
+    ASSERT_TRUE(frmMain->SaveDialog.Execute());
+    EXPECT_EQ(frmMain->SaveDialog.FileName, "/tmp/list.csv");
+    EXPECT_EQ(frmMain->SaveDialog.FilterIndex, 2);
+    EXPECT_FALSE(frmMain->OpenDialog.Execute());
+    EXPECT_TRUE(frmMain->OpenDialog.FileName.empty());
+    ASSERT_EQ(desk.Files.Calls.size(), 2u);
+    EXPECT_EQ(desk.Files.Calls[0].Kind, TFileDialogKind::Save);
+    EXPECT_EQ(desk.Files.Calls[1].Kind, TFileDialogKind::Open);
+
+    // The dial-up layer of this platform has no connection to offer.
+    SetDialUp(nullptr);
+    std::vector<TRasConn> conns{TRasConn{}};
+    EXPECT_EQ(DialUp().EnumConnections(conns, kRasMaxConnections), kRasSuccess);
+    EXPECT_TRUE(conns.empty());
+    EXPECT_LE(DialUp().GetErrorString(kRasErrorBufferTooSmall).size(), kRasErrorTextMax);
+}
