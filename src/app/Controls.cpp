@@ -1,7 +1,6 @@
 #include "Controls.h"
 
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QVBoxLayout>
 
 TCheckListBox::TCheckListBox(QWidget* parent) : QListView(parent), Items(new TCheckListModel(this))
@@ -112,11 +111,4 @@ void TRadioGroup::SetItemIndex(int index)
         b->setChecked(false);
         group_->setExclusive(true);
     }
-}
-
-void TClickLabel::mouseReleaseEvent(QMouseEvent* event)
-{
-    QLabel::mouseReleaseEvent(event);
-    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
-        emit clicked();
 }

@@ -1,6 +1,5 @@
 // The controls the windows are built from, where Qt has no ready equivalent:
-// the checkable sorted list box, the hidden page buffer, the radio group and
-// a clickable label.
+// the checkable sorted list box, the hidden page buffer and the radio group.
 #pragma once
 
 #include "CheckList.h"
@@ -75,17 +74,4 @@ public:
 private:
     QButtonGroup* group_;
     std::vector<QRadioButton*> buttons_;
-};
-
-// A label that reports a click of the left mouse button.
-class TClickLabel : public QLabel {
-    Q_OBJECT
-public:
-    using QLabel::QLabel;
-
-signals:
-    void clicked();
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
 };

@@ -72,24 +72,28 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent)
     anim->setGeometry(224, 50, 137, 19);
     anim->installEventFilter(this);
 
-    Edit1 = new QLineEdit(this);
+    // A plain black box (nothing for a screen reader to announce).
+    Edit1 = new QFrame(this);
     Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setFrame(false);
-    Edit1->setReadOnly(true);
-    Edit1->setFocusPolicy(Qt::NoFocus);
+    Edit1->setFrameShape(QFrame::NoFrame);
     colours(Edit1, Qt::black, Qt::black);
+    Edit1->setAutoFillBackground(true);
     Edit1->setGeometry(234, 48, 95, 19);
     Edit1->raise();  // the banner slides out from under it
 
-    Label2 = new TClickLabel(QStringLiteral("<u>Corvina on the Web...</u>"), this);
+    // Looks like a link; it is a flat button so that the keyboard and
+    // assistive tools can follow it too.
+    Label2 = new QPushButton(QStringLiteral("Corvina on the Web..."), this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    colours(Label2, QColor(64, 128, 255), Qt::black);
+    Label2->setFlat(true);
+    Label2->setAutoDefault(false);
+    Label2->setStyleSheet(QStringLiteral("QPushButton { color: rgb(64,128,255); text-decoration: underline; "
+                                         "border: none; background: black; text-align: left; padding: 0; }"));
     Label2->setCursor(Qt::PointingHandCursor);
     Label2->setToolTip(QStringLiteral("Click here to visit Corvina Site"));
-    Label2->setAccessibleName(QStringLiteral("Corvina on the Web..."));
     Label2->setAccessibleDescription(QStringLiteral("Click here to visit Corvina Site"));
     Label2->setGeometry(12, 176, 160, 20);
-    ConnectHandler(Label2, &TClickLabel::clicked, this, &TfrmAbout::Label2Click);
+    ConnectHandler(Label2, &QPushButton::clicked, this, &TfrmAbout::Label2Click);
 
     OKButton = new QPushButton(QStringLiteral("OK"), this);
     OKButton->setObjectName(QStringLiteral("OKButton"));

@@ -4,6 +4,7 @@
 #include "Controls.h"
 
 #include <QDialog>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -28,8 +29,8 @@ public:
     QLabel* titolo;
     QLabel* Label1;
     QLineEdit* anim;      // the banner
-    QLineEdit* Edit1;     // covers the banner's starting place
-    TClickLabel* Label2;  // "Corvina on the Web..."
+    QFrame* Edit1;        // covers the banner's starting place
+    QPushButton* Label2;  // "Corvina on the Web...", drawn as a link
     QPushButton* OKButton;
     QTimer* Timer1;
 

@@ -34,7 +34,8 @@ TEST_F(About, LooksAsDescribed)
     EXPECT_EQ(fromQt(frmAbout->anim->text()), kBannerCreditLine);
     EXPECT_EQ(frmAbout->Edit1->geometry(), QRect(234, 48, 95, 19));
     EXPECT_EQ(frmAbout->Label2->toolTip(), "Click here to visit Corvina Site");
-    EXPECT_TRUE(frmAbout->Label2->text().contains("Corvina on the Web..."));
+    EXPECT_EQ(frmAbout->Label2->text(), "Corvina on the Web...");
+    EXPECT_EQ(frmAbout->Label2->cursor().shape(), Qt::PointingHandCursor);
     EXPECT_TRUE(frmAbout->OKButton->isDefault());
     EXPECT_TRUE(frmAbout->Timer1->isActive()) << "the banner runs from start-up";
     EXPECT_EQ(frmAbout->Timer1->interval(), 10);
