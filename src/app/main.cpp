@@ -1,1 +1,25 @@
-int main() { return 0; }
+// Program entry: splash, windows, event loop.
+#include "Desktop.h"
+#include "Guard.h"
+#include "Startup.h"
+#include "frmMain.h"
+
+#include <exception>
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    // The program ends when the main window closes, even if a dialog is open.
+    app.setQuitOnLastWindowClosed(false);
+    try {
+        CreateApplicationWindows();
+        QObject::connect(frmMain, &TfrmMain::Closed, &app, &QApplication::quit, Qt::QueuedConnection);
+        app.exec();
+    } catch (const std::exception& e) {
+        MessageBox(e.what(), "Corvina", TMsgButtons::OK, nullptr, TMsgIcon::Error);
+    } catch (...) {
+        MessageBox("Unknown error", "Corvina", TMsgButtons::OK, nullptr, TMsgIcon::Error);
+    }
+    DestroyApplicationWindows();
+    return 0;
+}

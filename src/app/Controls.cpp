@@ -1,0 +1,114 @@
+#include "Controls.h"
+
+#include <QKeyEvent>
+#include <QVBoxLayout>
+
+TCheckListBox::TCheckListBox(QWidget* parent) : QListView(parent), Items(new TCheckListModel(this))
+{
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setUniformItemSizes(true);
+
+    // While the model changes its rows, Qt moves the view's current index on
+    // its own (to a neighbour of a removed row, say); the model announces its
+    // own current entry afterwards, so the view follows the model then.
+    // These connections are made before the view's own (setModel below), so
+    // they run first.
+    auto begin = [this] { ++changing_; };
+    auto end = [this] { --changing_; };
+    connect(Items, &QAbstractItemModel::rowsAboutToBeInserted, this, begin);
+    connect(Items, &QAbstractItemModel::rowsInserted, this, end);
+    connect(Items, &QAbstractItemModel::rowsAboutToBeRemoved, this, begin);
+    connect(Items, &QAbstractItemModel::rowsRemoved, this, end);
+    connect(Items, &QAbstractItemModel::modelAboutToBeReset, this, begin);
+    connect(Items, &QAbstractItemModel::modelReset, this, end);
+    connect(Items, &QAbstractItemModel::layoutAboutToBeChanged, this, begin);
+    connect(Items, &QAbstractItemModel::layoutChanged, this, end);
+    connect(Items, &TCheckListModel::ItemIndexChanged, this, &TCheckListBox::showModelIndex);
+    setModel(Items);
+}
+
+void TCheckListBox::showModelIndex(int index)
+{
+    syncing_ = true;
+    if (index < 0 || index >= model()->rowCount()) {
+        selectionModel()->clear();
+    } else {
+        const QModelIndex mi = model()->index(index, 0);
+        selectionModel()->setCurrentIndex(mi, QItemSelectionModel::ClearAndSelect);
+        scrollTo(mi);
+    }
+    syncing_ = false;
+}
+
+void TCheckListBox::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QListView::currentChanged(current, previous);
+    if (syncing_ || changing_ > 0)
+        return;
+    Items->SetItemIndex(current.isValid() ? current.row() : -1);
+}
+
+void TCheckListBox::focusInEvent(QFocusEvent* event)
+{
+    // Qt makes the first entry current when a list without one gets the
+    // focus; here an entry becomes current only when the user picks it.
+    const bool hadCurrent = currentIndex().isValid();
+    syncing_ = true;
+    QListView::focusInEvent(event);
+    syncing_ = false;
+    if (!hadCurrent && currentIndex().isValid() && Items->ItemIndex() < 0) {
+        syncing_ = true;
+        selectionModel()->clear();
+        syncing_ = false;
+    }
+}
+
+void TCheckListBox::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        emit DeleteKeyPressed();
+        return;
+    }
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        // Space flips the tick of the current entry (and nothing else).
+        event->accept();
+        const int i = Items->ItemIndex();
+        if (i >= 0)
+            Items->SetChecked(i, !Items->Checked(i));
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+TPageBufferEdit::TPageBufferEdit(QWidget* parent) : QWidget(parent)
+{
+    setVisible(false);
+}
+
+TRadioGroup::TRadioGroup(const QString& title, const QStringList& items, QWidget* parent)
+    : QGroupBox(title, parent), group_(new QButtonGroup(this))
+{
+    auto* layout = new QVBoxLayout(this);
+    for (int i = 0; i < items.size(); ++i) {
+        auto* b = new QRadioButton(items[i], this);
+        b->setObjectName(QStringLiteral("%1_Item%2").arg(objectName()).arg(i));
+        group_->addButton(b, i);
+        layout->addWidget(b);
+        buttons_.push_back(b);
+    }
+}
+
+int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
+
+void TRadioGroup::SetItemIndex(int index)
+{
+    if (index >= 0 && index < Count()) {
+        buttons_[static_cast<size_t>(index)]->setChecked(true);
+    } else if (QAbstractButton* b = group_->checkedButton()) {
+        group_->setExclusive(false);
+        b->setChecked(false);
+        group_->setExclusive(true);
+    }
+}

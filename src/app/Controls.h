@@ -1,0 +1,77 @@
+// The controls the windows are built from, where Qt has no ready equivalent:
+// the checkable sorted list box, the hidden page buffer and the radio group.
+#pragma once
+
+#include "CheckList.h"
+#include "PageBuffer.h"
+
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListView>
+#include <QRadioButton>
+#include <QWidget>
+
+#include <vector>
+
+// A list box showing a TCheckListModel: one tick box per entry, at most one
+// current (highlighted) entry. The model's current entry and the view's are
+// kept the same both ways. Space flips the tick of the current entry,
+// clicking a tick box flips that tick, clicking an entry's text makes it
+// current without changing its tick. Del is reported by DeleteKeyPressed.
+class TCheckListBox : public QListView {
+    Q_OBJECT
+public:
+    explicit TCheckListBox(QWidget* parent = nullptr);
+
+    // The entries (owned by the list box).
+    TCheckListModel* const Items;
+
+    int Count() const { return Items->Count(); }
+    int ItemIndex() { return Items->ItemIndex(); }
+    void SetItemIndex(int index) { Items->SetItemIndex(index); }
+    bool Checked(int index) { return Items->Checked(index); }
+    void SetChecked(int index, bool checked) { Items->SetChecked(index, checked); }
+    bool Selected(int index) { return Items->IsCurrent(index); }
+
+signals:
+    void DeleteKeyPressed();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+private:
+    void showModelIndex(int index);
+
+    int changing_ = 0;     // inside a structural change of the model
+    bool syncing_ = false; // setting the view from the model
+};
+
+// The page buffer as a control of the main window. It is never visible; the
+// scanners use its text, selection and find directly.
+class TPageBufferEdit : public QWidget, public TPageBuffer {
+    Q_OBJECT
+public:
+    explicit TPageBufferEdit(QWidget* parent = nullptr);
+
+    bool HorzScrollBar = false;
+    bool VertScrollBar = false;
+};
+
+// A titled group of radio buttons with the index of the chosen one.
+class TRadioGroup : public QGroupBox {
+    Q_OBJECT
+public:
+    TRadioGroup(const QString& title, const QStringList& items, QWidget* parent = nullptr);
+
+    int ItemIndex() const;   // -1 when none is chosen
+    void SetItemIndex(int index);
+    int Count() const { return static_cast<int>(buttons_.size()); }
+    QRadioButton* Item(int index) const { return buttons_.at(static_cast<size_t>(index)); }
+
+private:
+    QButtonGroup* group_;
+    std::vector<QRadioButton*> buttons_;
+};

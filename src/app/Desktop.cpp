@@ -1,0 +1,168 @@
+#include "Desktop.h"
+
+#include "SysUtils.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+
+namespace {
+
+class TQtMessageBoxes : public IMessageBoxes {
+public:
+    TModalResult Show(QWidget* owner, const std::string& text, const std::string& caption, TMsgButtons buttons,
+                      TMsgIcon icon) override
+    {
+        QMessageBox box(owner);
+        box.setWindowTitle(toQt(caption));
+        box.setText(toQt(text));
+        switch (icon) {
+        case TMsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case TMsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+        case TMsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+        case TMsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
+        case TMsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+        }
+        if (buttons == TMsgButtons::YesNo) {
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::Yes);
+        } else {
+            box.setStandardButtons(QMessageBox::Ok);
+        }
+        switch (box.exec()) {
+        case QMessageBox::Ok: return TModalResult::mrOk;
+        case QMessageBox::Yes: return TModalResult::mrYes;
+        case QMessageBox::No: return TModalResult::mrNo;
+        default: return buttons == TMsgButtons::YesNo ? TModalResult::mrNo : TModalResult::mrOk;
+        }
+    }
+};
+
+class TQtFileDialogs : public IFileDialogs {
+public:
+    bool Execute(QWidget* owner, TFileDialogKind kind, TFileDialogParams& params) override
+    {
+        QFileDialog dlg(owner, toQt(params.Title), toQt(params.InitialDir));
+        dlg.setAcceptMode(kind == TFileDialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dlg.setFileMode(kind == TFileDialogKind::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        const QStringList filters = toQt(QtFileFilter(params.Filter)).split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+        if (!filters.isEmpty()) {
+            dlg.setNameFilters(filters);
+            const int i = params.FilterIndex >= 1 && params.FilterIndex <= filters.size() ? params.FilterIndex - 1 : 0;
+            dlg.selectNameFilter(filters[i]);
+        }
+        if (!params.DefaultExt.empty())
+            dlg.setDefaultSuffix(toQt(params.DefaultExt));
+        if (!params.FileName.empty())
+            dlg.selectFile(toQt(params.FileName));
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return false;
+        params.FileName = fromQt(dlg.selectedFiles().first());
+        const int chosen = static_cast<int>(filters.indexOf(dlg.selectedNameFilter()));
+        if (chosen >= 0)
+            params.FilterIndex = chosen + 1;
+        return true;
+    }
+};
+
+class TQtLinkOpener : public ILinkOpener {
+public:
+    void Open(QWidget*, const std::string& address) override
+    {
+        QDesktopServices::openUrl(QUrl(toQt(address), QUrl::TolerantMode));
+    }
+};
+
+// Linux has no dial-up layer of its own that the program can drive: the
+// listing reports no active connection.
+class TNoDialUp : public IDialUp {
+public:
+    int EnumConnections(std::vector<TRasConn>& connections, int) override
+    {
+        connections.clear();
+        return kRasSuccess;
+    }
+    int GetConnectStatus(TRasHandle, TRasConnState& state) override
+    {
+        state = TRasConnState::Disconnected;
+        return kRasErrorInvalidHandle;
+    }
+    int HangUp(TRasHandle) override { return kRasErrorInvalidHandle; }
+    std::string GetErrorString(int error) override { return RasErrorText(error); }
+};
+
+TQtMessageBoxes realMessageBoxes;
+TQtFileDialogs realFileDialogs;
+TQtLinkOpener realLinkOpener;
+TNoDialUp realDialUp;
+
+IMessageBoxes* currentMessageBoxes = &realMessageBoxes;
+IFileDialogs* currentFileDialogs = &realFileDialogs;
+ILinkOpener* currentLinkOpener = &realLinkOpener;
+IDialUp* currentDialUp = &realDialUp;
+
+} // namespace
+
+IMessageBoxes& MessageBoxes() { return *currentMessageBoxes; }
+void SetMessageBoxes(IMessageBoxes* boxes) { currentMessageBoxes = boxes ? boxes : &realMessageBoxes; }
+
+TModalResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons, QWidget* owner,
+                        TMsgIcon icon)
+{
+    return MessageBoxes().Show(owner, text, caption, buttons, icon);
+}
+
+IFileDialogs& FileDialogs() { return *currentFileDialogs; }
+void SetFileDialogs(IFileDialogs* dialogs) { currentFileDialogs = dialogs ? dialogs : &realFileDialogs; }
+
+ILinkOpener& LinkOpener() { return *currentLinkOpener; }
+void SetLinkOpener(ILinkOpener* opener) { currentLinkOpener = opener ? opener : &realLinkOpener; }
+
+IDialUp& DialUp() { return *currentDialUp; }
+void SetDialUp(IDialUp* dialUp) { currentDialUp = dialUp ? dialUp : &realDialUp; }
+
+std::string QtFileFilter(const std::string& filter)
+{
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        const size_t bar = filter.find('|', start);
+        parts.push_back(filter.substr(start, bar == std::string::npos ? std::string::npos : bar - start));
+        if (bar == std::string::npos)
+            break;
+        start = bar + 1;
+    }
+    std::string out;
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        const std::string& desc = parts[i];
+        std::string pattern = parts[i + 1];
+        for (auto& c : pattern)
+            if (c == ';')
+                c = ' ';
+        if (!out.empty())
+            out += ";;";
+        // Qt reads the patterns from the last parentheses of the entry.
+        if (desc.find("(" + pattern + ")") != std::string::npos)
+            out += desc;
+        else
+            out += desc + " (" + pattern + ")";
+    }
+    return out;
+}
+
+std::string RasErrorText(int error)
+{
+    std::string text;
+    switch (error) {
+    case kRasSuccess: text = "The operation completed successfully."; break;
+    case kRasErrorInvalidHandle: text = "The connection handle is invalid."; break;
+    case kRasErrorNotSupported: text = "Dial-up networking is not supported on this system."; break;
+    case kRasErrorBufferTooSmall: text = "The buffer is too small for all active connections."; break;
+    default: text = "Dial-up error " + std::to_string(error) + "."; break;
+    }
+    if (text.size() > kRasErrorTextMax)
+        text.resize(kRasErrorTextMax);
+    return text;
+}

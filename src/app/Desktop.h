@@ -1,0 +1,131 @@
+// What the program asks of the desktop, behind small interfaces so that tests
+// can replace each with a recording fake: modal message boxes, the standard
+// file dialogs, opening an address with the desktop's handler, and the
+// dial-up connection layer.
+//
+// Each interface has one installed instance (the real one by default);
+// Set...(nullptr) puts the real one back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QWidget;
+
+// ---- message boxes ----
+
+enum class TMsgButtons { OK, YesNo };
+enum class TMsgIcon { None, Information, Warning, Error, Question };
+enum class TModalResult { mrNone, mrOk, mrCancel, mrYes, mrNo };
+
+class IMessageBoxes {
+public:
+    virtual ~IMessageBoxes() = default;
+    // Shows a modal message box and returns the button chosen.
+    virtual TModalResult Show(QWidget* owner, const std::string& text, const std::string& caption,
+                              TMsgButtons buttons, TMsgIcon icon) = 0;
+};
+
+IMessageBoxes& MessageBoxes();
+void SetMessageBoxes(IMessageBoxes* boxes);
+
+// The usual call: text, caption, buttons.
+TModalResult MessageBox(const std::string& text, const std::string& caption, TMsgButtons buttons = TMsgButtons::OK,
+                        QWidget* owner = nullptr, TMsgIcon icon = TMsgIcon::Information);
+
+// ---- file dialogs ----
+
+enum class TFileDialogKind { Save, Open };
+
+// What a file dialog is opened with and what it gives back. The filter is
+// written as pairs "description|pattern|description|pattern"; FilterIndex
+// counts its pairs from 1.
+struct TFileDialogParams {
+    std::string Title;
+    std::string Filter;
+    int FilterIndex = 1;
+    std::string FileName;
+    std::string InitialDir;
+    std::string DefaultExt;
+};
+
+class IFileDialogs {
+public:
+    virtual ~IFileDialogs() = default;
+    // Runs the dialog. On a choice, sets FileName (and FilterIndex to the
+    // chosen filter) and returns true; on cancel returns false and leaves the
+    // parameters as they were.
+    virtual bool Execute(QWidget* owner, TFileDialogKind kind, TFileDialogParams& params) = 0;
+};
+
+IFileDialogs& FileDialogs();
+void SetFileDialogs(IFileDialogs* dialogs);
+
+// A save or open dialog as a component of a window: its settings persist
+// from one use to the next.
+class TFileDialog : public TFileDialogParams {
+public:
+    TFileDialog(TFileDialogKind kind, QWidget* owner) : Kind(kind), Owner(owner) {}
+    bool Execute() { return FileDialogs().Execute(Owner, Kind, *this); }
+
+    TFileDialogKind Kind;
+    QWidget* Owner;
+};
+
+// Splits "desc|pattern|desc|pattern" into Qt's "desc (pattern);;..." form.
+std::string QtFileFilter(const std::string& filter);
+
+// ---- opening an address with the desktop's default handler ----
+
+class ILinkOpener {
+public:
+    virtual ~ILinkOpener() = default;
+    // Hands the address, unchanged, to the desktop's "open" handler; the
+    // outcome is not reported.
+    virtual void Open(QWidget* owner, const std::string& address) = 0;
+};
+
+ILinkOpener& LinkOpener();
+void SetLinkOpener(ILinkOpener* opener);
+inline void OpenLink(const std::string& address, QWidget* owner = nullptr) { LinkOpener().Open(owner, address); }
+
+// ---- dial-up connections ----
+
+using TRasHandle = std::uintptr_t;
+
+struct TRasConn {
+    TRasHandle Handle = 0;
+    std::string EntryName;
+    std::string DeviceName;
+};
+
+enum class TRasConnState { Other, Connecting, Connected, Disconnected };
+
+// The table that receives the active connections holds this many.
+constexpr int kRasMaxConnections = 30;
+// The error numbers of the layer; 0 is success.
+constexpr int kRasSuccess = 0;
+constexpr int kRasErrorInvalidHandle = 6;
+constexpr int kRasErrorBufferTooSmall = 603;
+constexpr int kRasErrorNotSupported = 50;
+// An error description holds at most this many characters.
+constexpr size_t kRasErrorTextMax = 100;
+
+class IDialUp {
+public:
+    virtual ~IDialUp() = default;
+    // Lists the active connections, at most max of them; more than max gives
+    // kRasErrorBufferTooSmall. Returns 0 or an error number.
+    virtual int EnumConnections(std::vector<TRasConn>& connections, int max) = 0;
+    virtual int GetConnectStatus(TRasHandle handle, TRasConnState& state) = 0;
+    virtual int HangUp(TRasHandle handle) = 0;
+    // The description of an error number, at most kRasErrorTextMax characters.
+    virtual std::string GetErrorString(int error) = 0;
+};
+
+IDialUp& DialUp();
+void SetDialUp(IDialUp* dialUp);
+
+// The descriptions of the layer's own error numbers (cut to the limit).
+std::string RasErrorText(int error);

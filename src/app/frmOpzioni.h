@@ -1,0 +1,65 @@
+// The Options dialog. Its controls are the settings: other windows read them
+// at the moment they need them. The four outgoing-mail fields are loaded from
+// user.dat at creation and written back by OK.
+#pragma once
+
+#include "Controls.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+class TfrmOpzioni : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfrmOpzioni(QWidget* parent = nullptr);
+    ~TfrmOpzioni() override;
+
+    QTabWidget* PageControl1;
+    QWidget* TabSheet1;  // "Saving"
+    QWidget* TabSheet2;  // "E-mail"
+    QWidget* TabSheet3;  // "Search"
+
+    // Saving.
+    TRadioGroup* RadioGroup1;       // saving format: 0 columned, 1 on one row
+    QLabel* LabelSeparatore;
+    QLineEdit* EditSeparatore;
+
+    // E-mail.
+    QGroupBox* GroupBox1;           // "Outgoing E-mail"
+    QLabel* LabelServer;
+    QLineEdit* EditServer;          // user.dat line 1
+    QLabel* LabelNome;
+    QLineEdit* EditNome;            // line 2
+    QLabel* LabelIndirizzo;
+    QLineEdit* EditIndirizzo;       // line 3
+    QLabel* LabelMittente;
+    QLineEdit* EditMittente;        // line 4
+    QCheckBox* CheckBoxNascondi;
+
+    // Search.
+    TRadioGroup* RadioGroup2;       // search mode
+    QCheckBox* CheckBoxTestoSemplice;
+    QCheckBox* CheckBoxDisconnRic;
+    QLabel* LabelNumMax;
+    QLineEdit* EditNumMax;
+    QLabel* LabelTimeOut;
+    QLineEdit* EditTimeOut;
+    QLabel* LabelDominio;
+    QLineEdit* EditDominio;
+    QLabel* LabelDominioEsempio;
+
+    QPushButton* BitBtn1;           // OK
+
+    void FormCreate(QObject* Sender = nullptr);
+    void BitBtn1Click(QObject* Sender = nullptr);
+
+    // The program directory the settings file is kept in.
+    std::string ProgramDir() const;
+};
+
+extern TfrmOpzioni* frmOpzioni;

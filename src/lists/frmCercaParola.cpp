@@ -1,0 +1,74 @@
+#include "frmCercaParola.h"
+
+#include "app/Guard.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+TfrmCercaParola* frmCercaParola = nullptr;
+
+TfrmCercaParola::TfrmCercaParola(QWidget* parent) : QDialog(parent)
+{
+    frmCercaParola = this;
+    setObjectName(QStringLiteral("frmCercaParola"));
+    setWindowTitle(QStringLiteral("Word search"));
+    setModal(false);
+
+    Label1 = new QLabel(QStringLiteral("Word to search for"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    EditParola = new QLineEdit(this);
+    EditParola->setObjectName(QStringLiteral("EditParola"));
+    EditParola->setAccessibleName(QStringLiteral("Word to search for"));
+    Label1->setBuddy(EditParola);
+    CheckBoxSiti = new QCheckBox(QStringLiteral("Search on Founded Sites"), this);
+    CheckBoxSiti->setObjectName(QStringLiteral("CheckBoxSiti"));
+    CheckBoxRisultati = new QCheckBox(QStringLiteral("Search on Search Results"), this);
+    CheckBoxRisultati->setObjectName(QStringLiteral("CheckBoxRisultati"));
+    BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/corvina/pictures/word.png")), QStringLiteral("&Search"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QIcon(QStringLiteral(":/corvina/pictures/erase.png")), QStringLiteral("&Cancel"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setAutoDefault(false);
+    Label2 = new QLabel(QStringLiteral("Founded words: "), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    LabelTrovati = new QLabel(QStringLiteral("0"), this);
+    LabelTrovati->setObjectName(QStringLiteral("LabelTrovati"));
+    LabelTrovati->setAccessibleDescription(QStringLiteral("Founded words"));
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(EditParola);
+    layout->addWidget(CheckBoxSiti);
+    layout->addWidget(CheckBoxRisultati);
+    auto* count = new QHBoxLayout;
+    count->addWidget(Label2);
+    count->addWidget(LabelTrovati);
+    count->addStretch(1);
+    layout->addLayout(count);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    layout->addLayout(buttons);
+    setFixedSize(sizeHint().expandedTo(QSize(300, 0)));
+
+    ConnectHandler(BitBtn1, &QPushButton::clicked, this, &TfrmCercaParola::BitBtn1Click);
+    ConnectHandler(BitBtn2, &QPushButton::clicked, this, &TfrmCercaParola::BitBtn2Click);
+}
+
+TfrmCercaParola::~TfrmCercaParola()
+{
+    if (frmCercaParola == this)
+        frmCercaParola = nullptr;
+}
+
+void TfrmCercaParola::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    RunGuarded(this, [this] { FormShow(this); });
+}
+
+// The word search itself is not built yet.
+void TfrmCercaParola::FormShow(QObject*) {}
+void TfrmCercaParola::BitBtn1Click(QObject*) {}
+void TfrmCercaParola::BitBtn2Click(QObject*) {}

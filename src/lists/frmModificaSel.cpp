@@ -1,0 +1,58 @@
+#include "frmModificaSel.h"
+
+#include "app/Guard.h"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+TfrmModificaSel* frmModificaSel = nullptr;
+
+TfrmModificaSel::TfrmModificaSel(QWidget* parent) : QDialog(parent)
+{
+    frmModificaSel = this;
+    setObjectName(QStringLiteral("frmModificaSel"));
+    setWindowTitle(QStringLiteral("Modify selected"));
+    setModal(false);
+
+    Label1 = new QLabel(QStringLiteral("Selected item"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setAccessibleName(QStringLiteral("Selected item"));
+    Label1->setBuddy(Edit1);
+    BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/corvina/pictures/selectall.png")), QStringLiteral("&OK"), this);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(QIcon(QStringLiteral(":/corvina/pictures/erase.png")), QStringLiteral("&Cancel"), this);
+    BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
+    BitBtn2->setAutoDefault(false);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(Edit1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(BitBtn1);
+    buttons->addWidget(BitBtn2);
+    layout->addLayout(buttons);
+    setFixedSize(sizeHint().expandedTo(QSize(320, 0)));
+
+    ConnectHandler(BitBtn1, &QPushButton::clicked, this, &TfrmModificaSel::BitBtn1Click);
+    ConnectHandler(BitBtn2, &QPushButton::clicked, this, &TfrmModificaSel::BitBtn2Click);
+}
+
+TfrmModificaSel::~TfrmModificaSel()
+{
+    if (frmModificaSel == this)
+        frmModificaSel = nullptr;
+}
+
+void TfrmModificaSel::reject()
+{
+    // Esc (and the title bar's close) press the Cancel button, which closes.
+    BitBtn2->click();
+    QDialog::reject();
+}
+
+// Editing the entry is not built yet.
+void TfrmModificaSel::BitBtn1Click(QObject*) {}
+void TfrmModificaSel::BitBtn2Click(QObject*) {}

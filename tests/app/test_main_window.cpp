@@ -1,0 +1,248 @@
+// The main window as the program starts: controls, menus, keys.
+#include "AppFixture.h"
+
+#include "search/Engines.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+
+using MainWindow = AppFixture;
+
+QAction* action(const char* name)
+{
+    auto* a = frmMain->findChild<QAction*>(QLatin1String(name));
+    EXPECT_NE(a, nullptr) << name;
+    return a;
+}
+
+void press(QWidget* w, int key)
+{
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(w, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+    QApplication::sendEvent(w, &up);
+}
+
+} // namespace
+
+TEST_F(MainWindow, StartsEmptyWithCountersAtZeroAndAllButtonsEnabled)
+{
+    EXPECT_EQ(frmMain->windowTitle(), "Corvina");
+    EXPECT_TRUE(frmMain->isVisible());
+    EXPECT_TRUE(frmMain->windowState() & Qt::WindowMaximized);
+    EXPECT_EQ(frmMain->CheckListBoxTrovati->Count(), 0);
+    EXPECT_EQ(frmMain->CheckListBoxRisultati->Count(), 0);
+    EXPECT_EQ(frmMain->CheckListBoxTrovati->ItemIndex(), -1);
+    EXPECT_EQ(frmMain->EditSorgente->Length(), 0);
+    EXPECT_FALSE(frmMain->EditSorgente->isVisible());
+    EXPECT_TRUE(frmMain->EditSorgente->HorzScrollBar && frmMain->EditSorgente->VertScrollBar);
+    for (QLabel* counter : {frmMain->LabelTrovati, frmMain->LabelTotPag, frmMain->LabelEmailTrovate, frmMain->LabelProgress})
+        EXPECT_EQ(counter->text(), "0") << counter->objectName().toStdString();
+    for (QProgressBar* bar : {frmMain->ProgressBar1, frmMain->ProgressBar2}) {
+        EXPECT_EQ(bar->minimum(), 0);
+        EXPECT_EQ(bar->maximum(), 100);
+        EXPECT_EQ(bar->value(), 0);
+    }
+    EXPECT_EQ(frmMain->HttpTimeOut, 10000);
+
+    EXPECT_EQ(frmMain->EditMotore->count(), 2);
+    EXPECT_EQ(fromQt(frmMain->EditMotore->itemText(0)), kGoogleEntry);
+    EXPECT_EQ(fromQt(frmMain->EditMotore->itemText(1)), kAltaVistaEntry);
+    EXPECT_EQ(fromQt(frmMain->EditMotore->currentText()), kGoogleEntry);
+    EXPECT_TRUE(frmMain->EditMotore->isEditable());
+    EXPECT_EQ(frmMain->EditParolaChiave->count(), 0);
+    EXPECT_TRUE(frmMain->EditParolaChiave->currentText().isEmpty());
+    EXPECT_TRUE(frmMain->EditParolaChiave->isEditable());
+
+    // The dialogs exist and stay hidden.
+    for (QWidget* w : std::initializer_list<QWidget*>{frmOpzioni, frmAbout, frmEmail, frmCercaParola, frmModificaSel}) {
+        ASSERT_NE(w, nullptr);
+        EXPECT_FALSE(w->isVisible()) << w->objectName().toStdString();
+    }
+    ASSERT_NE(frmSplash, nullptr);
+    EXPECT_FALSE(frmSplash->isVisible());
+}
+
+TEST_F(MainWindow, ButtonsCarryCaptionHintPictureAndHandCursor)
+{
+    struct Row {
+        const char* name;
+        const char* caption;
+        const char* hint;
+    };
+    const Row rows[] = {
+        {"cmdCerca", "&Search !", "Search for sites containing key words"},
+        {"cmdSucc", "&Next...", "Search next pages"},
+        {"cmdNuovaRic", "New Search", "New Search"},
+        {"BitBtn1", "Stop Search", "Stop searching pages"},
+        {"cmdTrovaEmail", "Search &Email", "Search for Email in Founded Sites"},
+        {"BitBtn2", "Stop SearchEmail", "Stop searching Email"},
+    };
+    for (const Row& r : rows) {
+        auto* b = frmMain->findChild<QPushButton*>(QLatin1String(r.name));
+        ASSERT_NE(b, nullptr) << r.name;
+        EXPECT_EQ(b->text().toStdString(), r.caption);
+        EXPECT_EQ(b->toolTip().toStdString(), r.hint);
+        EXPECT_TRUE(b->isEnabled()) << r.name;
+        EXPECT_FALSE(b->icon().isNull()) << r.name;
+        EXPECT_EQ(b->cursor().shape(), Qt::PointingHandCursor) << r.name;
+    }
+    EXPECT_TRUE(frmMain->cmdCerca->isDefault());
+    ASSERT_FALSE(frmMain->Image1->pixmap().isNull());
+    EXPECT_EQ(frmMain->Image1->pixmap().size(), QSize(338, 62));
+
+    // Controls are found by their names, and labelled for assistive tools.
+    for (const char* name : {"EditMotore", "EditParolaChiave", "CheckListBoxTrovati", "CheckListBoxRisultati",
+                             "ProgressBar1", "ProgressBar2", "LabelTrovati", "LabelTotPag", "LabelEmailTrovate",
+                             "LabelProgress", "EditSorgente"})
+        EXPECT_NE(frmMain->findChild<QWidget*>(QLatin1String(name)), nullptr) << name;
+    EXPECT_EQ(frmMain->EditMotore->accessibleName(), "Search Engine");
+    EXPECT_EQ(frmMain->EditParolaChiave->accessibleName(), "Key Words");
+    EXPECT_EQ(frmMain->CheckListBoxTrovati->accessibleName(), "Founded Sites");
+    EXPECT_EQ(frmMain->CheckListBoxRisultati->accessibleName(), "Search Results");
+    EXPECT_EQ(frmMain->LabelSitiTrovati->buddy(), frmMain->CheckListBoxTrovati);
+    EXPECT_EQ(frmMain->LabelParolaChiave->buddy(), frmMain->EditParolaChiave);
+    EXPECT_EQ(frmMain->ProgressBar2->accessibleName(), "Scanning");
+    EXPECT_EQ(frmMain->ProgressBar1->accessibleName(), "Search Progression");
+}
+
+TEST_F(MainWindow, MainMenuHasEveryItemInOrder)
+{
+    auto captions = [](QMenu* m) {
+        std::vector<std::string> out;
+        for (QAction* a : m->actions())
+            out.push_back(a->text().toStdString());
+        return out;
+    };
+    std::vector<std::string> tops;
+    for (QAction* a : frmMain->menuBar()->actions())
+        tops.push_back(a->text().toStdString());
+    EXPECT_EQ(tops, (std::vector<std::string>{"&File", "&Options", "&Founded Sites", "Search Results", "&Help"}));
+    EXPECT_EQ(captions(frmMain->File1), std::vector<std::string>{"&Exit"});
+    EXPECT_EQ(captions(frmMain->Opzioni1), std::vector<std::string>{"&Options..."});
+    EXPECT_EQ(captions(frmMain->SitiTrovati1),
+              (std::vector<std::string>{"&Save Founded Sites on File...", "&Open Founded Sites from File...",
+                                        "&Erase from list", "Erase selected from list", "&Select All", "&Unselect All",
+                                        "&Reverse Selection", "Visit &Web Page...", "Search word..."}));
+    EXPECT_EQ(captions(frmMain->Risultati1),
+              (std::vector<std::string>{"&Save Email list on", "&Open Email list from", "&Send Email with",
+                                        "&Erase from list", "Erase selected from list", "&Select All", "&Unselect All",
+                                        "&Reverse Selection", "Search word...", "Modify selected"}));
+    EXPECT_EQ(captions(frmMain->SaveEmaillistOn1), (std::vector<std::string>{"Text File", "Windows Adrdess Book File"}));
+    EXPECT_EQ(captions(frmMain->OpenEmaillistFrom1),
+              (std::vector<std::string>{"Text File", "Windows Adrdess Book File"}));
+    EXPECT_EQ(captions(frmMain->SendEmailWith1), (std::vector<std::string>{"&Corvina", "Predefined Program"}));
+    EXPECT_EQ(captions(frmMain->Help1),
+              (std::vector<std::string>{"&Informations on Corvina...", "Online Help", "Check for Updates..."}));
+
+    EXPECT_EQ(captions(frmMain->PopupMenu1),
+              (std::vector<std::string>{"&Seleziona Tutti", "&Deseleziona Tutti", "&Inverti Selezione",
+                                        "Visita Pagina &Web...", "&Salva Siti Trovati su File...",
+                                        "&Apri Siti Trovati da File...", "Elimina dalla lista",
+                                        "Erase selected from list"}));
+    EXPECT_EQ(captions(frmMain->PopupMenu2),
+              (std::vector<std::string>{"&Invia Email utilizzando", "&Elimina dalla lista", "Erase selected from list",
+                                        "&Seleziona Tutti", "&Deseleziona Tutti", "&Inverti Selezione",
+                                        "&Salva lista email su File...", "&Apri lista email da File..."}));
+    EXPECT_EQ(captions(frmMain->InviaEmailutilizzando1),
+              (std::vector<std::string>{"&Corvina", "&Programma Predefinito"}));
+
+    // Only the two context-menu erase items carry a shortcut: Del.
+    for (QAction* a : frmMain->findChildren<QAction*>()) {
+        const bool del = a == frmMain->Eliminadallalista1 || a == frmMain->Eliminadallalista2;
+        EXPECT_EQ(a->shortcut(), del ? QKeySequence(Qt::Key_Delete) : QKeySequence()) << a->objectName().toStdString();
+    }
+    // Items are found by name.
+    for (const char* name : {"Esci1", "OpzionidiSalvataggio1", "Corvina1", "ProgrammaPredefinito1", "Modifyselected1",
+                             "ControllapresenzadiAggiornamenti1", "SelezionaTutti4", "Eliminadallalista2"})
+        action(name);
+}
+
+TEST_F(MainWindow, MenuItemsOpenTheirDialogsWithoutBlocking)
+{
+    frmMain->OpzionidiSalvataggio1->trigger();
+    EXPECT_TRUE(frmOpzioni->isVisible());
+    EXPECT_FALSE(frmOpzioni->isModal());
+    frmMain->InformazionisuCorvina1->trigger();
+    EXPECT_TRUE(frmAbout->isVisible());
+    EXPECT_FALSE(frmAbout->isModal());
+    EXPECT_TRUE(frmMain->isEnabled());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+
+    // Exit closes the main window; nothing is asked.
+    frmMain->Esci1->trigger();
+    EXPECT_FALSE(frmMain->isVisible());
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+}
+
+TEST_F(MainWindow, EnterOutsideAButtonPressesSearchAndDelErasesFromTheFocusedList)
+{
+    int searches = 0;
+    QObject::connect(frmMain->cmdCerca, &QPushButton::clicked, [&] { ++searches; });
+    frmMain->EditParolaChiave->setEditText("corvi");
+    press(frmMain->EditParolaChiave->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(searches, 1);
+    EXPECT_EQ(frmMain->EditParolaChiave->count(), 0) << "Enter must not add the key words as an entry";
+    press(frmMain->EditMotore->lineEdit(), Qt::Key_Enter);
+    EXPECT_EQ(searches, 2);
+    press(frmMain->CheckListBoxTrovati, Qt::Key_Return);
+    EXPECT_EQ(searches, 3);
+    // On another button, Enter presses that button instead.
+    int nexts = 0;
+    QObject::connect(frmMain->cmdSucc, &QPushButton::clicked, [&] { ++nexts; });
+    press(frmMain->cmdSucc, Qt::Key_Return);
+    EXPECT_EQ(nexts, 1);
+    EXPECT_EQ(searches, 3);
+
+    int sitesDel = 0, resultsDel = 0;
+    QObject::connect(frmMain->CheckListBoxTrovati, &TCheckListBox::DeleteKeyPressed, [&] { ++sitesDel; });
+    QObject::connect(frmMain->CheckListBoxRisultati, &TCheckListBox::DeleteKeyPressed, [&] { ++resultsDel; });
+    press(frmMain->CheckListBoxTrovati, Qt::Key_Delete);
+    press(frmMain->CheckListBoxRisultati, Qt::Key_Delete);
+    press(frmMain->CheckListBoxRisultati, Qt::Key_Delete);
+    EXPECT_EQ(sitesDel, 1);
+    EXPECT_EQ(resultsDel, 2);
+}
+
+TEST(ProgramDirectory, IsThePathUpToAndIncludingTheLastSlash)
+{
+    EXPECT_EQ(ProgramDirectoryOf("/usr/local/bin/corvina"), "/usr/local/bin/");
+    EXPECT_EQ(ProgramDirectoryOf("/corvina"), "/");
+    EXPECT_EQ(ProgramDirectoryOf("corvina"), "");
+    EXPECT_EQ(ProgramDirectoryOf(""), "");
+    EXPECT_EQ(ProgramDirectoryOf("a/b/"), "a/b/");
+}
+
+TEST_F(MainWindow, ProgramDirectoryComesFromTheProgramFile)
+{
+    EXPECT_EQ(frmMain->ProgramDir, programDir.path() + "/");
+}
+
+TEST_F(MainWindow, FileDialogsShareTheListFilterAndGoThroughTheDesktop)
+{
+    EXPECT_EQ(frmMain->SaveDialog.Filter, "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv");
+    EXPECT_EQ(frmMain->OpenDialog.Filter, frmMain->SaveDialog.Filter);
+    EXPECT_EQ(QtFileFilter(frmMain->SaveDialog.Filter), "Text File (*.txt);;Windows Address Book File (*.csv)");
+    EXPECT_EQ(QtFileFilter("Any|*.a;*.b"), "Any (*.a *.b)");
+
+    desk.Files.NextAnswers.push_back(FakeFileDialogs::Answer{"/tmp/list.csv", 2});
+    desk.Files.NextAnswers.push_back(std::nullopt);
+    ASSERT_TRUE(frmMain->SaveDialog.Execute());
+    EXPECT_EQ(frmMain->SaveDialog.FileName, "/tmp/list.csv");
+    EXPECT_EQ(frmMain->SaveDialog.FilterIndex, 2);
+    EXPECT_FALSE(frmMain->OpenDialog.Execute());
+    EXPECT_TRUE(frmMain->OpenDialog.FileName.empty());
+    ASSERT_EQ(desk.Files.Calls.size(), 2u);
+    EXPECT_EQ(desk.Files.Calls[0].Kind, TFileDialogKind::Save);
+    EXPECT_EQ(desk.Files.Calls[1].Kind, TFileDialogKind::Open);
+
+    // The dial-up layer of this platform has no connection to offer.
+    SetDialUp(nullptr);
+    std::vector<TRasConn> conns{TRasConn{}};
+    EXPECT_EQ(DialUp().EnumConnections(conns, kRasMaxConnections), kRasSuccess);
+    EXPECT_TRUE(conns.empty());
+    EXPECT_LE(DialUp().GetErrorString(kRasErrorBufferTooSmall).size(), kRasErrorTextMax);
+}

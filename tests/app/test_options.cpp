@@ -1,0 +1,239 @@
+// The Options dialog: its settings and defaults, and user.dat.
+#include "AppFixture.h"
+
+#include "app/UserDat.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+using Options = AppFixture;
+
+std::vector<std::string> mailFields()
+{
+    return {fromQt(frmOpzioni->EditServer->text()), fromQt(frmOpzioni->EditNome->text()),
+            fromQt(frmOpzioni->EditIndirizzo->text()), fromQt(frmOpzioni->EditMittente->text())};
+}
+
+using V = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(Options, SettingsStartFromTheirDefaults)
+{
+    EXPECT_EQ(frmOpzioni->windowTitle(), "Options");
+    ASSERT_EQ(frmOpzioni->PageControl1->count(), 3);
+    EXPECT_EQ(frmOpzioni->PageControl1->tabText(0), "Saving");
+    EXPECT_EQ(frmOpzioni->PageControl1->tabText(1), "E-mail");
+    EXPECT_EQ(frmOpzioni->PageControl1->tabText(2), "Search");
+    EXPECT_EQ(frmOpzioni->PageControl1->currentIndex(), 2);
+
+    EXPECT_EQ(frmOpzioni->RadioGroup1->title(), "Saving Format");
+    ASSERT_EQ(frmOpzioni->RadioGroup1->Count(), 2);
+    EXPECT_EQ(frmOpzioni->RadioGroup1->Item(0)->text(), "Columned");
+    EXPECT_EQ(frmOpzioni->RadioGroup1->Item(1)->text(), "On Row with Separator");
+    EXPECT_EQ(frmOpzioni->RadioGroup1->ItemIndex(), 1);
+    EXPECT_EQ(frmOpzioni->EditSeparatore->text(), ";");
+    EXPECT_EQ(frmOpzioni->LabelSeparatore->text(), "Separator");
+
+    EXPECT_EQ(frmOpzioni->GroupBox1->title(), "Outgoing E-mail");
+    EXPECT_EQ(mailFields(), V(4));
+    EXPECT_EQ(frmOpzioni->LabelServer->text(), "Outgoing E-mail Server");
+    EXPECT_EQ(frmOpzioni->LabelNome->text(), "User ID");
+    EXPECT_EQ(frmOpzioni->LabelIndirizzo->text(), "Email Address");
+    EXPECT_EQ(frmOpzioni->LabelMittente->text(), "Sender Name");
+    EXPECT_EQ(frmOpzioni->EditServer->accessibleName(), "Outgoing E-mail Server");
+    EXPECT_EQ(frmOpzioni->CheckBoxNascondi->text(), "Hide recipients addresses");
+    EXPECT_TRUE(frmOpzioni->CheckBoxNascondi->isChecked());
+
+    EXPECT_EQ(frmOpzioni->RadioGroup2->title(), "Search Options");
+    ASSERT_EQ(frmOpzioni->RadioGroup2->Count(), 3);
+    EXPECT_EQ(frmOpzioni->RadioGroup2->Item(0)->text(), "Automatic Search (search for pages and emails)");
+    EXPECT_EQ(frmOpzioni->RadioGroup2->Item(1)->text(), "Search All pages");
+    EXPECT_EQ(frmOpzioni->RadioGroup2->Item(2)->text(), "Search for max 15 pages each time");
+    EXPECT_EQ(frmOpzioni->RadioGroup2->ItemIndex(), 2);
+    EXPECT_EQ(frmOpzioni->CheckBoxTestoSemplice->text(), "Search only in plain text files (*.html, *.txt)");
+    EXPECT_FALSE(frmOpzioni->CheckBoxTestoSemplice->isChecked());
+    EXPECT_EQ(frmOpzioni->CheckBoxDisconnRic->text(), "Disconnect on search end");
+    EXPECT_FALSE(frmOpzioni->CheckBoxDisconnRic->isChecked());
+    EXPECT_EQ(frmOpzioni->LabelNumMax->text(), "Max Pages to Search");
+    EXPECT_EQ(frmOpzioni->EditNumMax->text(), "50");
+    EXPECT_EQ(frmOpzioni->LabelTimeOut->text(), "Search TimeOut (msec.)");
+    EXPECT_EQ(frmOpzioni->EditTimeOut->text(), "10000");
+    EXPECT_EQ(frmOpzioni->LabelDominio->text(), "Search only on this domain");
+    EXPECT_EQ(frmOpzioni->LabelDominioEsempio->text(), "(ex   .com )");
+    EXPECT_TRUE(frmOpzioni->EditDominio->text().isEmpty());
+    EXPECT_EQ(frmOpzioni->BitBtn1->text(), "OK");
+    EXPECT_TRUE(frmOpzioni->BitBtn1->isDefault());
+
+    // Without user.dat nothing is written until OK.
+    EXPECT_FALSE(QFileInfo::exists(toQt(UserDat())));
+}
+
+TEST(UserDatFile, LinesBecomeFieldsWithoutTheirLineEnds)
+{
+    EXPECT_EQ(ParseUserDat(""), (TUserDatValues{}));
+    EXPECT_EQ(ParseUserDat("smtp.x.it\r\n"), (TUserDatValues{"smtp.x.it", "", "", ""}));
+    EXPECT_EQ(ParseUserDat("a\r\nb\r\nc\r\nd\r\ne\r\nf\r\n"), (TUserDatValues{"a", "b", "c", "d"}));
+    // A last line without a line end keeps every character.
+    EXPECT_EQ(ParseUserDat("a\r\nb\r\nc\r\nname"), (TUserDatValues{"a", "b", "c", "name"}));
+    EXPECT_EQ(ParseUserDat("x"), (TUserDatValues{"x", "", "", ""}));
+    // LF alone ends a line as well; blanks and bytes above 127 are kept.
+    EXPECT_EQ(ParseUserDat("a b \n\n\xe8\xe9\n"), (TUserDatValues{"a b ", "", "\xe8\xe9", ""}));
+    EXPECT_EQ(FormatUserDat({"s", "", "a@b.it", "N"}), "s\r\n\r\na@b.it\r\nN\r\n");
+    const TUserDatValues round{"smtp", "", "me@x.it", "Me \xe0"};
+    EXPECT_EQ(ParseUserDat(FormatUserDat(round)), round);
+}
+
+class OptionsWithFile : public AppFixture {
+protected:
+    void BeforeStartup() override { testutil::writeFile(UserDat(), Contents()); }
+    virtual std::string Contents() const = 0;
+};
+
+class OptionsOneLine : public OptionsWithFile {
+    std::string Contents() const override { return "mail.example.org\r\n"; }
+};
+TEST_F(OptionsOneLine, FillsOnlyTheMailServer)
+{
+    EXPECT_EQ(mailFields(), (V{"mail.example.org", "", "", ""}));
+}
+
+class OptionsLongFile : public OptionsWithFile {
+    std::string Contents() const override { return "s\r\nu\r\na@x.it\r\nSender\r\nfifth\r\nsixth\r\n"; }
+};
+TEST_F(OptionsLongFile, IgnoresLinesAfterTheFourth)
+{
+    EXPECT_EQ(mailFields(), (V{"s", "u", "a@x.it", "Sender"}));
+}
+
+class OptionsNoFinalLineEnd : public OptionsWithFile {
+    std::string Contents() const override { return "s\r\nu\r\na@x.it\r\nSender"; }
+};
+TEST_F(OptionsNoFinalLineEnd, KeepsTheWholeLastLine)
+{
+    EXPECT_EQ(mailFields(), (V{"s", "u", "a@x.it", "Sender"}));
+}
+
+TEST_F(Options, OkWritesTheFileAndARestartBringsItBack)
+{
+    const std::string longest(253, 'w');
+    frmOpzioni->EditServer->setText(toQt(longest));
+    frmOpzioni->EditNome->setText("");
+    frmOpzioni->EditIndirizzo->setText("me@example.org");
+    frmOpzioni->EditMittente->setText(toQt("Ren\xe9"));
+    frmOpzioni->show();
+    frmOpzioni->BitBtn1->click();
+    EXPECT_FALSE(frmOpzioni->isVisible());
+    EXPECT_EQ(testutil::readFile(UserDat()), longest + "\r\n\r\nme@example.org\r\nRen\xe9\r\n");
+
+    // A longer value cannot be typed: it would not fit the file's lines.
+    frmOpzioni->EditNome->setText(toQt(std::string(300, 'u')));
+    EXPECT_EQ(frmOpzioni->EditNome->text().size(), 253);
+    frmOpzioni->EditMittente->setText(toQt(std::string(254, 'm')));
+    EXPECT_EQ(frmOpzioni->EditMittente->text().size(), 253);
+
+    RestartWindows();
+    EXPECT_EQ(mailFields(), (V{longest, "", "me@example.org", "Ren\xe9"}));
+    // The other settings are back at their defaults.
+    EXPECT_TRUE(frmOpzioni->CheckBoxNascondi->isChecked());
+    EXPECT_EQ(frmOpzioni->EditTimeOut->text(), "10000");
+    EXPECT_EQ(frmMain->HttpTimeOut, 10000);
+}
+
+TEST_F(Options, OkCopiesTheTimeOutOnlyWhenItIsANumber)
+{
+    frmOpzioni->show();
+    frmOpzioni->EditTimeOut->setText("30000");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(frmMain->HttpTimeOut, 30000);
+    EXPECT_FALSE(frmOpzioni->isVisible());
+
+    // Empty: the time-out stays as it was, the dialog closes.
+    frmOpzioni->show();
+    frmOpzioni->EditTimeOut->setText("");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(frmMain->HttpTimeOut, 30000);
+    EXPECT_FALSE(frmOpzioni->isVisible());
+
+    // Not a number: the file is written, then the action ends silently with
+    // the dialog still open and the time-out unchanged.
+    frmOpzioni->show();
+    frmOpzioni->EditServer->setText("after.example.org");
+    frmOpzioni->EditTimeOut->setText("10 s");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(frmMain->HttpTimeOut, 30000);
+    EXPECT_TRUE(frmOpzioni->isVisible());
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+    EXPECT_EQ(ParseUserDat(testutil::readFile(UserDat()))[0], "after.example.org");
+
+    // Closing by the title bar neither writes nor applies anything, but the
+    // values stay in force for this run.
+    frmOpzioni->EditTimeOut->setText("5000");
+    frmOpzioni->CheckBoxNascondi->setChecked(false);
+    frmOpzioni->EditServer->setText("unsaved.example.org");
+    frmOpzioni->close();
+    EXPECT_FALSE(frmOpzioni->isVisible());
+    EXPECT_EQ(frmMain->HttpTimeOut, 30000);
+    EXPECT_EQ(ParseUserDat(testutil::readFile(UserDat()))[0], "after.example.org");
+    frmMain->OpzionidiSalvataggio1->trigger();
+    EXPECT_FALSE(frmOpzioni->CheckBoxNascondi->isChecked());
+    EXPECT_EQ(frmOpzioni->EditServer->text(), "unsaved.example.org");
+}
+
+// A program directory that cannot be written to (here: it is not a
+// directory at all, which stops even a privileged user).
+class OptionsReadOnlyProgramDir : public AppFixture {
+protected:
+    void BeforeStartup() override { testutil::writeFile(programDir.file("bin"), "not a directory"); }
+    std::string ProgramFile() const override { return programDir.path() + "/bin/corvina"; }
+};
+
+TEST_F(OptionsReadOnlyProgramDir, KeepsUserDatInTheConfigurationDirectory)
+{
+    frmOpzioni->EditServer->setText("smtp.example.org");
+    frmOpzioni->EditTimeOut->setText("20000");
+    frmOpzioni->show();
+    frmOpzioni->BitBtn1->click();
+    const std::string saved = UserDatConfigPath();
+    EXPECT_EQ(saved.rfind(config.path(), 0), 0u) << saved;
+    EXPECT_EQ(testutil::readFile(saved), "smtp.example.org\r\n\r\n\r\n\r\n");
+    EXPECT_EQ(frmMain->HttpTimeOut, 20000);
+    RestartWindows();
+    EXPECT_EQ(fromQt(frmOpzioni->EditServer->text()), "smtp.example.org");
+}
+
+TEST_F(OptionsReadOnlyProgramDir, AFileThatCannotBeWrittenClosesTheDialogSilently)
+{
+    // The configuration directory cannot be made either.
+    testutil::writeFile(config.file("blocked"), "x");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.file("blocked")));
+    frmOpzioni->show();
+    frmOpzioni->EditServer->setText("smtp.example.org");
+    frmOpzioni->EditTimeOut->setText("20000");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_FALSE(frmOpzioni->isVisible());
+    EXPECT_EQ(frmMain->HttpTimeOut, 10000) << "nothing saved, nothing applied";
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+}
+
+TEST(UserDatLocation, ProgramDirectoryFirstWhenWritable)
+{
+    testutil::TempDir dir, config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+    const std::string prog = dir.path() + "/";
+    EXPECT_EQ(UserDatSavePath(prog), prog + "user.dat");
+    EXPECT_EQ(UserDatLoadPaths(prog), (V{prog + "user.dat", UserDatConfigPath()}));
+    // Only the configuration copy exists: it is read.
+    TUserDatValues v;
+    EXPECT_FALSE(LoadUserDat(prog, v));
+    QDir().mkpath(toQt(UserDatConfigPath().substr(0, UserDatConfigPath().rfind('/'))));
+    testutil::writeFile(UserDatConfigPath(), "from config\r\n");
+    ASSERT_TRUE(LoadUserDat(prog, v));
+    EXPECT_EQ(v[0], "from config");
+    testutil::writeFile(prog + "user.dat", "from program dir\r\n");
+    ASSERT_TRUE(LoadUserDat(prog, v));
+    EXPECT_EQ(v[0], "from program dir");
+    qunsetenv("XDG_CONFIG_HOME");
+}

@@ -1,0 +1,85 @@
+// A test fixture with the program's seven windows, created in start-up order
+// (without the splash hold) before each test and destroyed after it, so no
+// test sees another's state. The program directory is a fresh temporary
+// folder (user.dat is looked for there), the user's configuration folder is
+// another one, and the desktop is the recording fake.
+#pragma once
+
+#include "FakeDesktop.h"
+#include "TestUtil.h"
+
+#include "SysUtils.h"
+
+#include "app/Startup.h"
+#include "app/frmAbout.h"
+#include "app/frmMain.h"
+#include "app/frmOpzioni.h"
+#include "app/frmSplash.h"
+#include "lists/frmCercaParola.h"
+#include "lists/frmModificaSel.h"
+#include "mail/frmEmail.h"
+
+#include <QApplication>
+#include <QByteArray>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+class AppFixture : public ::testing::Test {
+protected:
+    // Runs before the windows are created: write user.dat here, say.
+    virtual void BeforeStartup() {}
+
+    void SetUp() override
+    {
+        oldConfig_ = qgetenv("XDG_CONFIG_HOME");
+        hadConfig_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+        BeforeStartup();
+        StartWindows();
+    }
+
+    void TearDown() override
+    {
+        StopWindows();
+        if (hadConfig_)
+            qputenv("XDG_CONFIG_HOME", oldConfig_);
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+    }
+
+    // Creates the seven windows (again), as a restart of the program would.
+    void StartWindows()
+    {
+        TStartupOptions options;
+        options.HoldSplash = false;
+        options.ProgramFile = ProgramFile();
+        CreateApplicationWindows(options);
+    }
+
+    void StopWindows()
+    {
+        DestroyApplicationWindows();
+        QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QApplication::processEvents();
+    }
+
+    void RestartWindows()
+    {
+        StopWindows();
+        StartWindows();
+    }
+
+    virtual std::string ProgramFile() const { return programDir.path() + "/corvina"; }
+    std::string UserDat() const { return programDir.file("user.dat"); }
+
+    testutil::TempDir programDir;
+    testutil::TempDir config;
+    FakeDesktop desk;
+
+private:
+    QByteArray oldConfig_;
+    bool hadConfig_ = false;
+};
