@@ -68,3 +68,53 @@ bool cliWrite(const std::string& bytes)
 }
 
 void cliError(const std::string& message) { std::fprintf(stderr, "corvina-cli: %s\n", message.c_str()); }
+
+CliArgs& CliArgs::flag(const std::string& name, bool& target)
+{
+    flags_.emplace_back(name, &target);
+    return *this;
+}
+
+CliArgs& CliArgs::option(const std::string& name, std::string& target)
+{
+    options_.emplace_back(name, &target);
+    return *this;
+}
+
+bool CliArgs::parse(const std::vector<std::string>& args, std::vector<std::string>& positional, size_t maxPositional)
+{
+    for (size_t k = 0; k < args.size(); ++k) {
+        const std::string& a = args[k];
+        bool known = false;
+        for (auto& [name, target] : flags_)
+            if (a == name) {
+                *target = true;
+                known = true;
+            }
+        for (auto& [name, target] : options_) {
+            if (a == name) {
+                if (k + 1 >= args.size()) {
+                    cliError(command_ + ": " + name + " needs a value");
+                    return false;
+                }
+                *target = args[++k];
+                known = true;
+            } else if (a.rfind(name + "=", 0) == 0) {
+                *target = a.substr(name.size() + 1);
+                known = true;
+            }
+        }
+        if (known)
+            continue;
+        if (a.size() > 1 && a[0] == '-') {
+            cliError(command_ + ": unknown option '" + a + "'");
+            return false;
+        }
+        if (positional.size() >= maxPositional) {
+            cliError(command_ + ": unexpected argument '" + a + "'");
+            return false;
+        }
+        positional.push_back(a);
+    }
+    return true;
+}

@@ -26,3 +26,21 @@ bool cliReadInput(const std::string& path, std::string& data, std::string& error
 bool cliWrite(const std::string& bytes);
 // Prints "corvina-cli: <message>" on standard error.
 void cliError(const std::string& message);
+
+// The arguments of one subcommand: boolean flags ("-0", "--plain-text"),
+// options with a value ("--engine NAME" or "--engine=NAME") and up to a
+// given number of positional arguments. Misuse is reported on standard error
+// as "<command>: ..." and parse() returns false (the caller exits with 2).
+class CliArgs {
+public:
+    explicit CliArgs(std::string command) : command_(std::move(command)) {}
+    CliArgs& flag(const std::string& name, bool& target);
+    CliArgs& option(const std::string& name, std::string& target);
+    bool parse(const std::vector<std::string>& args, std::vector<std::string>& positional, size_t maxPositional);
+    const std::string& command() const { return command_; }
+
+private:
+    std::string command_;
+    std::vector<std::pair<std::string, bool*>> flags_;
+    std::vector<std::pair<std::string, std::string*>> options_;
+};

@@ -1,8 +1,7 @@
 // corvina-cli count --engine google|altavista [FILE]: the result-count
 // reader over a first result page.
-#include "Cli.h"
+#include "PageInput.h"
 
-#include "PageBuffer.h"
 #include "SysUtils.h"
 #include "search/ResultCount.h"
 
@@ -10,52 +9,15 @@ namespace {
 
 int runCount(const std::vector<std::string>& args)
 {
+    std::string engineName;
+    std::vector<std::string> positional;
     TEngine engine = TEngine::None;
-    std::string file;
-    bool haveFile = false;
-    for (size_t k = 0; k < args.size(); ++k) {
-        const std::string& a = args[k];
-        if (a == "--engine" || a.rfind("--engine=", 0) == 0) {
-            std::string name;
-            if (a == "--engine") {
-                if (k + 1 >= args.size()) {
-                    cliError("count: --engine needs google or altavista");
-                    return 2;
-                }
-                name = args[++k];
-            } else {
-                name = a.substr(9);
-            }
-            if (name == "google")
-                engine = TEngine::Google;
-            else if (name == "altavista")
-                engine = TEngine::AltaVista;
-            else {
-                cliError("count: unknown engine '" + name + "' (google or altavista)");
-                return 2;
-            }
-        } else if (a.size() > 1 && a[0] == '-') {
-            cliError("count: unknown option '" + a + "'");
-            return 2;
-        } else if (!haveFile) {
-            file = a;
-            haveFile = true;
-        } else {
-            cliError("count: more than one file given");
-            return 2;
-        }
-    }
-    if (engine == TEngine::None) {
-        cliError("count: --engine google|altavista is required");
+    if (!CliArgs("count").option("--engine", engineName).parse(args, positional, 1)
+        || !cliParseEngine("count", engineName, engine))
         return 2;
-    }
-    std::string data, error;
-    if (!cliReadInput(file, data, error)) {
-        cliError(error);
-        return 2;
-    }
     TPageBuffer page;
-    page.SetText(std::move(data));
+    if (!cliLoadPage(positional, page))
+        return 2;
     const std::optional<std::string> digits = ResultCountDigits(page, engine);
     if (!digits)
         return 0;

@@ -1,37 +1,20 @@
 // corvina-cli scan [-0] [FILE]: the address scanner over a page.
-#include "Cli.h"
+#include "PageInput.h"
 
-#include "PageBuffer.h"
 #include "harvest/AddressScanner.h"
 
 namespace {
 
 int runScan(const std::vector<std::string>& args)
 {
-    char end = '\n';
-    std::string file;
-    bool haveFile = false;
-    for (const auto& a : args) {
-        if (a == "-0") {
-            end = '\0';
-        } else if (a.size() > 1 && a[0] == '-') {
-            cliError("scan: unknown option '" + a + "'");
-            return 2;
-        } else if (!haveFile) {
-            file = a;
-            haveFile = true;
-        } else {
-            cliError("scan: more than one file given");
-            return 2;
-        }
-    }
-    std::string data, error;
-    if (!cliReadInput(file, data, error)) {
-        cliError(error);
+    bool nul = false;
+    std::vector<std::string> positional;
+    if (!CliArgs("scan").flag("-0", nul).parse(args, positional, 1))
         return 2;
-    }
     TPageBuffer page;
-    page.SetText(std::move(data));
+    if (!cliLoadPage(positional, page))
+        return 2;
+    const char end = nul ? '\0' : '\n';
     std::string out;
     ScanAddresses(page, [&out, end](std::string_view address) {
         out.append(address);

@@ -1,0 +1,37 @@
+// Shared by the subcommands that read a page (scan, links, count): the
+// engine names and loading FILE (or standard input) into a page buffer.
+#pragma once
+
+#include "Cli.h"
+#include "PageBuffer.h"
+#include "search/Engines.h"
+
+// "google" or "altavista"; reports anything else (or nothing) and returns
+// false.
+inline bool cliParseEngine(const std::string& command, const std::string& name, TEngine& engine)
+{
+    if (name == "google")
+        engine = TEngine::Google;
+    else if (name == "altavista")
+        engine = TEngine::AltaVista;
+    else {
+        cliError(command + (name.empty() ? ": --engine google|altavista is required"
+                                         : ": unknown engine '" + name + "' (google or altavista)"));
+        return false;
+    }
+    return true;
+}
+
+// Places the file's bytes (standard input when there is no file) in the page
+// buffer, where a zero byte ends the text; reports a failure and returns
+// false.
+inline bool cliLoadPage(const std::vector<std::string>& positional, TPageBuffer& page)
+{
+    std::string data, error;
+    if (!cliReadInput(positional.empty() ? std::string() : positional[0], data, error)) {
+        cliError(error);
+        return false;
+    }
+    page.SetText(std::move(data));
+    return true;
+}
