@@ -1,0 +1,256 @@
+#include "Nmuue.h"
+
+#include "SysUtils.h"
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+const char MimeTable[65] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+const char UUTABLE[65] = "`!\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_";
+
+// clang-format off
+const unsigned char base64Table[80] = {
+     62, 127, 127, 127,  63,  52,  53,  54,  55,  56,  57,  58,  59,  60,  61, 127, // + .. :
+    127, 127,  64, 127, 127, 127,   0,   1,   2,   3,   4,   5,   6,   7,   8,   9, // ; .. J
+     10,  11,  12,  13,  14,  15,  16,  17,  18,  19,  20,  21,  22,  23,  24,  25, // K .. Z
+    127, 127, 127, 127, 127, 127,  26,  27,  28,  29,  30,  31,  32,  33,  34,  35, // [ .. j
+     36,  37,  38,  39,  40,  41,  42,  43,  44,  45,  46,  47,  48,  49,  50,  51, // k .. z
+};
+// clang-format on
+
+namespace {
+
+unsigned char b64Value(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 43 && u <= 122 ? base64Table[u - 43] : 127;
+}
+
+bool isB64(char c) { return b64Value(c) < 64; }
+
+} // namespace
+
+TNMUUProcessor::TNMUUProcessor(QObject* owner) : QObject(owner) { SetEncodeTable(); }
+
+void TNMUUProcessor::SetEncodeTable() { std::memcpy(table_, Method == uuCode ? UUTABLE : MimeTable, 64); }
+
+void TNMUUProcessor::CheckStreams() const
+{
+    if (!InputStream)
+        throw Exception("No input stream");
+    if (!OutputStream)
+        throw Exception("No output stream");
+}
+
+void TNMUUProcessor::Encode()
+{
+    // The output is rewound and the end reported in every case; the first
+    // error (of the encoding or of the rewinding) is raised afterwards.
+    std::exception_ptr error;
+    try {
+        CheckStreams();
+        InputStream->SetPosition(0);
+        if (OnBeginEncode)
+            OnBeginEncode(this);
+        SetEncodeTable();
+        const char* t = table_;
+        const bool mime = Method == uuMime;
+        unsigned char in[45];
+        char line[64];
+        for (;;) {
+            const int64_t n = InputStream->Read(in, sizeof in);
+            if (n <= 0)
+                break;
+            char* o = line;
+            if (!mime)
+                *o++ = t[n & 63];
+            const unsigned char* p = in;
+            const unsigned char* groupsEnd = in + (n / 3) * 3;
+            for (; p < groupsEnd; p += 3) {
+                const unsigned b0 = p[0], b1 = p[1], b2 = p[2];
+                o[0] = t[b0 >> 2];
+                o[1] = t[((b0 << 4) | (b1 >> 4)) & 63];
+                o[2] = t[((b1 << 2) | (b2 >> 6)) & 63];
+                o[3] = t[b2 & 63];
+                o += 4;
+            }
+            switch (n % 3) {
+            case 1: {
+                const unsigned b0 = p[0];
+                *o++ = t[b0 >> 2];
+                *o++ = t[(b0 << 4) & 48];
+                if (mime) {
+                    *o++ = '=';
+                    *o++ = '=';
+                }
+                break;
+            }
+            case 2: {
+                const unsigned b0 = p[0], b1 = p[1];
+                *o++ = t[b0 >> 2];
+                *o++ = t[((b0 << 4) & 48) | (b1 >> 4)];
+                *o++ = t[(b1 << 2) & 60];
+                if (mime)
+                    *o++ = '=';
+                break;
+            }
+            default:
+                break;
+            }
+            *o++ = '\r';
+            *o++ = '\n';
+            OutputStream->WriteBuffer(line, o - line);
+        }
+        if (!mime) {
+            const char closing[3] = {t[0], '\r', '\n'};
+            OutputStream->WriteBuffer(closing, 3);
+        }
+    } catch (...) {
+        error = std::current_exception();
+    }
+    try {
+        if (OutputStream)
+            OutputStream->SetPosition(0);
+    } catch (...) {
+        if (!error)
+            error = std::current_exception();
+    }
+    if (OnEndEncode)
+        OnEndEncode(this);
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void TNMUUProcessor::Decode()
+{
+    CheckStreams();
+    if (OnBeginDecode)
+        OnBeginDecode(this);
+    if (Method == uuMime)
+        Base64Decode();
+    else
+        StdDecode();
+    if (OnEndDecode)
+        OnEndDecode(this);
+}
+
+void TNMUUProcessor::ReadLnFromStream(TStream* stream, std::string& line)
+{
+    char block[200];
+    const int64_t start = stream->GetPosition();
+    const int64_t n = std::max<int64_t>(stream->Read(block, sizeof block), 0);
+    const void* lf = n > 0 ? std::memchr(block, '\n', static_cast<size_t>(n)) : nullptr;
+    if (lf) {
+        const int64_t p = static_cast<const char*>(lf) - block + 1; // counted from 1
+        line.assign(block, static_cast<size_t>(std::max<int64_t>(p - 2, 0)));
+        stream->SetPosition(start + p);
+        return;
+    }
+    line.assign(block, static_cast<size_t>(n));
+    if (n > 0)
+        stream->SetPosition(std::min(start + 61, stream->GetSize()));
+}
+
+void TNMUUProcessor::StdDecode()
+{
+    CheckStreams();
+    std::string line;
+    std::string discard;
+    unsigned char out[160];
+    for (;;) {
+        const int64_t before = InputStream->GetPosition();
+        if (before >= InputStream->GetSize())
+            break;
+        ReadLnFromStream(InputStream, line);
+        if (InputStream->GetPosition() == before)
+            break; // the stream gives nothing more
+        const size_t len = line.size();
+        if (len <= 2)
+            continue;
+        int n = UuDEC(line[0]);
+        if (n == 0) {
+            ReadLnFromStream(InputStream, discard);
+            continue;
+        }
+        size_t o = 0;
+        for (size_t i = 1; n > 0 && i < len; i += 4, n -= 3) {
+            // Characters past the end of the line are absent: a group of k
+            // characters carries k - 1 bytes.
+            const size_t k = std::min<size_t>(4, len - i);
+            const unsigned a = UuDEC(line[i]);
+            const unsigned b = k > 1 ? UuDEC(line[i + 1]) : 0;
+            const unsigned c = k > 2 ? UuDEC(line[i + 2]) : 0;
+            const unsigned d = k > 3 ? UuDEC(line[i + 3]) : 0;
+            const int bytes = std::min<int>(n >= 3 ? 3 : n, static_cast<int>(k) - 1);
+            if (bytes > 0)
+                out[o++] = static_cast<unsigned char>((a << 2) | (b >> 4));
+            if (bytes > 1)
+                out[o++] = static_cast<unsigned char>((b << 4) | (c >> 2));
+            if (bytes > 2)
+                out[o++] = static_cast<unsigned char>((c << 6) | d);
+        }
+        if (o > 0)
+            OutputStream->WriteBuffer(out, static_cast<int64_t>(o));
+    }
+}
+
+void TNMUUProcessor::Base64Decode()
+{
+    CheckStreams();
+    std::string line;
+    unsigned char out[160];
+    bool dataEnds = false;
+    while (!dataEnds) {
+        const int64_t before = InputStream->GetPosition();
+        if (before >= InputStream->GetSize())
+            break;
+        ReadLnFromStream(InputStream, line);
+        if (InputStream->GetPosition() == before)
+            break; // the stream gives nothing more
+        const size_t len = line.size();
+        if (len <= 2 || line.compare(0, 4, "====") == 0)
+            continue;
+        // Leading characters outside the alphabet are skipped; a line end or
+        // "=" among them ends the data (a MIME boundary line "--=..." does).
+        size_t i = 0;
+        while (i + 1 < len && !isB64(line[i])) {
+            if (line[i] == '\r' || line[i] == '\n' || line[i] == '=')
+                return;
+            ++i;
+        }
+        if (i + 1 >= len)
+            continue;
+        size_t o = 0;
+        for (size_t j = i; j < len;) {
+            if (!isB64(line[j])) {
+                ++j;
+                continue;
+            }
+            // Characters past the end of the line are absent; the group
+            // gives the bytes its present characters complete.
+            const size_t k = std::min<size_t>(4, len - j);
+            const unsigned a = b64Value(line[j]);
+            const unsigned b = k > 1 ? b64Value(line[j + 1]) : 0;
+            const unsigned c = k > 2 ? b64Value(line[j + 2]) : 0;
+            const unsigned d = k > 3 ? b64Value(line[j + 3]) : 0;
+            if (k > 1)
+                out[o++] = static_cast<unsigned char>((a << 2) | (b >> 4));
+            if (k > 2) {
+                if (line[j + 2] == '=')
+                    dataEnds = true;
+                else
+                    out[o++] = static_cast<unsigned char>((b << 4) | (c >> 2));
+            }
+            if (k > 3) {
+                if (line[j + 3] == '=')
+                    dataEnds = true;
+                else
+                    out[o++] = static_cast<unsigned char>((c << 6) | d);
+            }
+            j += k;
+        }
+        if (o > 0)
+            OutputStream->WriteBuffer(out, static_cast<int64_t>(o));
+    }
+}
