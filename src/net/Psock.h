@@ -1,0 +1,285 @@
+// The TCP client session component under the HTTP and SMTP clients, and the
+// event-queue timer that bounds its waits.
+//
+// Every call that has to wait (host lookup, connect, line reads, captures,
+// sends that find the socket full) services the Qt event queue until its own
+// condition, its time-out or a cancel ends it. An idle wait blocks on the
+// event queue: the socket is watched by an edge-triggered epoll set behind one
+// QSocketNotifier, so a wait wakes only when something new happens (bytes
+// arrive, the peer closes, the socket becomes writable, a timer ticks or an
+// event is posted), never because unread bytes are still sitting in the
+// socket.
+//
+// Socket and resolver failures are reported with the error numbers of the
+// WinsockMessage table; MapSocketError and MapResolverError (Psock.cpp) are
+// the one place where the system's codes are translated.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QObject>
+
+#include "Classes.h"
+#include "SysUtils.h"
+
+class QSocketNotifier;
+
+// Socket errors, connect and lookup failures.
+class ESockError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A read, send or capture ended by a cancel or a time-out.
+class EAbortError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// Event types. The Sender is the component that fires the event.
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+using THandlerEvent = std::function<void(bool& Handled)>;
+using TOnHostResolved = std::function<void(QObject* Sender)>;
+using TOnStatus = std::function<void(QObject* Sender, const std::string& Status)>;
+using TOnErrorEvent = std::function<void(QObject* Sender, uint16_t Errno, const std::string& Errmsg)>;
+
+// Notification numbers understood by TPowersock::Wndproc.
+enum : unsigned {
+    WM_SOCKETEVENT = 1125, // first word: socket; second: event | error << 16
+    WM_LOOKUPEVENT = 1126, // host lookup done (or accept in second mode)
+};
+
+// Event codes carried in the low half of a notification's second word.
+enum : uint16_t {
+    FD_READ = 1,
+    FD_WRITE = 2,
+    FD_OOB = 4,
+    FD_ACCEPT = 8,
+    FD_CONNECT = 16,
+    FD_CLOSE = 32,
+};
+
+// Error numbers the component itself tests.
+enum : int {
+    WSAEWOULDBLOCK = 10035,
+    WSAENOTCONN = 10057,
+    WSAECONNRESET = 10054,
+};
+
+struct TWinsockMessage {
+    int32_t Number;
+    const char* Text;
+};
+// The error table, searched in order; the last row (number 0) ends it and is
+// never matched.
+extern const TWinsockMessage WinsockMessage[51];
+
+// Translates a system errno value into the table's number (0 for 0).
+int MapSocketError(int err);
+// Translates a getaddrinfo failure (EAI_*; err is errno for EAI_SYSTEM).
+int MapResolverError(int eaiCode, int err);
+
+// Where an exception raised by a timer handler goes. The default handler
+// drops it silently, which is what the main window's own handler does.
+void SetApplicationExceptionHandler(std::function<void(std::exception_ptr)> handler);
+void HandleApplicationException(std::exception_ptr e);
+
+// A periodic timer on the Qt event queue: it ticks only while the queue is
+// serviced. Setting Enabled or Interval to the value it already has changes
+// nothing, so re-arming a running timer does not restart its period.
+class TThreadTimer : public QObject {
+public:
+    explicit TThreadTimer(QObject* Owner = nullptr);
+    ~TThreadTimer() override;
+
+    bool Enabled() const { return FEnabled; }
+    void SetEnabled(bool value);
+    uint32_t Interval() const { return FInterval; }
+    void SetInterval(uint32_t value);
+    const TNotifyEvent& OnTimer() const { return FOnTimer; }
+    void SetOnTimer(TNotifyEvent handler);
+
+    // Whether the platform timer is currently running.
+    bool Running() const { return FTimerId != 0; }
+
+protected:
+    void UpdateTimer();
+    // Fires OnTimer; the step subclasses may override.
+    virtual void Timer();
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    bool FEnabled = true;
+    uint32_t FInterval = 1000;
+    TNotifyEvent FOnTimer;
+    int FTimerId = 0;
+};
+
+class TPowersock : public QObject {
+public:
+    explicit TPowersock(QObject* Owner = nullptr);
+    ~TPowersock() override;
+    TPowersock(const TPowersock&) = delete;
+    TPowersock& operator=(const TPowersock&) = delete;
+
+    // ---- published properties ----
+    std::string Host;   // server name or numeric IPv4 address
+    int Port = 0;       // server TCP port
+    int TimeOut = 0;    // milliseconds per timed wait; 0 = no time-out
+    int ReportLevel = 0; // status texts of this level or lower reach OnStatus
+    TNotifyEvent OnConnect;
+    TNotifyEvent OnDisconnect;
+    THandlerEvent OnInvalidHost;
+    TOnHostResolved OnHostResolved;
+    TOnStatus OnStatus;
+    TNotifyEvent OnConnectionFailed;
+
+    // ---- public state ----
+    int32_t SentCount = 0;
+    int32_t ReceivedCount = 0;
+    int32_t TransferSize = 0;
+    int16_t ReplyCode = 0;
+    std::string ReplyText;
+    TOnErrorEvent OnError;
+    TNotifyEvent OnReadReady;
+
+    bool Connected() const { return FConnected; }
+    const std::string& StatusText() const { return FStatusText; }
+    const TStringList& SocketInfo() const { return FSocketInfo; }
+    int GetLastErrorNo();
+    void SetLastErrorNo(int value);
+    // The socket handle the component currently holds (-1 when none).
+    int SocketHandle() const { return FSocket; }
+
+    // ---- session ----
+    virtual int Accept();
+    virtual void Connect();
+    virtual void Disconnect();
+    virtual std::string Transaction(const std::string& command);
+    virtual void Abort();
+    void CertifyConnect();
+    void Cancel();
+
+    // ---- sending ----
+    void SendBuffer(const char* data, uint16_t count);
+    void Write(const std::string& text);
+    void Writeln(const std::string& text);
+    void SendFile(const std::string& fileName);
+    void SendStream(TStream& stream);
+
+    // ---- receiving ----
+    std::string Read(uint16_t count);
+    std::string ReadLn();
+    void AppendFile(const std::string& fileName);
+    void CaptureFile(const std::string& fileName);
+    void CaptureStream(TStream& stream, int64_t size);
+    void CaptureString(std::string& text, int64_t size);
+    void FilterHeader(TStream& stream);
+
+    // ---- small queries ----
+    bool DataAvailable();
+    int ClearInput();
+    void ResolveRemoteHost();
+    std::string GetRemoteIP();
+    std::string GetLocalIP();
+    std::string GetLocalAddress();
+    std::string GetPortString();
+    void Close(int handle);
+    void Listen(bool secondMode);
+
+    // ---- errors and status ----
+    std::string SocketErrorStr(uint16_t errNo);
+    void ErrorManager(uint16_t expected, std::string& message);
+    void SetWSAError(int errNo, const std::string& message);
+    void StatusMessage(uint8_t level, const std::string& text);
+
+    // Acts on one notification (number, socket, event | error << 16).
+    void Wndproc(unsigned msg, intptr_t wParam, intptr_t lParam);
+
+protected:
+    // Fields that the clients publish (with a using-declaration).
+    std::string Proxy;
+    int ProxyPort = 0;
+    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketSent;
+    THandlerEvent OnConnectionRequired;
+    // Called for an accept notification on the socket-event path.
+    std::function<void()> AcceptHook;
+
+    // Marks.
+    bool FCanceled = false;     // set by Cancel, Abort and a time-out
+    bool FTimedOut = false;     // set when the time-out timer fires
+    bool FEventMark = false;    // lookup done, accept signalled, client Abort
+    bool FNotifyOk = true;      // the last notification carried no error
+    bool FClosingForGood = false;
+
+    void InitWinsock();
+    void RequestCloseSocket();
+    void TimerOn();
+    void TimerOff();
+    void TimerFired(QObject* Sender);
+    TThreadTimer* TimeoutTimer() const { return FTimer; }
+
+private:
+    struct LookupJob;
+
+    bool FConnected = false;
+    bool FDestroying = false;
+    std::string FStatusText;
+    TStringList FSocketInfo;
+    int FLastErrorNo = 0;
+
+    int FSocket = -1;
+    unsigned FSocketGeneration = 0; // counts the sockets made, to tell stale records
+    int FEpoll = -1;
+    QSocketNotifier* FNotifier = nullptr;
+    bool FWatched = false;     // the socket is in the epoll set
+    bool FConnecting = false;  // a connect is outstanding
+    int FConnectResult = -1;   // error of the last connect notification; -1 none yet
+    bool FListening = false;
+    bool FListenSecondMode = false;
+    bool FPeerClosed = false;  // the peer's close was seen on this socket
+    int FPendingError = 0;     // a reset seen by a notification, reported by the next read
+    uint32_t FRemoteAddr = 0;  // network byte order; 0 = not resolved
+    uint16_t FRemotePort = 0;  // network byte order
+    std::vector<char> FBuffer; // the 64 KiB I/O buffer
+
+    std::shared_ptr<LookupJob> FLookup;
+    unsigned FLookupSeq = 0;
+    uint32_t FLookupAddr = 0;
+
+    TThreadTimer* FTimer = nullptr;
+
+    int MakeSocket(bool lingerZero);
+    void WatchSocket();
+    void UnwatchSocket();
+    void DrainNotifications();
+    void LookupDone(unsigned seq, uint32_t addr, int err);
+    // Services the event queue once; with wait it blocks until something
+    // arrives.
+    void ServiceQueue(bool wait);
+    // Non-blocking receive and send; on failure -1 with the table's number
+    // stored as the pending last socket error.
+    long SockRecv(char* buf, size_t len, bool peek);
+    long SockSend(const char* buf, size_t len);
+    int LastSockError() const;
+    void RaiseSocketError();
+    enum CaptureKind { ckAppendFile, ckCaptureFile, ckCaptureStream, ckCaptureString };
+    void ReceiveInto(CaptureKind kind, TStream* stream, std::string* text, int64_t size);
+    // Sends one chunk as SendFile and SendStream do; returns false when a
+    // send took nothing.
+    bool SendChunk(const char* data, size_t count);
+};
+
+// The n-th field (from 1) of text split at every sep; empty when missing.
+std::string NthWord(const std::string& text, char sep, int n);
+// Position (from 1) of the n-th ch in text; length + 1 when there is none or
+// when it is the last character.
+int NthPos(const std::string& text, char ch, int n);
+// Writes text and CR LF to the stream.
+void StreamLn(TStream& stream, const std::string& text);

@@ -1,0 +1,157 @@
+#include "ScriptServer.h"
+
+#include <chrono>
+#include <stdexcept>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace testnet {
+
+ScriptServer::ScriptServer(std::vector<Script> scripts) : scripts_(std::move(scripts)), received_(scripts_.size())
+{
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (listenFd_ < 0 || stopFd_ < 0)
+        throw std::runtime_error("ScriptServer: no socket");
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = 0;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(listenFd_, 8) != 0)
+        throw std::runtime_error("ScriptServer: cannot listen");
+    socklen_t len = sizeof sa;
+    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&sa), &len);
+    port_ = ntohs(sa.sin_port);
+    thread_ = std::thread([this] { run(); });
+}
+
+ScriptServer::~ScriptServer()
+{
+    uint64_t one = 1;
+    (void)!::write(stopFd_, &one, sizeof one);
+    thread_.join();
+    ::close(listenFd_);
+    ::close(stopFd_);
+}
+
+std::string ScriptServer::received(size_t i) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return i < received_.size() ? received_[i] : std::string();
+}
+
+bool ScriptServer::waitDone(int ms)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    return doneCv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return done_; });
+}
+
+// Waits until fd is readable (true) or ms pass or the server stops (false).
+bool ScriptServer::waitReadable(int fd, int ms)
+{
+    pollfd fds[2] = {{fd, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+    const int rc = ::poll(fds, 2, ms);
+    if (rc <= 0 || (fds[1].revents & POLLIN))
+        return false;
+    return (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0;
+}
+
+// Reads what is there; false at the end of the stream or on an error.
+bool ScriptServer::readSome(int fd, size_t index)
+{
+    char buf[65536];
+    const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+    if (n <= 0)
+        return false;
+    std::lock_guard<std::mutex> lock(mutex_);
+    received_[index].append(buf, static_cast<size_t>(n));
+    return true;
+}
+
+void ScriptServer::play(int fd, size_t index)
+{
+    bool open = true;
+    for (const Step& step : scripts_[index]) {
+        switch (step.kind) {
+        case Step::Send: {
+            size_t off = 0;
+            while (off < step.bytes.size()) {
+                const ssize_t n = ::send(fd, step.bytes.data() + off, step.bytes.size() - off, MSG_NOSIGNAL);
+                if (n <= 0) {
+                    open = false; // the client has gone: the rest of the script is moot
+                    break;
+                }
+                off += static_cast<size_t>(n);
+            }
+            break;
+        }
+        case Step::Pause: {
+            pollfd p{stopFd_, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(step.count)) > 0)
+                open = false; // stopping
+            break;
+        }
+        case Step::ReadBytes: {
+            const size_t start = received(index).size();
+            while (received(index).size() - start < step.count && waitReadable(fd, 10000) && readSome(fd, index)) {
+            }
+            break;
+        }
+        case Step::ReadUntil:
+            while (received(index).find(step.bytes) == std::string::npos && waitReadable(fd, 10000) &&
+                   readSome(fd, index)) {
+            }
+            break;
+        case Step::Close:
+            ::shutdown(fd, SHUT_WR);
+            while (waitReadable(fd, 2000) && readSome(fd, index)) {
+            }
+            ::close(fd);
+            return;
+        case Step::Reset: {
+            linger lg{1, 0};
+            setsockopt(fd, SOL_SOCKET, SO_LINGER, &lg, sizeof lg);
+            ::close(fd);
+            return;
+        }
+        case Step::Hold: {
+            // Reads nothing (a stalled peer), wakes on the client's close.
+            pollfd fds[2] = {{fd, POLLRDHUP, 0}, {stopFd_, POLLIN, 0}};
+            ::poll(fds, 2, 60000);
+            ::close(fd);
+            return;
+        }
+        }
+        if (!open)
+            break;
+    }
+    if (open) {
+        ::shutdown(fd, SHUT_WR);
+        while (waitReadable(fd, 2000) && readSome(fd, index)) {
+        }
+    }
+    ::close(fd);
+}
+
+void ScriptServer::run()
+{
+    for (size_t i = 0; i < scripts_.size(); ++i) {
+        if (!waitReadable(listenFd_, 60000))
+            break;
+        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0)
+            break;
+        ++accepted_;
+        play(fd, i);
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_ = true;
+    doneCv_.notify_all();
+}
+
+} // namespace testnet

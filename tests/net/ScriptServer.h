@@ -1,0 +1,80 @@
+// A scripted TCP server for the network tests: a thread with a listening
+// socket on 127.0.0.1 and a free port that accepts connections one after
+// another and plays one script per connection (send bytes, pause, read,
+// close, reset), recording every byte it receives.
+//
+//   ScriptServer srv({{Send("220 hi\r\n"), ReadUntil("\r\n"), Send("250 OK\r\n"), Close()}});
+//   sock.Host = "127.0.0.1"; sock.Port = srv.port();
+//   ... srv.waitDone(2000); srv.received(0) ...
+//
+// A script that ends without Close or Reset closes the connection normally.
+// Close sends the end of the stream first and then reads on until the client
+// closes too (at most two seconds), so bytes the client still sends are
+// recorded and never turn the close into a reset.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace testnet {
+
+struct Step {
+    enum Kind { Send, Pause, ReadBytes, ReadUntil, Close, Reset, Hold } kind;
+    std::string bytes; // Send: the bytes; ReadUntil: the text to wait for
+    size_t count = 0;  // ReadBytes: how many; Pause: milliseconds
+};
+
+inline Step Send(std::string bytes) { return {Step::Send, std::move(bytes), 0}; }
+inline Step Pause(int ms) { return {Step::Pause, {}, static_cast<size_t>(ms)}; }
+inline Step ReadBytes(size_t n) { return {Step::ReadBytes, {}, n}; }
+inline Step ReadUntil(std::string text) { return {Step::ReadUntil, std::move(text), 0}; }
+// The end of the stream (FIN), then wait for the client's close.
+inline Step Close() { return {Step::Close, {}, 0}; }
+// Abortive close: SO_LINGER 0, so the client sees a connection reset.
+inline Step Reset() { return {Step::Reset, {}, 0}; }
+// Keep the connection open, silent and unread (a stalled peer) until the
+// client closes or the server is destroyed; then close it.
+inline Step Hold() { return {Step::Hold, {}, 0}; }
+
+using Script = std::vector<Step>;
+
+class ScriptServer {
+public:
+    // One script per expected connection, played in order of acceptance.
+    explicit ScriptServer(std::vector<Script> scripts);
+    ~ScriptServer();
+    ScriptServer(const ScriptServer&) = delete;
+    ScriptServer& operator=(const ScriptServer&) = delete;
+
+    uint16_t port() const { return port_; }
+    // The bytes received on connection i (0-based) so far.
+    std::string received(size_t i) const;
+    // Connections accepted so far.
+    int accepted() const { return accepted_.load(); }
+    // Waits until every script has been played; false on time-out.
+    bool waitDone(int ms);
+
+private:
+    void run();
+    void play(int fd, size_t index);
+    bool waitReadable(int fd, int ms);
+    bool readSome(int fd, size_t index);
+
+    std::vector<Script> scripts_;
+    int listenFd_ = -1;
+    int stopFd_ = -1; // eventfd that wakes every wait when the server stops
+    uint16_t port_ = 0;
+    std::atomic<int> accepted_{0};
+    mutable std::mutex mutex_;
+    std::condition_variable doneCv_;
+    bool done_ = false;
+    std::vector<std::string> received_;
+    std::thread thread_;
+};
+
+} // namespace testnet
