@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include <sys/mman.h>
+
 #include "Classes.h"
 #include "Nmurl.h"
 #include "Nmuue.h"
@@ -93,6 +95,26 @@ std::string base64Line(const std::string& text)
     return encoded;
 }
 
+// Gives the body room for at least `want` bytes. A large body is kept in
+// huge pages where the system offers them: filling hundreds of megabytes of
+// fresh memory page by page costs more than receiving it.
+void reserveBody(std::string& body, size_t want)
+{
+    if (want <= body.capacity())
+        return;
+    body.reserve(want);
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
+    if (body.capacity() >= 2 * kHuge) {
+        const auto begin = reinterpret_cast<uintptr_t>(body.data());
+        const uintptr_t first = (begin + kHuge - 1) & ~(kHuge - 1);
+        const uintptr_t last = (begin + body.capacity()) & ~(kHuge - 1);
+        if (last > first)
+            madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    }
+#endif
+}
+
 } // namespace
 
 std::string HttpMethodWord(CmdType cmd)
@@ -114,8 +136,12 @@ TNMHTTP::~TNMHTTP() = default;
 
 void TNMHTTP::PacketReceived(QObject* Sender)
 {
-    if (FCapturingString && static_cast<int64_t>(Body.size()) > MaxBodySize)
-        Cancel(); // the capture ends with "Socket capture aborted"
+    if (FCapturingString) {
+        if (static_cast<int64_t>(Body.size()) > MaxBodySize)
+            Cancel(); // the capture ends with "Socket capture aborted"
+        else if (Body.capacity() - Body.size() < kWriteLimit)
+            reserveBody(Body, std::max<size_t>(2 * Body.capacity(), size_t(1) << 20)); // amortised growth
+    }
     if (OnPacketRecvd)
         OnPacketRecvd(Sender);
 }
@@ -223,7 +249,7 @@ void TNMHTTP::HTTPConnect()
                 // Make room for the announced length at once, so a large body
                 // is not copied again and again while it grows.
                 if (TransferSize > 0)
-                    Body.reserve(static_cast<size_t>(std::min<int64_t>(TransferSize, MaxBodySize)) + kWriteLimit);
+                    reserveBody(Body, static_cast<size_t>(std::min<int64_t>(TransferSize, MaxBodySize)) + kWriteLimit);
                 FCapturingString = true;
                 try {
                     CaptureString(Body, -1);
