@@ -287,8 +287,10 @@ void TNMHTTP::HTTPConnect()
                 if (handled)
                     return;
             }
+            // A location without any "/" is taken on the same server; the
+            // port is named when it is not the one "http://" implies.
             if (RequestURL.find('/') == std::string::npos)
-                RequestURL = "http://" + Host + "/" + RequestURL;
+                RequestURL = "http://" + Host + (Port == 80 ? std::string() : ":" + IntToStr(Port)) + "/" + RequestURL;
         }
         if (ReplyCode == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
@@ -427,7 +429,9 @@ void TNMHTTP::RemoveHeader()
     const std::string status = ReadLn();
     if (!status.empty()) {
         int32_t code = 0;
-        if (TryStrToInt(NthWord(status, ' ', 2), code)) {
+        // The line end is not part of the number, so a status line without
+        // reason text ("HTTP/1.0 404" and CR LF) still gives its status.
+        if (TryStrToInt(withoutLineEnd(NthWord(status, ' ', 2)), code)) {
             if (code < INT16_MIN || code > INT16_MAX)
                 throw ERangeError();
             ReplyCode = static_cast<int16_t>(code);
