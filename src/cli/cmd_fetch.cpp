@@ -25,6 +25,17 @@ CliCommand command("fetch", kUsage, "fetch a URL over HTTP/1.0 and write the bod
                        bool haveUrl = false;
                        for (size_t i = 0; i < args.size(); ++i) {
                            const std::string& a = args[i];
+                           if (a == "-h" || a == "--help") {
+                               std::printf("usage: corvina-cli %s\n"
+                                           "  -i              write the reply header before the body\n"
+                                           "  --timeout MS    limit of each wait in milliseconds (default 10000, 0 = none)\n"
+                                           "  --proxy H:P     send the request through this HTTP proxy\n"
+                                           "                  (default: the http_proxy environment variable)\n"
+                                           "Writes the body exactly as received and exits 0 whatever the HTTP status;\n"
+                                           "a network failure is written to standard error with exit status 1.\n",
+                                           kUsage);
+                               return 0;
+                           }
                            if (a == "-i") {
                                withHeader = true;
                            } else if (a == "--timeout" && i + 1 < args.size()) {

@@ -146,6 +146,17 @@ void TNMHTTP::PacketReceived(QObject* Sender)
         OnPacketRecvd(Sender);
 }
 
+std::string TNMHTTP::ServerPrefix() const
+{
+    std::string prefix = "http://";
+    prefix += Host;
+    if (Port != 80) {
+        prefix += ':';
+        prefix += IntToStr(Port);
+    }
+    return prefix;
+}
+
 void TNMHTTP::Abort()
 {
     FEventMark = true;
@@ -258,6 +269,9 @@ void TNMHTTP::HTTPConnect()
                     throw;
                 }
                 FCapturingString = false;
+                // Do not keep the room of an earlier large body for a small one.
+                if (Body.capacity() > (size_t(1) << 20) && Body.capacity() / 4 > Body.size())
+                    Body.shrink_to_fit();
             }
             if (ReplyCode < 299) {
                 if (OnSuccess)
@@ -290,7 +304,7 @@ void TNMHTTP::HTTPConnect()
             // A location without any "/" is taken on the same server; the
             // port is named when it is not the one "http://" implies.
             if (RequestURL.find('/') == std::string::npos)
-                RequestURL = "http://" + Host + (Port == 80 ? std::string() : ":" + IntToStr(Port)) + "/" + RequestURL;
+                RequestURL = ServerPrefix() + "/" + RequestURL;
         }
         if (ReplyCode == 401 && OnAuthenticationNeeded)
             OnAuthenticationNeeded(this);
@@ -355,7 +369,13 @@ void TNMHTTP::AssembleHTTPHeader()
 {
     RequestHeader.Clear();
     if (Cmd != CmdWRAPPED) {
-        const std::string& target = Proxy.empty() ? RequestPath : RequestURL;
+        // A proxy needs the whole URL. One without a scheme (a relative
+        // location, "host/path") is completed from Host, Port and the path.
+        std::string target = RequestPath;
+        if (!Proxy.empty())
+            target = RequestURL.find("://") != std::string::npos
+                         ? RequestURL
+                         : ServerPrefix() + RequestPath;
         RequestHeader.Add(HttpMethodWord(Cmd) + " " + escapeTarget(target) + " HTTP/1.0");
     }
     if (!Proxy.empty()) {

@@ -125,6 +125,8 @@ private:
 
     void Request(CmdType cmd, const std::string& url);
     void PacketReceived(QObject* Sender);
+    // "http://" + Host, and ":" + Port unless it is 80.
+    std::string ServerPrefix() const;
 };
 
 // The method word of a request line; empty for CmdWRAPPED.

@@ -81,6 +81,17 @@ TEST(NmhttpRequest, ProxyFormPostAndWrapped)
     EXPECT_EQ(c.http.Host, "origin.example");
     EXPECT_EQ(c.http.Port, 80);
 
+    // A relative location and a URL without a scheme still reach the proxy
+    // as whole URLs.
+    ScriptServer proxy2({answer("HTTP/1.0 302 Found\r\nLocation: /next\r\n\r\n"), answer("HTTP/1.0 200 OK\r\n\r\n"),
+                         answer("HTTP/1.0 200 OK\r\n\r\n")});
+    c.http.ProxyPort = proxy2.port();
+    c.http.Get("http://origin.example/first");
+    c.http.Get("sitehost:8080/a");
+    ASSERT_TRUE(proxy2.waitDone(3000));
+    EXPECT_EQ(proxy2.received(1).substr(0, 41), "GET http://origin.example/next HTTP/1.0\r\n");
+    EXPECT_EQ(proxy2.received(2).substr(0, 37), "GET http://sitehost:8080/a HTTP/1.0\r\n");
+
     // Post URL-encodes the whole text and announces the encoded length.
     ScriptServer srv({{ReadUntil("a%3d1%26b%3d2"), Send("HTTP/1.0 200 OK\r\n\r\n"), Close()},
                       {ReadUntil("raw body"), Send("HTTP/1.0 200 OK\r\n\r\n"), Close()}});
