@@ -259,6 +259,7 @@ void TNMHTTP::HTTPConnect()
             } else {
                 // Make room for the announced length at once, so a large body
                 // is not copied again and again while it grows.
+                Body.clear(); // as the capture does first; nothing old is copied
                 if (TransferSize > 0)
                     reserveBody(Body, static_cast<size_t>(std::min<int64_t>(TransferSize, MaxBodySize)) + kWriteLimit);
                 FCapturingString = true;
