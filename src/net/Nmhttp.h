@@ -1,0 +1,143 @@
+// The HTTP/1.0 client component. One call of a request method performs the
+// whole exchange before it returns: it splits the URL, assembles the request,
+// connects, sends, reads the reply header and the body (until the server
+// closes), reports the result through events, closes the connection and
+// repeats the exchange for redirect statuses.
+//
+//   TNMHTTP http;
+//   http.TimeOut = 10000;
+//   UseHttpProxyFromEnvironment(http);   // optional: honours http_proxy
+//   http.Get("http://host/page.htm");    // raises on network failures
+//   use(http.ReplyCode, http.Header, http.Body);
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "Nmextstr.h"
+#include "Psock.h"
+
+// Declared for HTTP errors; an HTTP failure status is reported through
+// OnFailure, so no operation raises it.
+class HTTPException : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// The kind of request (values 0 to 12).
+enum CmdType {
+    CmdGET,
+    CmdOPTIONS,
+    CmdHEAD,
+    CmdPOST,
+    CmdPUT,
+    CmdPATCH,
+    CmdCOPY,
+    CmdMOVE,
+    CmdDELETE,
+    CmdLINK,
+    CmdUNLINK,
+    CmdTRACE,
+    CmdWRAPPED,
+};
+
+using TResultEvent = std::function<void(CmdType Cmd)>;
+
+// Optional values of the request header; empty values are not sent.
+class THeaderInfo {
+public:
+    std::string LocalMailAddress; // From
+    std::string LocalProgram;     // User-Agent
+    std::string Cookie;           // Cookie (also set by a redirect carrying Set-Cookie)
+    std::string Referer;          // Referer
+    std::string UserId;           // with Password: the Authorization line
+    std::string Password;
+};
+
+class TNMHTTP : public TPowersock {
+public:
+    explicit TNMHTTP(QObject* Owner = nullptr);
+    ~TNMHTTP() override;
+
+    // ---- published properties ----
+    TNotifyEvent OnPacketRecvd;    // a chunk of the reply body arrived
+    using TPowersock::OnPacketSent; // a chunk of a request body file was sent
+    std::string Body = "Default.htm";
+    std::string Header = "Head.txt";
+    THeaderInfo HeaderInfo;
+    bool InputFileMode = false;  // the reply body goes to the file named by Body
+    bool OutputFileMode = false; // request data names a file; the reply header goes to the file named by Header
+    TNotifyEvent OnAboutToSend;
+    TResultEvent OnSuccess;
+    TResultEvent OnFailure;
+    THandlerEvent OnRedirect;
+    TNotifyEvent OnAuthenticationNeeded;
+    using TPowersock::Proxy;
+    using TPowersock::ProxyPort;
+
+    // ---- internal values, public for the owner and the tests ----
+    CmdType Cmd = CmdGET;
+    std::string RequestURL;
+    std::string RequestPath;
+    std::string SendData;
+    std::string DestinationURI;
+    TExStringList RequestHeader; // request line and header lines of the request in progress
+    bool URLEncodePost = true;
+    std::string LastLocation;
+    std::string LastCookie;
+
+    // Largest body kept in string mode; a longer one ends the request with
+    // EAbortError "Socket capture aborted", so a hostile server cannot
+    // exhaust the memory. Files (InputFileMode) are not bounded.
+    int64_t MaxBodySize = int64_t(256) * 1024 * 1024;
+    // How often the exchange may be repeated for statuses 299 to 399 before
+    // the request fails with "Too many redirects".
+    int MaxRedirects = 20;
+
+    // ---- steps of the exchange ----
+    virtual void HTTPConnect();
+    virtual void ParseURL();
+    virtual void AssembleHTTPHeader();
+    virtual void RemoveHeader();
+    virtual void SendHTTP();
+
+    // ---- request methods ----
+    virtual void Options(const std::string& URL);
+    virtual void Get(const std::string& URL);
+    virtual void Post(const std::string& URL, const std::string& PostData);
+    virtual void Put(const std::string& URL, const std::string& PutData);
+    virtual void Head(const std::string& URL);
+    virtual void Patch(const std::string& URL, const std::string& PatchData);
+    virtual void Delete(const std::string& URL);
+    virtual void Trace(const std::string& URL, const std::string& TraceData);
+    virtual void Copy(const std::string& URL, const std::string& Destination);
+    virtual void Move(const std::string& URL, const std::string& Destination);
+    virtual void Link(const std::string& URL, const std::string& Destination);
+    virtual void UnLink(const std::string& URL, const std::string& Destination);
+    virtual void Wrapped(const std::string& URL, const std::string& WrappedData);
+
+    // Ends the running wait (from a handler, a Stop button or the time-out).
+    void Abort() override;
+
+private:
+    bool FCapturingString = false;
+
+    void Request(CmdType cmd, const std::string& url);
+    void PacketReceived(QObject* Sender);
+    // "http://" + Host, and ":" + Port unless it is 80.
+    std::string ServerPrefix() const;
+};
+
+// The method word of a request line; empty for CmdWRAPPED.
+std::string HttpMethodWord(CmdType cmd);
+
+// Reads a proxy given as "http://host:port/", "http://host:port", "host:port"
+// or "host" (port 80), with an optional "user:password@" that is ignored.
+// False, with host and port unchanged, for an empty or malformed text.
+bool ParseHttpProxy(const std::string& text, std::string& host, int& port);
+
+// Sets http.Proxy and http.ProxyPort from the environment variable
+// http_proxy when it is set and well formed; returns whether it did. When it
+// is unset, empty or malformed the component is left as it is.
+bool UseHttpProxyFromEnvironment(TNMHTTP& http);
