@@ -90,6 +90,13 @@ TfrmMain::TfrmMain(const std::string& programFile)
     setWindowIcon(picture("corvina"));
     fill(this, kWindowBlue);
 
+    // Owned by the window: port 0, time-out 10000 ms, report level 0, proxy
+    // port 0, file modes off, "Default.htm" and "Head.txt".
+    NMHTTP = new TNMHTTP(this);
+    NMHTTP->setObjectName(QStringLiteral("NMHTTP"));
+    NMHTTP->TimeOut = 10000;
+    UseHttpProxyFromEnvironment(*NMHTTP);
+
     SaveDialog.Filter = "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv";
     OpenDialog.Filter = SaveDialog.Filter;
 

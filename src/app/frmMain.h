@@ -8,6 +8,7 @@
 
 #include "Controls.h"
 #include "Desktop.h"
+#include "Nmhttp.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -73,10 +74,11 @@ public:
 
     // ---- working parts ----
     TPageBufferEdit* EditSorgente;  // the page buffer, never visible
-    // The HTTP client's time-out in milliseconds. The search, harvest and
-    // update check give it to the HTTP client for each request; the Options
-    // dialog's OK sets it.
-    int HttpTimeOut = 10000;
+    // The program's one HTTP client, shared by the search, the harvest and
+    // the update check. Its time-out starts at 10000 ms; the Options dialog's
+    // OK sets it. When the environment names an HTTP proxy (http_proxy), the
+    // client uses it.
+    TNMHTTP* NMHTTP;
     TFileDialog SaveDialog;
     TFileDialog OpenDialog;
     // The program file's directory, with its final "/" (empty when the path

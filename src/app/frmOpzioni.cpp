@@ -177,7 +177,7 @@ void TfrmOpzioni::BitBtn1Click(QObject*)
         // was written: the dialog then stays open and the time-out unchanged.
         const std::string timeOut = fromQt(EditTimeOut->text());
         if (!timeOut.empty() && frmMain)
-            frmMain->HttpTimeOut = StrToInt(timeOut);
+            frmMain->NMHTTP->TimeOut = StrToInt(timeOut);
     }
     hide();
 }

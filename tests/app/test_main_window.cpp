@@ -46,7 +46,7 @@ TEST_F(MainWindow, StartsEmptyWithCountersAtZeroAndAllButtonsEnabled)
         EXPECT_EQ(bar->maximum(), 100);
         EXPECT_EQ(bar->value(), 0);
     }
-    EXPECT_EQ(frmMain->HttpTimeOut, 10000);
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 10000);
 
     EXPECT_EQ(frmMain->EditMotore->count(), 2);
     EXPECT_EQ(fromQt(frmMain->EditMotore->itemText(0)), kGoogleEntry);
@@ -245,4 +245,31 @@ TEST_F(MainWindow, FileDialogsShareTheListFilterAndGoThroughTheDesktop)
     EXPECT_EQ(DialUp().EnumConnections(conns, kRasMaxConnections), kRasSuccess);
     EXPECT_TRUE(conns.empty());
     EXPECT_LE(DialUp().GetErrorString(kRasErrorBufferTooSmall).size(), kRasErrorTextMax);
+}
+
+TEST_F(MainWindow, OwnsOneHttpClientWithItsStartingProperties)
+{
+    TNMHTTP* http = frmMain->NMHTTP;
+    ASSERT_NE(http, nullptr);
+    EXPECT_EQ(frmMain->findChild<TNMHTTP*>(QStringLiteral("NMHTTP")), http);
+    EXPECT_EQ(http->Port, 0);
+    EXPECT_EQ(http->TimeOut, 10000);
+    EXPECT_EQ(http->ReportLevel, 0);
+    EXPECT_EQ(http->Proxy, "");
+    EXPECT_EQ(http->ProxyPort, 0);
+    EXPECT_FALSE(http->InputFileMode);
+    EXPECT_FALSE(http->OutputFileMode);
+    EXPECT_EQ(http->Body, "Default.htm");
+    EXPECT_EQ(http->Header, "Head.txt");
+
+    // With http_proxy set, the client sends everything through that proxy;
+    // a value that is not a proxy address is ignored.
+    qputenv("http_proxy", "http://127.0.0.1:3128/");
+    RestartWindows();
+    EXPECT_EQ(frmMain->NMHTTP->Proxy, "127.0.0.1");
+    EXPECT_EQ(frmMain->NMHTTP->ProxyPort, 3128);
+    qputenv("http_proxy", "http://:x/");
+    RestartWindows();
+    EXPECT_EQ(frmMain->NMHTTP->Proxy, "");
+    EXPECT_EQ(frmMain->NMHTTP->ProxyPort, 0);
 }

@@ -139,7 +139,7 @@ TEST_F(Options, OkWritesTheFileAndARestartBringsItBack)
     // The other settings are back at their defaults.
     EXPECT_TRUE(frmOpzioni->CheckBoxNascondi->isChecked());
     EXPECT_EQ(frmOpzioni->EditTimeOut->text(), "10000");
-    EXPECT_EQ(frmMain->HttpTimeOut, 10000);
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 10000);
 }
 
 TEST_F(Options, OkCopiesTheTimeOutOnlyWhenItIsANumber)
@@ -147,14 +147,14 @@ TEST_F(Options, OkCopiesTheTimeOutOnlyWhenItIsANumber)
     frmOpzioni->show();
     frmOpzioni->EditTimeOut->setText("30000");
     frmOpzioni->BitBtn1->click();
-    EXPECT_EQ(frmMain->HttpTimeOut, 30000);
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 30000);
     EXPECT_FALSE(frmOpzioni->isVisible());
 
     // Empty: the time-out stays as it was, the dialog closes.
     frmOpzioni->show();
     frmOpzioni->EditTimeOut->setText("");
     frmOpzioni->BitBtn1->click();
-    EXPECT_EQ(frmMain->HttpTimeOut, 30000);
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 30000);
     EXPECT_FALSE(frmOpzioni->isVisible());
 
     // Not a number: the file is written, then the action ends silently with
@@ -163,7 +163,7 @@ TEST_F(Options, OkCopiesTheTimeOutOnlyWhenItIsANumber)
     frmOpzioni->EditServer->setText("after.example.org");
     frmOpzioni->EditTimeOut->setText("10 s");
     frmOpzioni->BitBtn1->click();
-    EXPECT_EQ(frmMain->HttpTimeOut, 30000);
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 30000);
     EXPECT_TRUE(frmOpzioni->isVisible());
     EXPECT_TRUE(desk.Messages.Calls.empty());
     EXPECT_EQ(ParseUserDat(testutil::readFile(UserDat()))[0], "after.example.org");
@@ -175,7 +175,7 @@ TEST_F(Options, OkCopiesTheTimeOutOnlyWhenItIsANumber)
     frmOpzioni->EditServer->setText("unsaved.example.org");
     frmOpzioni->close();
     EXPECT_FALSE(frmOpzioni->isVisible());
-    EXPECT_EQ(frmMain->HttpTimeOut, 30000);
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 30000);
     EXPECT_EQ(ParseUserDat(testutil::readFile(UserDat()))[0], "after.example.org");
     frmMain->OpzionidiSalvataggio1->trigger();
     EXPECT_FALSE(frmOpzioni->CheckBoxNascondi->isChecked());
@@ -199,7 +199,7 @@ TEST_F(OptionsReadOnlyProgramDir, KeepsUserDatInTheConfigurationDirectory)
     const std::string saved = UserDatConfigPath();
     EXPECT_EQ(saved.rfind(config.path(), 0), 0u) << saved;
     EXPECT_EQ(testutil::readFile(saved), "smtp.example.org\r\n\r\n\r\n\r\n");
-    EXPECT_EQ(frmMain->HttpTimeOut, 20000);
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 20000);
     RestartWindows();
     EXPECT_EQ(fromQt(frmOpzioni->EditServer->text()), "smtp.example.org");
 }
@@ -214,7 +214,7 @@ TEST_F(OptionsReadOnlyProgramDir, AFileThatCannotBeWrittenClosesTheDialogSilentl
     frmOpzioni->EditTimeOut->setText("20000");
     frmOpzioni->BitBtn1->click();
     EXPECT_FALSE(frmOpzioni->isVisible());
-    EXPECT_EQ(frmMain->HttpTimeOut, 10000) << "nothing saved, nothing applied";
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 10000) << "nothing saved, nothing applied";
     EXPECT_TRUE(desk.Messages.Calls.empty());
 }
 

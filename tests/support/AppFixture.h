@@ -37,6 +37,11 @@ protected:
         oldConfig_ = qgetenv("XDG_CONFIG_HOME");
         hadConfig_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+        // The main window's HTTP client follows http_proxy: the tests start
+        // without one, whatever the machine's environment says.
+        oldProxy_ = qgetenv("http_proxy");
+        hadProxy_ = qEnvironmentVariableIsSet("http_proxy");
+        qunsetenv("http_proxy");
         BeforeStartup();
         StartWindows();
     }
@@ -48,6 +53,10 @@ protected:
             qputenv("XDG_CONFIG_HOME", oldConfig_);
         else
             qunsetenv("XDG_CONFIG_HOME");
+        if (hadProxy_)
+            qputenv("http_proxy", oldProxy_);
+        else
+            qunsetenv("http_proxy");
     }
 
     // Creates the seven windows (again), as a restart of the program would.
@@ -82,4 +91,6 @@ protected:
 private:
     QByteArray oldConfig_;
     bool hadConfig_ = false;
+    QByteArray oldProxy_;
+    bool hadProxy_ = false;
 };
