@@ -42,6 +42,13 @@ std::string dotted(uint32_t netAddr, char sep)
 
 intptr_t makeLong(uint16_t low, uint16_t high) { return static_cast<intptr_t>(low) | (static_cast<intptr_t>(high) << 16); }
 
+// Adds n to a 32-bit byte counter; past 2 GiB it wraps around instead of
+// overflowing.
+void addCount(int32_t& counter, int64_t n)
+{
+    counter = static_cast<int32_t>(static_cast<uint32_t>(counter) + static_cast<uint32_t>(n));
+}
+
 } // namespace
 
 const TWinsockMessage WinsockMessage[51] = {
@@ -291,8 +298,10 @@ TPowersock::TPowersock(QObject* Owner) : QObject(Owner), FBuffer(kBufferSize)
 
 TPowersock::~TPowersock()
 {
-    StatusMessage(8, "Destroy");
+    // Marked first: the owner's handlers are not called from here on, not
+    // even with "Destroy", since the owner may already be half torn down.
     FDestroying = true;
+    StatusMessage(8, "Destroy");
     TPowersock::Abort();
     Cancel();
     if (FLookup)
@@ -958,7 +967,7 @@ bool TPowersock::SendChunk(const char* data, size_t count)
             return false;
         if (n > 0) {
             offset += static_cast<size_t>(n);
-            SentCount += static_cast<int32_t>(n);
+            addCount(SentCount, n);
             if (OnPacketSent)
                 OnPacketSent(this);
         } else if (LastSockError() == WSAEWOULDBLOCK) {
@@ -1121,7 +1130,7 @@ void TPowersock::ReceiveInto(CaptureKind kind, TStream* stream, std::string* tex
                 text->append(FBuffer.data(), static_cast<size_t>(n));
             else
                 stream->WriteBuffer(FBuffer.data(), n);
-            ReceivedCount += static_cast<int32_t>(n);
+            addCount(ReceivedCount, n);
             if (OnPacketRecvd)
                 OnPacketRecvd(this);
             if (timed)
@@ -1138,8 +1147,11 @@ void TPowersock::ReceiveInto(CaptureKind kind, TStream* stream, std::string* tex
             wait = true;
         } else {
             FLastErrorNo = LastSockError();
-            if (FLastErrorNo == WSAENOTCONN)
-                break; // the socket was closed and replaced: nothing more will come
+            // A capture ends quietly when the socket was closed and replaced:
+            // nothing more will come. AppendFile ends on the close itself, so
+            // for it not-connected means it was started without a connection.
+            if (FLastErrorNo == WSAENOTCONN && kind != ckAppendFile)
+                break;
             if (FLastErrorNo == WSAEWOULDBLOCK)
                 wait = true;
             else

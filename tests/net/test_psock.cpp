@@ -914,3 +914,55 @@ TEST(PsockSend, SendWaitsForRoomAndResumes)
     } catch (const ESockError&) {
     }
 }
+
+TEST(PsockLifetime, NoHandlerRunsOnceTheComponentIsBeingDestroyed)
+{
+    // An owner's members are gone before its children are destroyed, so the
+    // component must not call back into the owner from its destructor.
+    bool ownerAlive = true;
+    int lateCalls = 0;
+    {
+        struct Owner : QObject {
+            bool* alive = nullptr;
+            ~Owner() override { *alive = false; }
+        } owner;
+        owner.alive = &ownerAlive;
+        auto* sock = new TPowersock(&owner);
+        sock->ReportLevel = 8;
+        sock->OnStatus = [&](QObject*, const std::string&) { lateCalls += ownerAlive ? 0 : 1; };
+        sock->OnDisconnect = [&](QObject*) { lateCalls += ownerAlive ? 0 : 1; };
+        sock->OnError = [&](QObject*, uint16_t, const std::string&) { lateCalls += ownerAlive ? 0 : 1; };
+    }
+    EXPECT_FALSE(ownerAlive);
+    EXPECT_EQ(lateCalls, 0);
+}
+
+TEST(PsockFiles, AppendFileNeedsAConnectionAndCountersWrap)
+{
+    testutil::TempDir dir;
+    testutil::writeFile(dir.file("append.txt"), "kept");
+    testutil::writeFile(dir.file("ten.bin"), "0123456789");
+    ScriptServer srv({{ReadBytes(10), Close()}});
+    ClientSock sock;
+    sock.Host = "127.0.0.1";
+    sock.Port = srv.port();
+    sock.TimeOut = 5000;
+    int errNo = 0;
+    sock.OnError = [&](QObject*, uint16_t no, const std::string&) { errNo = no; };
+
+    // Without a connection there is nothing to wait for: a socket error, not
+    // a quiet end.
+    EXPECT_EQ(messageOf<ESockError>([&] { sock.AppendFile(dir.file("append.txt")); }),
+              "10057:Socket is not connected");
+    EXPECT_EQ(errNo, 10057);
+    EXPECT_EQ(testutil::readFile(dir.file("append.txt")), "kept");
+
+    // The 32-bit byte counters wrap past 2 GiB instead of overflowing.
+    sock.Connect();
+    sock.SentCount = INT32_MAX - 4;
+    sock.SendFile(dir.file("ten.bin"));
+    EXPECT_EQ(sock.SentCount, INT32_MIN + 5);
+    sock.Disconnect();
+    ASSERT_TRUE(srv.waitDone(3000));
+    EXPECT_EQ(srv.received(0), "0123456789");
+}
