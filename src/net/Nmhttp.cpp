@@ -6,6 +6,8 @@
 
 #include <sys/mman.h>
 
+#include <QElapsedTimer>
+
 #include "Classes.h"
 #include "Nmurl.h"
 #include "Nmuue.h"
@@ -447,7 +449,21 @@ void TNMHTTP::RemoveHeader()
             Header += line;
     };
 
-    const std::string status = ReadLn();
+    // Each line is timed by ReadLn. The header is bounded in size, and the
+    // lines after the status line, however slowly they trickle in, must all
+    // arrive within TimeOut of it.
+    QElapsedTimer started;
+    int64_t headerSize = 0;
+    auto next = [&]() {
+        std::string line = ReadLn();
+        headerSize += static_cast<int64_t>(line.size());
+        if (headerSize > MaxHeaderSize || (TimeOut > 0 && started.isValid() && started.elapsed() > TimeOut))
+            throw EAbortError("Socket readln aborted");
+        return line;
+    };
+
+    const std::string status = next();
+    started.start();
     if (!status.empty()) {
         int32_t code = 0;
         // The line end is not part of the number, so a status line without
@@ -463,7 +479,7 @@ void TNMHTTP::RemoveHeader()
     store(status);
 
     for (;;) {
-        const std::string line = ReadLn();
+        const std::string line = next();
         const std::string name = UpperCase(NthWord(line, ' ', 1));
         if (name == "SET-COOKIE:") {
             LastCookie = valueAt(line, 12);

@@ -91,6 +91,11 @@ public:
     // EAbortError "Socket capture aborted", so a hostile server cannot
     // exhaust the memory. Files (InputFileMode) are not bounded.
     int64_t MaxBodySize = int64_t(256) * 1024 * 1024;
+    // Largest reply header read; a longer one, or one whose lines keep
+    // trickling in for longer than TimeOut as a whole, ends the request with
+    // EAbortError "Socket readln aborted", so a hostile server can neither
+    // exhaust the memory nor hold the request for ever line by line.
+    int64_t MaxHeaderSize = int64_t(1024) * 1024;
     // How often the exchange may be repeated for statuses 299 to 399 before
     // the request fails with "Too many redirects".
     int MaxRedirects = 20;

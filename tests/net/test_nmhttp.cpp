@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 
+#include <QElapsedTimer>
+
 #include "Nmhttp.h"
 #include "ScriptServer.h"
 #include "TestUtil.h"
@@ -469,4 +471,51 @@ TEST(NmhttpProxy, ProxySettingsFromText)
         setenv("http_proxy", savedValue.c_str(), 1);
     else
         unsetenv("http_proxy");
+}
+
+TEST(NmhttpBounds, ReplyHeaderIsBoundedInSizeAndInTime)
+{
+    std::string lines;
+    for (int i = 0; i < 100; ++i)
+        lines += "X-Filler-" + std::to_string(i) + ": " + std::string(20, 'f') + "\r\n";
+    const std::string reply = "HTTP/1.0 200 OK\r\n" + lines + "\r\nbody";
+
+    // Lines trickling in one by one: each arrives well within the time-out,
+    // but together they take far longer than it.
+    Script trickle{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\n")};
+    for (int i = 0; i < 40; ++i) {
+        trickle.push_back(Pause(100));
+        trickle.push_back(Send("X-Slow: " + std::to_string(i) + "\r\n"));
+    }
+    trickle.push_back(Send("\r\nlate body"));
+    trickle.push_back(Close());
+
+    ScriptServer srv({answer(reply), answer(reply),
+                      {ReadUntil("\r\n\r\n"), Pause(500), Send("HTTP/1.0 200 OK\r\nX-A: 1\r\n\r\nok"), Close()},
+                      trickle});
+    Client c;
+    c.http.TimeOut = 1000;
+
+    c.http.Get(base(srv) + "/fits"); // a header of a few KiB is normal
+    EXPECT_EQ(c.http.Header, "HTTP/1.0 200 OK\r\n" + lines + "\r\n");
+    EXPECT_EQ(c.http.Body, "body");
+
+    c.http.MaxHeaderSize = 1000;
+    c.http.Body = "before";
+    EXPECT_EQ(messageOf([&] { c.http.Get(base(srv) + "/huge"); }), "Socket readln aborted");
+    EXPECT_FALSE(c.http.Connected());
+    EXPECT_EQ(c.http.Body, "before");
+    EXPECT_LE(c.http.Header.size(), 1000u);
+    c.http.MaxHeaderSize = int64_t(1) << 20;
+
+    // Waiting for the status line is not counted against the whole header.
+    c.http.Get(base(srv) + "/late-status");
+    EXPECT_EQ(c.http.Body, "ok");
+
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(messageOf([&] { c.http.Get(base(srv) + "/trickle"); }), "Socket readln aborted");
+    EXPECT_LT(t.elapsed(), 3500); // the whole trickle would take four seconds
+    EXPECT_FALSE(c.http.Connected());
+    EXPECT_EQ(c.http.Body, "ok"); // the body had not started
 }
