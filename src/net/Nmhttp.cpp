@@ -72,6 +72,19 @@ std::string escapeTarget(const std::string& target)
     return out;
 }
 
+// A value for a header line. CR, LF and zero bytes are dropped: a value
+// taken from a reply (a cookie may hold a bare CR) must not start a line of
+// its own in every later request, nor cut the request short.
+std::string headerValue(const std::string& value)
+{
+    std::string out;
+    out.reserve(value.size());
+    for (char c : value)
+        if (c != '\r' && c != '\n' && c != '\0')
+            out += c;
+    return out;
+}
+
 bool sendsBody(CmdType cmd)
 {
     return cmd == CmdPOST || cmd == CmdPUT || cmd == CmdPATCH || cmd == CmdTRACE || cmd == CmdWRAPPED;
@@ -389,20 +402,20 @@ void TNMHTTP::AssembleHTTPHeader()
     RequestHeader.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     RequestHeader.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     if (!HeaderInfo.LocalMailAddress.empty())
-        RequestHeader.SetValue("From", HeaderInfo.LocalMailAddress);
+        RequestHeader.SetValue("From", headerValue(HeaderInfo.LocalMailAddress));
     if (!HeaderInfo.LocalProgram.empty())
-        RequestHeader.SetValue("User-Agent", HeaderInfo.LocalProgram);
+        RequestHeader.SetValue("User-Agent", headerValue(HeaderInfo.LocalProgram));
     if (!HeaderInfo.Cookie.empty())
-        RequestHeader.SetValue("Cookie", HeaderInfo.Cookie);
+        RequestHeader.SetValue("Cookie", headerValue(HeaderInfo.Cookie));
     if (!HeaderInfo.Referer.empty())
-        RequestHeader.SetValue("Referer", HeaderInfo.Referer);
+        RequestHeader.SetValue("Referer", headerValue(HeaderInfo.Referer));
     if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty())
         RequestHeader.SetValue("Authorization", "Basic " + base64Line(HeaderInfo.UserId + ":" + HeaderInfo.Password));
     RequestHeader.Add("Content-type: application/x-www-form-urlencoded");
     if (Cmd == CmdCOPY || Cmd == CmdMOVE)
-        RequestHeader.Add("URI-header: " + DestinationURI);
+        RequestHeader.Add("URI-header: " + headerValue(DestinationURI));
     else if (Cmd == CmdLINK || Cmd == CmdUNLINK)
-        RequestHeader.Add("Link: " + DestinationURI);
+        RequestHeader.Add("Link: " + headerValue(DestinationURI));
     if (announcesLength(Cmd)) {
         int64_t length = static_cast<int64_t>(SendData.size());
         if (OutputFileMode) {

@@ -519,3 +519,24 @@ TEST(NmhttpBounds, ReplyHeaderIsBoundedInSizeAndInTime)
     EXPECT_FALSE(c.http.Connected());
     EXPECT_EQ(c.http.Body, "ok"); // the body had not started
 }
+
+TEST(NmhttpRedirect, HeaderValuesCannotStartLinesOfTheirOwn)
+{
+    // A cookie with a bare CR in it is kept as received, but it is sent on
+    // one line: it must not add a header line to every later request.
+    ScriptServer srv({answer("HTTP/1.0 302 Found\r\nSet-Cookie: id=1\rContent-Length: 99\r\nLocation: /next\r\n\r\n"),
+                      answer("HTTP/1.0 200 OK\r\n\r\ndone"), answer("HTTP/1.0 200 OK\r\n\r\n")});
+    Client c;
+    c.http.Get(base(srv) + "/start");
+    EXPECT_EQ(c.http.Body, "done");
+    EXPECT_EQ(c.http.HeaderInfo.Cookie, "id=1\rContent-Length: 99");
+
+    c.http.HeaderInfo.Referer = std::string("http://a/\r\nX-Evil: 1\0tail", 26);
+    c.http.Copy(base(srv) + "/copy", "/dest\r\nX-Evil: 2");
+    ASSERT_TRUE(srv.waitDone(3000));
+    EXPECT_EQ(srv.received(1), "GET /next HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept +
+                                   "Cookie: id=1Content-Length: 99\r\n" + kContentType + "\r\n");
+    EXPECT_EQ(srv.received(2), "COPY /copy HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept +
+                                   "Cookie: id=1Content-Length: 99\r\nReferer: http://a/X-Evil: 1tail\r\n" +
+                                   kContentType + "URI-header: /destX-Evil: 2\r\n\r\n");
+}
