@@ -442,8 +442,9 @@ void TNMHTTP::SendHTTP()
     StatusMessage(8, "Write");
     if (SendData.size() >= kWriteLimit)
         throw ERangeError();
-    if (!SendData.empty())
-        SendBuffer(SendData.data(), static_cast<uint16_t>(SendData.size()));
+    // An empty body still goes through SendBuffer (count 0: up to the zero
+    // that ends the text), which sends nothing but reports "Sending Buffer".
+    SendBuffer(SendData.c_str(), static_cast<uint16_t>(SendData.size()));
 }
 
 void TNMHTTP::RemoveHeader()

@@ -2,6 +2,7 @@
 // reply reading, classification, redirects, time-outs and bounds.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include <QElapsedTimer>
@@ -539,4 +540,28 @@ TEST(NmhttpRedirect, HeaderValuesCannotStartLinesOfTheirOwn)
     EXPECT_EQ(srv.received(2), "COPY /copy HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept +
                                    "Cookie: id=1Content-Length: 99\r\nReferer: http://a/X-Evil: 1tail\r\n" +
                                    kContentType + "URI-header: /destX-Evil: 2\r\n\r\n");
+}
+
+TEST(NmhttpRequest, EverySendReportsSendingBuffer)
+{
+    // The header, the empty line and the body are three sends, also when the
+    // body is empty; a request without a body makes two.
+    ScriptServer srv({answer("HTTP/1.0 200 OK\r\n\r\n"), answer("HTTP/1.0 200 OK\r\n\r\n"),
+                      answer("HTTP/1.0 200 OK\r\n\r\n")});
+    Client c;
+    c.http.ReportLevel = 4;
+    auto sends = [&] {
+        const auto n = std::count(c.events.begin(), c.events.end(), "status Sending Buffer");
+        c.events.clear();
+        return n;
+    };
+    c.http.Post(base(srv) + "/empty", "");
+    EXPECT_EQ(sends(), 3);
+    c.http.Put(base(srv) + "/data", "x=1");
+    EXPECT_EQ(sends(), 3);
+    c.http.Get(base(srv) + "/none");
+    EXPECT_EQ(sends(), 2);
+    ASSERT_TRUE(srv.waitDone(3000));
+    const std::string first = srv.received(0);
+    EXPECT_EQ(first.substr(first.size() - 23), "\r\nContent-Length: 0\r\n\r\n");
 }
