@@ -43,14 +43,12 @@ void eraseCurrent(TCheckListBox* list, QLabel* counter)
     setCounter(counter, items.Count());
 }
 
-// Removes every ticked entry. Walking from the last entry to the first keeps
-// the positions still to be visited valid, so runs of ticked neighbours all go.
+// Removes every ticked entry, runs of ticked neighbours included, in one pass
+// (entry by entry would take minutes on a list of a million entries).
 void eraseTicked(TCheckListBox* list, QLabel* counter)
 {
     TCheckListModel& items = *list->Items;
-    for (int i = items.Count() - 1; i >= 0; --i)
-        if (items.Checked(i))
-            items.Delete(i);
+    items.DeleteChecked();
     setCounter(counter, items.Count());
 }
 

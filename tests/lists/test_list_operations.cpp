@@ -359,3 +359,38 @@ TEST_F(ListOperations, ModifyReplacesTheEntryInPlace)
     EXPECT_EQ(mails->Items->Text(1), "zorro@x.it");
     EXPECT_TRUE(mails->Checked(1));
 }
+
+TEST_F(ListOperations, EraseSelectedOnALongListKeepsOrderAndTheCurrentEntry)
+{
+    TCheckListBox* sites = frmMain->CheckListBoxTrovati;
+    Texts texts;
+    for (int i = 0; i < 1000; ++i)
+        texts.push_back("http://s" + std::to_string(1000 + i) + ".it/");
+    sites->Items->Assign(texts);
+    // An edited entry out of sorted order stays where it is.
+    sites->Items->SetText(1, "http://zzz.it/");
+    for (int i = 2; i < 1000; i += 3)
+        sites->SetChecked(i, true);
+    sites->SetItemIndex(1);
+    frmMain->Eraseselectedfromlist1->trigger();
+    ASSERT_EQ(sites->Count(), 667);
+    EXPECT_EQ(text(frmMain->LabelTrovati), "667");
+    EXPECT_EQ(sites->Items->Text(0), "http://s1000.it/");
+    EXPECT_EQ(sites->Items->Text(1), "http://zzz.it/");
+    EXPECT_EQ(sites->Items->Text(2), "http://s1003.it/");
+    EXPECT_EQ(sites->Items->Text(666), "http://s1999.it/");
+    EXPECT_EQ(sites->Items->CheckedCount(), 0);
+    EXPECT_EQ(sites->ItemIndex(), 1);
+    ASSERT_TRUE(sites->currentIndex().isValid()) << "the list box still shows the current entry";
+    EXPECT_EQ(sites->currentIndex().row(), 1);
+
+    // The current entry ticked among many: it goes, and none is current.
+    frmMain->selezionaTutti1->trigger();
+    sites->SetChecked(5, false);
+    sites->SetItemIndex(7);
+    frmMain->Eraseselectedfromlist3->trigger();
+    EXPECT_EQ(sites->Items->Texts(), Texts{"http://s1007.it/"});
+    EXPECT_EQ(sites->ItemIndex(), -1);
+    EXPECT_FALSE(sites->currentIndex().isValid());
+    EXPECT_EQ(text(frmMain->LabelTrovati), "1");
+}
