@@ -3,7 +3,8 @@
 # then runs scripts/lists-tryout.py against it: list operations and list
 # files through the mouse, the keyboard and the real file dialogs.
 # Needs xvfb, dbus, at-spi2-core, python3-pyatspi, xdotool, x11-apps (xwd)
-# and netpbm (xwdtopnm, pnmtopng).
+# and netpbm (xwdtopnm, pnmtopng):
+#   scripts/install-deps.sh xvfb dbus at-spi2-core python3-pyatspi xdotool x11-apps netpbm
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BIN=${BIN:-build/src/app/corvina}
