@@ -26,6 +26,14 @@ TCheckListBox::TCheckListBox(QWidget* parent) : QListView(parent), Items(new TCh
     connect(Items, &QAbstractItemModel::layoutChanged, this, end);
     connect(Items, &TCheckListModel::ItemIndexChanged, this, &TCheckListBox::showModelIndex);
     setModel(Items);
+    // A model reset clears the view's current index (the view and its
+    // selection model are told after the connections above), while the model
+    // may keep its current entry at the same position and so announce
+    // nothing: show it again, after them.
+    connect(Items, &QAbstractItemModel::modelReset, this, [this] {
+        if (Items->ItemIndex() >= 0)
+            showModelIndex(Items->ItemIndex());
+    });
 }
 
 void TCheckListBox::showModelIndex(int index)

@@ -341,6 +341,39 @@ int TCheckListModel::RemoveAdjacentDuplicates()
     return static_cast<int>(removed.size());
 }
 
+int TCheckListModel::DeleteChecked()
+{
+    Flush();
+    std::vector<int> removed;
+    for (size_t k = 0; k < items_.size(); ++k)
+        if (items_[k].checked)
+            removed.push_back(static_cast<int>(k));
+    if (removed.size() <= kRowSignalLimit) {
+        for (auto it = removed.rbegin(); it != removed.rend(); ++it)
+            Delete(*it);
+        return static_cast<int>(removed.size());
+    }
+    beginResetModel();
+    size_t out = 0;
+    int newCurrent = -1;
+    for (size_t k = 0; k < items_.size(); ++k) {
+        if (items_[k].checked)
+            continue;
+        if (static_cast<int>(k) == itemIndex_)
+            newCurrent = static_cast<int>(out);
+        if (out != k)
+            items_[out] = std::move(items_[k]);
+        ++out;
+    }
+    items_.resize(out);
+    const int oldCurrent = itemIndex_;
+    itemIndex_ = newCurrent;
+    endResetModel();
+    if (itemIndex_ != oldCurrent)
+        emit ItemIndexChanged(itemIndex_);
+    return static_cast<int>(removed.size());
+}
+
 void TCheckListModel::Assign(std::vector<std::string> texts)
 {
     beginResetModel();

@@ -54,6 +54,10 @@ public:
     // each run of equal neighbours keeps its first entry (and that entry's
     // tick). Returns the number removed.
     int RemoveAdjacentDuplicates();
+    // Removes every ticked entry in one pass; the others keep their order
+    // and the current entry stays current unless it is removed. Returns the
+    // number removed.
+    int DeleteChecked();
 
     // Replaces all entries with the given texts, unticked, at their sorted
     // places; no entry is current afterwards.

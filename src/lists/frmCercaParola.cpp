@@ -1,6 +1,9 @@
 #include "frmCercaParola.h"
 
 #include "app/Guard.h"
+#include "app/frmMain.h"
+
+#include "SysUtils.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -68,7 +71,46 @@ void TfrmCercaParola::showEvent(QShowEvent* event)
     RunGuarded(this, [this] { FormShow(this); });
 }
 
-// The word search itself is not built yet.
-void TfrmCercaParola::FormShow(QObject*) {}
-void TfrmCercaParola::BitBtn1Click(QObject*) {}
-void TfrmCercaParola::BitBtn2Click(QObject*) {}
+void TfrmCercaParola::FormShow(QObject*)
+{
+    LabelTrovati->setText(QStringLiteral("0"));
+}
+
+namespace {
+
+// Ticks every entry that holds the word (case-sensitive, anywhere in the
+// text) and returns how many it ticked. An empty word matches nothing. Ticks
+// are only ever added: entries that do not match keep theirs.
+int tickMatches(TCheckListModel& items, const std::string& word)
+{
+    if (word.empty())
+        return 0;
+    int found = 0;
+    const int n = items.Count();
+    for (int i = 0; i < n; ++i)
+        if (items.Text(i).find(word) != std::string::npos) {
+            items.SetChecked(i, true);
+            ++found;
+        }
+    return found;
+}
+
+} // namespace
+
+// Search: the count is the total over the lists searched; the dialog stays
+// open.
+void TfrmCercaParola::BitBtn1Click(QObject*)
+{
+    const std::string word = fromQt(EditParola->text());
+    int found = 0;
+    if (CheckBoxSiti->isChecked())
+        found += tickMatches(*frmMain->CheckListBoxTrovati->Items, word);
+    if (CheckBoxRisultati->isChecked())
+        found += tickMatches(*frmMain->CheckListBoxRisultati->Items, word);
+    LabelTrovati->setText(QString::number(found));
+}
+
+void TfrmCercaParola::BitBtn2Click(QObject*)
+{
+    hide();
+}

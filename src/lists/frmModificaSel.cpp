@@ -1,6 +1,9 @@
 #include "frmModificaSel.h"
 
 #include "app/Guard.h"
+#include "app/frmMain.h"
+
+#include "SysUtils.h"
 
 #include <QHBoxLayout>
 #include <QVBoxLayout>
@@ -53,6 +56,19 @@ void TfrmModificaSel::reject()
     QDialog::reject();
 }
 
-// Editing the entry is not built yet.
-void TfrmModificaSel::BitBtn1Click(QObject*) {}
-void TfrmModificaSel::BitBtn2Click(QObject*) {}
+// OK: the entry current now (which need not be the one whose text was
+// copied in, since the main window stays usable) takes the edited text in
+// place: same position, same tick, no re-sorting. The text is not checked.
+void TfrmModificaSel::BitBtn1Click(QObject*)
+{
+    TCheckListModel& items = *frmMain->CheckListBoxRisultati->Items;
+    const int current = items.ItemIndex();
+    if (current >= 0)
+        items.SetText(current, fromQt(Edit1->text()));
+    hide();
+}
+
+void TfrmModificaSel::BitBtn2Click(QObject*)
+{
+    hide();
+}

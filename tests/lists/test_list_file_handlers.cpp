@@ -1,0 +1,450 @@
+// The six list-file operations run from the menus: the shared dialogs and
+// their filters, the file-name adjustment, the saving format, the resumable
+// state after opening a site list, counters, and files that cannot be read
+// or written.
+#include "AppFixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using testutil::readFile;
+using testutil::TempDir;
+using testutil::writeFile;
+
+namespace {
+
+using ListFileHandlers = AppFixture;
+using Texts = std::vector<std::string>;
+using Answer = FakeFileDialogs::Answer;
+
+const std::string kFilter = "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv";
+
+std::string text(QLabel* label) { return fromQt(label->text()); }
+
+bool exists(const std::string& path) { return QFileInfo::exists(toQt(path)); }
+
+std::vector<bool> ticks(TCheckListBox* list)
+{
+    std::vector<bool> out;
+    for (int i = 0; i < list->Count(); ++i)
+        out.push_back(list->Checked(i));
+    return out;
+}
+
+// A file dialog that runs something while it is open (as the user could,
+// since no dialog blocks the other windows), then answers as the fake does.
+class BusyFileDialogs : public IFileDialogs {
+public:
+    BusyFileDialogs(IFileDialogs& inner, std::function<void()> whileOpen) : inner_(inner), whileOpen_(whileOpen) {}
+    bool Execute(QWidget* owner, TFileDialogKind kind, TFileDialogParams& params) override
+    {
+        whileOpen_();
+        return inner_.Execute(owner, kind, params);
+    }
+
+private:
+    IFileDialogs& inner_;
+    std::function<void()> whileOpen_;
+};
+
+// The state of the main window that an open must leave alone when it fails.
+struct MainState {
+    Texts sites, mails;
+    std::vector<bool> siteTicks, mailTicks;
+    std::string sitesCounter, mailsCounter, succCaption, succHint;
+    bool cercaEnabled, succEnabled;
+
+    static MainState now()
+    {
+        TfrmMain* m = frmMain;
+        return {m->CheckListBoxTrovati->Items->Texts(), m->CheckListBoxRisultati->Items->Texts(),
+                ticks(m->CheckListBoxTrovati), ticks(m->CheckListBoxRisultati), text(m->LabelTrovati),
+                text(m->LabelEmailTrovate), fromQt(m->cmdSucc->text()), fromQt(m->cmdSucc->toolTip()),
+                m->cmdCerca->isEnabled(), m->cmdSucc->isEnabled()};
+    }
+    bool operator==(const MainState&) const = default;
+};
+
+void prepare()
+{
+    TfrmMain* m = frmMain;
+    m->CheckListBoxTrovati->Items->Assign({"http://b.it/", "http://a.it/", "http://c.it/"});
+    m->CheckListBoxTrovati->SetChecked(1, true);
+    m->CheckListBoxRisultati->Items->Assign({"b@x.it", "a@x.it"});
+    m->CheckListBoxRisultati->SetChecked(0, true);
+    m->LabelTrovati->setText(QStringLiteral("3"));
+    m->LabelEmailTrovate->setText(QStringLiteral("2"));
+}
+
+} // namespace
+
+TEST_F(ListFileHandlers, SaveSitesWritesTheChosenNameFromBothMenus)
+{
+    TempDir dir;
+    prepare();
+    const MainState before = MainState::now();
+    int n = 0;
+    for (QAction* a : {frmMain->SalvaSitiTrovatisufile1, frmMain->SalvaSitiTrovatisufile2}) {
+        SCOPED_TRACE(fromQt(a->objectName()));
+        // The site list keeps exactly the chosen name, whatever its ending.
+        const std::string name = dir.file("sites" + std::to_string(++n) + ".lst");
+        frmMain->SaveDialog.FilterIndex = 2;  // the filter used last stays
+        desk.Files.NextAnswers.push_back(Answer{name});
+        a->trigger();
+        ASSERT_FALSE(desk.Files.Calls.empty());
+        const auto& call = desk.Files.Calls.back();
+        EXPECT_EQ(call.Kind, TFileDialogKind::Save);
+        EXPECT_EQ(call.Params.Filter, kFilter);
+        EXPECT_EQ(call.Params.FilterIndex, 2);
+        EXPECT_EQ(readFile(name), "http://a.it/\r\nhttp://b.it/\r\nhttp://c.it/\r\n");
+        EXPECT_FALSE(exists(name + ".txt"));
+    }
+    EXPECT_TRUE(MainState::now() == before) << "saving changes no list, tick, counter or button";
+
+    // Dismissing the dialog writes nothing.
+    const std::string never = dir.file("never.txt");
+    frmMain->SaveDialog.FileName = never;
+    desk.Files.NextAnswers.push_back(std::nullopt);
+    frmMain->SalvaSitiTrovatisufile1->trigger();
+    EXPECT_FALSE(exists(never));
+
+    // An empty list gives an empty file; replacing an existing file.
+    frmMain->CheckListBoxTrovati->Items->Clear();
+    desk.Files.NextAnswers.push_back(Answer{dir.file("sites1.lst")});
+    frmMain->SalvaSitiTrovatisufile1->trigger();
+    EXPECT_TRUE(exists(dir.file("sites1.lst")));
+    EXPECT_EQ(readFile(dir.file("sites1.lst")), "");
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+}
+
+TEST_F(ListFileHandlers, OpenSitesReplacesTheListAndEntersTheResumableState)
+{
+    TempDir dir;
+    for (int menu = 0; menu < 2; ++menu) {
+        RestartWindows();  // fresh buttons each time
+        QAction* a = menu == 0 ? frmMain->ApriSitiTrovatidaFile1 : frmMain->ApriSitiTrovatidaFile2;
+        SCOPED_TRACE(fromQt(a->objectName()));
+        prepare();
+        EXPECT_EQ(fromQt(frmMain->cmdSucc->text()), "&Next...");
+        frmMain->OpenDialog.FilterIndex = 2;
+        writeFile(dir.file("s.txt"), "http://z.it/\r\nhttp://Y.it/\n\rhttp://x.it/\r");
+        desk.Files.NextAnswers.push_back(Answer{dir.file("s.txt")});
+        a->trigger();
+        ASSERT_FALSE(desk.Files.Calls.empty());
+        EXPECT_EQ(desk.Files.Calls.back().Kind, TFileDialogKind::Open);
+        EXPECT_EQ(desk.Files.Calls.back().Params.Filter, kFilter);
+        EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 2) << "no filter preset";
+        EXPECT_EQ(frmMain->CheckListBoxTrovati->Items->Texts(),
+                  (Texts{"", "http://x.it/", "http://Y.it/", "http://z.it/"}));
+        EXPECT_EQ(frmMain->CheckListBoxTrovati->Items->CheckedCount(), 0);
+        EXPECT_EQ(text(frmMain->LabelTrovati), "4") << "the blank line counts";
+        EXPECT_EQ(fromQt(frmMain->cmdSucc->text()), "Resume...");
+        EXPECT_EQ(fromQt(frmMain->cmdSucc->toolTip()), "Resume Searching pages");
+        EXPECT_FALSE(frmMain->cmdCerca->isEnabled());
+        EXPECT_TRUE(frmMain->cmdSucc->isEnabled()) << "Next keeps its enabled state";
+        // The Results list is not touched.
+        EXPECT_EQ(frmMain->CheckListBoxRisultati->Items->Texts(), (Texts{"a@x.it", "b@x.it"}));
+        EXPECT_EQ(text(frmMain->LabelEmailTrovate), "2");
+    }
+
+    // An empty file still gives the resumable state.
+    RestartWindows();
+    prepare();
+    writeFile(dir.file("empty.txt"), "");
+    desk.Files.NextAnswers.push_back(Answer{dir.file("empty.txt")});
+    frmMain->ApriSitiTrovatidaFile1->trigger();
+    EXPECT_EQ(frmMain->CheckListBoxTrovati->Count(), 0);
+    EXPECT_EQ(text(frmMain->LabelTrovati), "0");
+    EXPECT_EQ(fromQt(frmMain->cmdSucc->text()), "Resume...");
+    EXPECT_FALSE(frmMain->cmdCerca->isEnabled());
+}
+
+TEST_F(ListFileHandlers, OpenSitesThatFailsOrIsDismissedChangesNothing)
+{
+    TempDir dir;
+    prepare();
+    const MainState before = MainState::now();
+    // Dismissed.
+    desk.Files.NextAnswers.push_back(std::nullopt);
+    frmMain->ApriSitiTrovatidaFile1->trigger();
+    EXPECT_TRUE(MainState::now() == before);
+    // A directory, and a file that is not there: no message, no change.
+    for (const std::string& bad : {dir.path(), dir.file("missing.txt"), dir.file("no/such/dir.txt")}) {
+        desk.Files.NextAnswers.push_back(Answer{bad});
+        frmMain->ApriSitiTrovatidaFile2->trigger();
+        EXPECT_TRUE(MainState::now() == before) << bad;
+    }
+    EXPECT_EQ(desk.Files.Calls.size(), 4u);
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+}
+
+TEST_F(ListFileHandlers, SaveAddressesAsTextAdjustsTheNameAndFollowsTheSavingFormat)
+{
+    TempDir dir;
+    prepare();
+    const MainState before = MainState::now();
+    frmOpzioni->RadioGroup1->SetItemIndex(0);  // columned
+    struct Case {
+        std::string chosen, written;
+    } cases[] = {
+        {dir.file("a.txt"), dir.file("a.txt")},
+        {dir.file("b.TxT"), dir.file("b.TxT")},
+        {dir.file("c"), dir.file("c.txt")},
+        {dir.file("d.csv"), dir.file("d.csv.txt")},
+        {dir.file("etxt"), dir.file("etxt")},  // only the last three characters count
+    };
+    for (const Case& c : cases) {
+        frmMain->SaveDialog.FilterIndex = 2;
+        desk.Files.NextAnswers.push_back(Answer{c.chosen});
+        frmMain->SalvalistaemailsuFile1->trigger();
+        EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 1) << "filter 1 is preset";
+        EXPECT_EQ(desk.Files.Calls.back().Params.Filter, kFilter);
+        EXPECT_EQ(readFile(c.written), "a@x.it\r\nb@x.it\r\n") << c.written;
+    }
+    EXPECT_FALSE(exists(dir.file("c")));
+    EXPECT_FALSE(exists(dir.file("d.csv")));
+
+    // The row layout (the context menu item does the same).
+    frmOpzioni->RadioGroup1->SetItemIndex(1);
+    desk.Files.NextAnswers.push_back(Answer{dir.file("row")});
+    frmMain->SalvalistaemailsuFile2->trigger();
+    EXPECT_EQ(readFile(dir.file("row.txt")), "a@x.it; b@x.it; ");
+    EXPECT_TRUE(MainState::now() == before) << "saving changes no list, tick or counter";
+
+    // The format is read when the file is written, after the dialog closed.
+    BusyFileDialogs busy(desk.Files, [] { frmOpzioni->RadioGroup1->SetItemIndex(0); });
+    SetFileDialogs(&busy);
+    frmOpzioni->RadioGroup1->SetItemIndex(1);
+    desk.Files.NextAnswers.push_back(Answer{dir.file("late.txt")});
+    frmMain->SalvalistaemailsuFile1->trigger();
+    SetFileDialogs(&desk.Files);
+    EXPECT_EQ(readFile(dir.file("late.txt")), "a@x.it\r\nb@x.it\r\n");
+
+    // An empty list in the row layout gives an empty file; an entry with
+    // blanks and semicolons is written as it is.
+    frmOpzioni->RadioGroup1->SetItemIndex(1);
+    frmMain->CheckListBoxRisultati->Items->Clear();
+    desk.Files.NextAnswers.push_back(Answer{dir.file("none.txt")});
+    frmMain->SalvalistaemailsuFile1->trigger();
+    EXPECT_TRUE(exists(dir.file("none.txt")));
+    EXPECT_EQ(readFile(dir.file("none.txt")), "");
+
+    // Dismissed: nothing written.
+    desk.Files.NextAnswers.push_back(std::nullopt);
+    frmMain->SalvalistaemailsuFile1->trigger();
+    EXPECT_FALSE(exists(dir.file("never.txt")));
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+}
+
+TEST_F(ListFileHandlers, SavesThatCannotWriteLeaveEverythingAsItWas)
+{
+    TempDir dir;
+    prepare();
+    frmMain->CheckListBoxRisultati->SetItemIndex(1);
+    const MainState before = MainState::now();
+    const int current = frmMain->CheckListBoxRisultati->ItemIndex();
+    // A directory, and a name under a missing directory (tests may run as
+    // root, for whom permissions would not stop a write).
+    const std::string missing = dir.file("gone/list");
+    const std::string folder = dir.path() + "/sub.txt";
+    QDir().mkpath(toQt(folder));
+    const std::string folderCsv = dir.path() + "/sub.csv";
+    QDir().mkpath(toQt(folderCsv));
+    for (QAction* a : {frmMain->SalvaSitiTrovatisufile1, frmMain->SalvalistaemailsuFile1,
+                       frmMain->WindowsAdrdessBookFile1}) {
+        SCOPED_TRACE(fromQt(a->objectName()));
+        for (const std::string& bad : {missing, a == frmMain->WindowsAdrdessBookFile1 ? folderCsv : folder}) {
+            for (int format : {0, 1}) {
+                frmOpzioni->RadioGroup1->SetItemIndex(format);
+                desk.Files.NextAnswers.push_back(Answer{bad});
+                a->trigger();
+                EXPECT_TRUE(MainState::now() == before) << bad;
+                EXPECT_EQ(frmMain->CheckListBoxRisultati->ItemIndex(), current);
+            }
+        }
+    }
+    EXPECT_FALSE(exists(dir.file("gone")));
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+    // The program is still running and the next save works.
+    desk.Files.NextAnswers.push_back(Answer{dir.file("ok")});
+    frmMain->WindowsAdrdessBookFile1->trigger();
+    EXPECT_EQ(readFile(dir.file("ok.csv")), "Posta elettronica\r\na@x.it\r\nb@x.it\r\n");
+}
+
+TEST_F(ListFileHandlers, OpenAddressesFromTextKeepsRowsAndBlankLines)
+{
+    TempDir dir;
+    for (QAction* a : {frmMain->AprilistaemaildaFile1, frmMain->AprilistaemaildaFile2}) {
+        SCOPED_TRACE(fromQt(a->objectName()));
+        prepare();
+        frmMain->OpenDialog.FilterIndex = 2;
+        writeFile(dir.file("row.txt"), "z@x.it; y@x.it; ");
+        desk.Files.NextAnswers.push_back(Answer{dir.file("row.txt")});
+        a->trigger();
+        EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 1);
+        EXPECT_EQ(desk.Files.Calls.back().Kind, TFileDialogKind::Open);
+        EXPECT_EQ(frmMain->CheckListBoxRisultati->Items->Texts(), Texts{"z@x.it; y@x.it; "})
+            << "a row loads as one entry";
+        EXPECT_EQ(text(frmMain->LabelEmailTrovate), "1");
+
+        writeFile(dir.file("cols.txt"), "k@x.it\r\n\r\nK@x.it\r\n\xe8@x.it\n");
+        desk.Files.NextAnswers.push_back(Answer{dir.file("cols.txt")});
+        a->trigger();
+        EXPECT_EQ(frmMain->CheckListBoxRisultati->Items->Texts(), (Texts{"", "K@x.it", "k@x.it", "\xe8@x.it"}));
+        EXPECT_EQ(frmMain->CheckListBoxRisultati->Items->CheckedCount(), 0);
+        EXPECT_EQ(text(frmMain->LabelEmailTrovate), "4");
+        // Opening addresses leaves the search buttons and the sites alone.
+        EXPECT_EQ(fromQt(frmMain->cmdSucc->text()), "&Next...");
+        EXPECT_TRUE(frmMain->cmdCerca->isEnabled());
+        EXPECT_EQ(frmMain->CheckListBoxTrovati->Count(), 3);
+    }
+    // Failures and dismissing change nothing.
+    prepare();
+    const MainState before = MainState::now();
+    for (QAction* a : {frmMain->AprilistaemaildaFile1, frmMain->WindowsAdrdessBookFile2}) {
+        for (const std::string& bad : {dir.path(), dir.file("missing.csv")}) {
+            desk.Files.NextAnswers.push_back(Answer{bad});
+            a->trigger();
+            EXPECT_TRUE(MainState::now() == before) << bad;
+        }
+        desk.Files.NextAnswers.push_back(std::nullopt);
+        a->trigger();
+        EXPECT_TRUE(MainState::now() == before);
+    }
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+}
+
+TEST_F(ListFileHandlers, AddressBookRoundTripAndSpreadsheetReading)
+{
+    TempDir dir;
+    prepare();
+    TCheckListBox* mails = frmMain->CheckListBoxRisultati;
+    mails->Items->Assign({"c@x.it", "A@x.it", "b@x.it"});
+    mails->SetChecked(2, true);
+    // An edited entry out of sorted order stays where it is after the save.
+    mails->Items->SetText(0, "zz@x.it");
+    mails->SetItemIndex(0);
+    const MainState before = MainState::now();
+
+    frmMain->SaveDialog.FilterIndex = 1;
+    desk.Files.NextAnswers.push_back(Answer{dir.file("book")});
+    frmMain->WindowsAdrdessBookFile1->trigger();
+    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 2) << "filter 2 is preset";
+    EXPECT_EQ(desk.Files.Calls.back().Kind, TFileDialogKind::Save);
+    const std::string book = dir.file("book.csv");
+    EXPECT_EQ(readFile(book), "Posta elettronica\r\nzz@x.it\r\nb@x.it\r\nc@x.it\r\n");
+    EXPECT_TRUE(MainState::now() == before) << "same entries, order and ticks";
+    EXPECT_EQ(mails->ItemIndex(), 0);
+
+    // Names already ending in csv, in any case, are kept.
+    desk.Files.NextAnswers.push_back(Answer{dir.file("x.CsV")});
+    frmMain->WindowsAdrdessBookFile1->trigger();
+    EXPECT_TRUE(exists(dir.file("x.CsV")));
+    EXPECT_FALSE(exists(dir.file("x.CsV.csv")));
+    // The saving format does not apply to the address book.
+    frmOpzioni->RadioGroup1->SetItemIndex(1);
+    desk.Files.NextAnswers.push_back(Answer{dir.file("y.txt")});
+    frmMain->WindowsAdrdessBookFile1->trigger();
+    EXPECT_EQ(readFile(dir.file("y.txt.csv")), readFile(book));
+
+    // A spreadsheet-style reader sees one column headed "Posta elettronica".
+    const testutil::ProcessResult py = testutil::runProcess(
+        "/usr/bin/python3",
+        {"-c", "import csv,sys\n"
+               "with open(sys.argv[1], newline='') as f:\n"
+               "    for row in csv.reader(f):\n"
+               "        print(len(row), '|'.join(row))\n"
+               "with open(sys.argv[1], newline='') as f:\n"
+               "    print([r['Posta elettronica'] for r in csv.DictReader(f)])\n",
+         book});
+    ASSERT_EQ(py.exitCode, 0) << py.err;
+    EXPECT_EQ(py.out, "1 Posta elettronica\n1 zz@x.it\n1 b@x.it\n1 c@x.it\n['zz@x.it', 'b@x.it', 'c@x.it']\n");
+
+    // Loading it back gives the same entries (sorted, unticked) and the
+    // counter; the header line is gone.
+    mails->Items->Clear();
+    frmMain->OpenDialog.FilterIndex = 1;
+    desk.Files.NextAnswers.push_back(Answer{book});
+    frmMain->WindowsAdrdessBookFile2->trigger();
+    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 2);
+    EXPECT_EQ(desk.Files.Calls.back().Kind, TFileDialogKind::Open);
+    EXPECT_EQ(mails->Items->Texts(), (Texts{"b@x.it", "c@x.it", "zz@x.it"}));
+    EXPECT_EQ(mails->Items->CheckedCount(), 0);
+    EXPECT_EQ(text(frmMain->LabelEmailTrovate), "3");
+
+    // Only the first header line goes; lines with several columns are
+    // entries as they are; the header test is case-sensitive.
+    writeFile(dir.file("multi.csv"), "Nome,Posta elettronica\r\nPosta elettronica\r\nRossi,r@x.it\r\n"
+                                     "posta elettronica\r\nPosta elettronica\r\n");
+    desk.Files.NextAnswers.push_back(Answer{dir.file("multi.csv")});
+    frmMain->WindowsAdrdessBookFile2->trigger();
+    EXPECT_EQ(mails->Items->Texts(),
+              (Texts{"Nome,Posta elettronica", "Posta elettronica", "posta elettronica", "Rossi,r@x.it"}));
+    EXPECT_EQ(text(frmMain->LabelEmailTrovate), "4");
+
+    // A file without a header loses nothing.
+    writeFile(dir.file("plain.csv"), "q@x.it\r\np@x.it");
+    desk.Files.NextAnswers.push_back(Answer{dir.file("plain.csv")});
+    frmMain->WindowsAdrdessBookFile2->trigger();
+    EXPECT_EQ(mails->Items->Texts(), (Texts{"p@x.it", "q@x.it"}));
+    EXPECT_EQ(text(frmMain->LabelEmailTrovate), "2");
+}
+
+TEST_F(ListFileHandlers, DialogsShowTheFilterUsedLastUnlessPreset)
+{
+    TempDir dir;
+    prepare();
+    // The user picks the address-book filter in the sites save dialog; the
+    // next sites save shows it again, an address-text save presets 1, after
+    // which the sites save shows 1.
+    desk.Files.NextAnswers.push_back(Answer{dir.file("s1"), 2});
+    frmMain->SalvaSitiTrovatisufile1->trigger();
+    desk.Files.NextAnswers.push_back(Answer{dir.file("s2")});
+    frmMain->SalvaSitiTrovatisufile1->trigger();
+    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 2);
+    desk.Files.NextAnswers.push_back(std::nullopt);
+    frmMain->SalvalistaemailsuFile1->trigger();
+    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 1);
+    desk.Files.NextAnswers.push_back(Answer{dir.file("s3")});
+    frmMain->SalvaSitiTrovatisufile2->trigger();
+    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 1);
+    // The open dialog is a dialog of its own.
+    desk.Files.NextAnswers.push_back(std::nullopt);
+    frmMain->WindowsAdrdessBookFile2->trigger();
+    desk.Files.NextAnswers.push_back(std::nullopt);
+    frmMain->ApriSitiTrovatidaFile1->trigger();
+    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 2);
+    EXPECT_EQ(desk.Files.Calls.back().Kind, TFileDialogKind::Open);
+    EXPECT_EQ(readFile(dir.file("s3")), "http://a.it/\r\nhttp://b.it/\r\nhttp://c.it/\r\n");
+}
+
+TEST_F(ListFileHandlers, ListsWrittenAndReadBackAreTheSame)
+{
+    TempDir dir;
+    TCheckListBox* sites = frmMain->CheckListBoxTrovati;
+    TCheckListBox* mails = frmMain->CheckListBoxRisultati;
+    const Texts siteTexts = {"http://a.it/?q=1&r=2", "http://A.it/", "http://b.it/ x", "http://b.it/ x"};
+    sites->Items->Assign(siteTexts);
+    const Texts want = sites->Items->Texts();
+    desk.Files.NextAnswers.push_back(Answer{dir.file("s.txt")});
+    frmMain->SalvaSitiTrovatisufile1->trigger();
+    sites->Items->Clear();
+    desk.Files.NextAnswers.push_back(Answer{dir.file("s.txt")});
+    frmMain->ApriSitiTrovatidaFile1->trigger();
+    EXPECT_EQ(sites->Items->Texts(), want) << "duplicates and blanks survive";
+
+    mails->Items->Assign({"\xe8@x.it", "a@x.it", ""});
+    const Texts wantMails = mails->Items->Texts();
+    frmOpzioni->RadioGroup1->SetItemIndex(0);
+    desk.Files.NextAnswers.push_back(Answer{dir.file("m")});
+    frmMain->SalvalistaemailsuFile1->trigger();
+    mails->Items->Clear();
+    desk.Files.NextAnswers.push_back(Answer{dir.file("m.txt")});
+    frmMain->AprilistaemaildaFile1->trigger();
+    EXPECT_EQ(mails->Items->Texts(), wantMails);
+    EXPECT_EQ(text(frmMain->LabelEmailTrovate), "3");
+}
