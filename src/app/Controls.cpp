@@ -66,7 +66,8 @@ void TCheckListBox::focusInEvent(QFocusEvent* event)
 
 void TCheckListBox::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+    // The Del key of the numeric keypad comes with the keypad modifier.
+    if (event->key() == Qt::Key_Delete && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         event->accept();
         emit DeleteKeyPressed();
         return;

@@ -63,6 +63,14 @@ QLabel* counter(QWidget* parent, const char* name, const QString& description)
     return l;
 }
 
+// Enter from the main keys or the numeric keypad (which comes with the
+// keypad modifier), without Shift, Ctrl, Alt or Meta.
+bool isPlainEnter(const QKeyEvent* key)
+{
+    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+           (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 QProgressBar* gauge(QWidget* parent, const char* name, const QString& accessibleName)
 {
     auto* p = new QProgressBar(parent);
@@ -516,8 +524,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     // Enter in the engine selector or the key-words box presses the default
     // button, as anywhere else outside a button.
     if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+        if (isPlainEnter(static_cast<QKeyEvent*>(event))) {
             if (cmdCerca->isEnabled() && cmdCerca->isVisible())
                 cmdCerca->click();
             return true;
@@ -530,7 +537,7 @@ void TfrmMain::keyPressEvent(QKeyEvent* event)
 {
     // Enter that no control wanted (a list, a counter) reaches the window:
     // it presses the default button.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    if (isPlainEnter(event)) {
         event->accept();
         if (cmdCerca->isEnabled())
             cmdCerca->click();

@@ -18,11 +18,11 @@ QAction* action(const char* name)
     return a;
 }
 
-void press(QWidget* w, int key)
+void press(QWidget* w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QKeyEvent down(QEvent::KeyPress, key, modifiers);
     QApplication::sendEvent(w, &down);
-    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+    QKeyEvent up(QEvent::KeyRelease, key, modifiers);
     QApplication::sendEvent(w, &up);
 }
 
@@ -190,12 +190,16 @@ TEST_F(MainWindow, EnterOutsideAButtonPressesSearchAndDelErasesFromTheFocusedLis
     EXPECT_EQ(searches, 2);
     press(frmMain->CheckListBoxTrovati, Qt::Key_Return);
     EXPECT_EQ(searches, 3);
+    // The keypad's Enter carries the keypad modifier and is Enter all the same.
+    press(frmMain->EditParolaChiave->lineEdit(), Qt::Key_Enter, Qt::KeypadModifier);
+    press(frmMain->CheckListBoxRisultati, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(searches, 5);
     // On another button, Enter presses that button instead.
     int nexts = 0;
     QObject::connect(frmMain->cmdSucc, &QPushButton::clicked, [&] { ++nexts; });
     press(frmMain->cmdSucc, Qt::Key_Return);
     EXPECT_EQ(nexts, 1);
-    EXPECT_EQ(searches, 3);
+    EXPECT_EQ(searches, 5);
 
     int sitesDel = 0, resultsDel = 0;
     QObject::connect(frmMain->CheckListBoxTrovati, &TCheckListBox::DeleteKeyPressed, [&] { ++sitesDel; });
@@ -205,6 +209,10 @@ TEST_F(MainWindow, EnterOutsideAButtonPressesSearchAndDelErasesFromTheFocusedLis
     press(frmMain->CheckListBoxRisultati, Qt::Key_Delete);
     EXPECT_EQ(sitesDel, 1);
     EXPECT_EQ(resultsDel, 2);
+    // The keypad's Del (Num Lock off) as well; Shift+Del is not Del.
+    press(frmMain->CheckListBoxTrovati, Qt::Key_Delete, Qt::KeypadModifier);
+    press(frmMain->CheckListBoxTrovati, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(sitesDel, 2);
 }
 
 TEST(ProgramDirectory, IsThePathUpToAndIncludingTheLastSlash)
