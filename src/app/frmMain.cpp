@@ -483,7 +483,7 @@ void TfrmMain::FormCreate(QObject*)
     CheckListBoxTrovati->Items->Clear();
     EditSorgente->HorzScrollBar = true;
     EditSorgente->VertScrollBar = true;
-    ProgramDir = ProgramDirectoryOf(programFile_.empty() ? fromQt(QCoreApplication::applicationFilePath())
+    ProgramDir = ProgramDirectoryOf(programFile_.empty() ? FileNameFromQt(QCoreApplication::applicationFilePath())
                                                          : programFile_);
 }
 

@@ -3,8 +3,12 @@
 
 #include "app/UserDat.h"
 
+#include "Classes.h"
+
 #include <QDir>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -236,4 +240,40 @@ TEST(UserDatLocation, ProgramDirectoryFirstWhenWritable)
     ASSERT_TRUE(LoadUserDat(prog, v));
     EXPECT_EQ(v[0], "from program dir");
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(UserDatLocation, FolderNamesBeyondAsciiNameTheFoldersOnDisk)
+{
+    // A program folder and a configuration folder named in letters beyond
+    // ASCII (as the file system holds them: UTF-8 bytes).
+    testutil::TempDir root;
+    const std::string prog = root.path() + "/Programmi \xc3\xa8 \xd0\x94/";
+    const std::string conf = root.path() + "/\xd0\x94\xd0\xbc\xd0\xb8\xd1\x82\xd1\x80\xd0\xb8\xd0\xb9";
+    ASSERT_EQ(::mkdir(prog.c_str(), 0755), 0);
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(conf));
+    struct stat st {};
+
+    EXPECT_EQ(UserDatSavePath(prog), prog + "user.dat") << "the program folder exists and is writable";
+    ASSERT_TRUE(SaveUserDat(prog, {"smtp.example.org", "", "", ""}));
+    EXPECT_EQ(::stat((prog + "user.dat").c_str(), &st), 0);
+    TUserDatValues v;
+    ASSERT_TRUE(LoadUserDat(prog, v));
+    EXPECT_EQ(v[0], "smtp.example.org");
+
+    // Not writable (not a folder at all): the configuration folder, under its
+    // own name, takes the file.
+    const std::string blocked = root.path() + "/\xc3\xa8" "file";
+    testutil::writeFile(blocked, "x");
+    EXPECT_EQ(UserDatConfigPath().rfind(conf + "/", 0), 0u) << UserDatConfigPath();
+    ASSERT_TRUE(SaveUserDat(blocked + "/", {"from config", "", "", ""}));
+    EXPECT_EQ(::stat(UserDatConfigPath().c_str(), &st), 0);
+    ASSERT_TRUE(LoadUserDat(blocked + "/", v));
+    EXPECT_EQ(v[0], "from config");
+    qunsetenv("XDG_CONFIG_HOME");
+
+    // A name chosen in a file dialog reaches the file streams unchanged.
+    const QString chosen = toQt(root.path()) + QString::fromUtf8("/lista \xc3\xa8 \xd0\x94.txt");
+    { TFileStream f(FileNameFromQt(chosen), fmCreate); }
+    EXPECT_TRUE(QFileInfo::exists(chosen));
+    EXPECT_EQ(FileNameToQt(FileNameFromQt(chosen)), chosen);
 }
