@@ -94,11 +94,18 @@ TRadioGroup::TRadioGroup(const QString& title, const QStringList& items, QWidget
     auto* layout = new QVBoxLayout(this);
     for (int i = 0; i < items.size(); ++i) {
         auto* b = new QRadioButton(items[i], this);
-        b->setObjectName(QStringLiteral("%1_Item%2").arg(objectName()).arg(i));
         group_->addButton(b, i);
         layout->addWidget(b);
         buttons_.push_back(b);
     }
+    // The items are named after the group ("RadioGroup2_Item0", ...), which
+    // gets its name only after construction.
+    auto nameItems = [this] {
+        for (size_t i = 0; i < buttons_.size(); ++i)
+            buttons_[i]->setObjectName(QStringLiteral("%1_Item%2").arg(objectName()).arg(i));
+    };
+    nameItems();
+    connect(this, &QObject::objectNameChanged, this, nameItems);
 }
 
 int TRadioGroup::ItemIndex() const { return group_->checkedId(); }

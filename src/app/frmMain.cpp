@@ -235,6 +235,9 @@ void TfrmMain::buildBands()
     LabelTrovati = counter(PanelMiddle, "LabelTrovati", QStringLiteral("Founded Sites"));
     LabelTotalPages = caption(QStringLiteral("Total Pages: "), PanelMiddle, false, "LabelTotalPages");
     LabelTotPag = counter(PanelMiddle, "LabelTotPag", QStringLiteral("Total Pages"));
+    // Each caption names its counter for assistive tools.
+    LabelFounded1->setBuddy(LabelTrovati);
+    LabelTotalPages->setBuddy(LabelTotPag);
     auto* leftCounts = new QHBoxLayout;
     leftCounts->addWidget(LabelFounded1);
     leftCounts->addWidget(LabelTrovati);
@@ -251,6 +254,8 @@ void TfrmMain::buildBands()
     LabelEmailTrovate = counter(PanelMiddle, "LabelEmailTrovate", QStringLiteral("Founded e-mail addresses"));
     LabelExaminedPages = caption(QStringLiteral("Examined Pages"), PanelMiddle, false, "LabelExaminedPages");
     LabelProgress = counter(PanelMiddle, "LabelProgress", QStringLiteral("Examined Pages"));
+    LabelFounded2->setBuddy(LabelEmailTrovate);
+    LabelExaminedPages->setBuddy(LabelProgress);
     auto* rightCounts = new QHBoxLayout;
     rightCounts->addWidget(LabelFounded2);
     rightCounts->addWidget(LabelEmailTrovate);

@@ -107,6 +107,11 @@ TEST_F(MainWindow, ButtonsCarryCaptionHintPictureAndHandCursor)
     EXPECT_EQ(frmMain->LabelParolaChiave->buddy(), frmMain->EditParolaChiave);
     EXPECT_EQ(frmMain->ProgressBar2->accessibleName(), "Scanning");
     EXPECT_EQ(frmMain->ProgressBar1->accessibleName(), "Search Progression");
+    // Each counter is labelled by the caption before it.
+    EXPECT_EQ(frmMain->LabelFounded1->buddy(), frmMain->LabelTrovati);
+    EXPECT_EQ(frmMain->LabelTotalPages->buddy(), frmMain->LabelTotPag);
+    EXPECT_EQ(frmMain->LabelFounded2->buddy(), frmMain->LabelEmailTrovate);
+    EXPECT_EQ(frmMain->LabelExaminedPages->buddy(), frmMain->LabelProgress);
 }
 
 TEST_F(MainWindow, MainMenuHasEveryItemInOrder)

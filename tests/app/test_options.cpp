@@ -57,6 +57,9 @@ TEST_F(Options, SettingsStartFromTheirDefaults)
     EXPECT_EQ(frmOpzioni->RadioGroup2->Item(1)->text(), "Search All pages");
     EXPECT_EQ(frmOpzioni->RadioGroup2->Item(2)->text(), "Search for max 15 pages each time");
     EXPECT_EQ(frmOpzioni->RadioGroup2->ItemIndex(), 2);
+    // Each item is found by its own name.
+    EXPECT_EQ(frmOpzioni->findChild<QRadioButton*>("RadioGroup1_Item1"), frmOpzioni->RadioGroup1->Item(1));
+    EXPECT_EQ(frmOpzioni->findChild<QRadioButton*>("RadioGroup2_Item2"), frmOpzioni->RadioGroup2->Item(2));
     EXPECT_EQ(frmOpzioni->CheckBoxTestoSemplice->text(), "Search only in plain text files (*.html, *.txt)");
     EXPECT_FALSE(frmOpzioni->CheckBoxTestoSemplice->isChecked());
     EXPECT_EQ(frmOpzioni->CheckBoxDisconnRic->text(), "Disconnect on search end");
