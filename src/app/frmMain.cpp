@@ -184,6 +184,9 @@ void TfrmMain::buildBands()
     EditParolaChiave->setAccessibleName(QStringLiteral("Key Words"));
     LabelParolaChiave->setBuddy(EditParolaChiave);
     for (QComboBox* box : {EditMotore, EditParolaChiave}) {
+        // The text is what the user types: no inline completion from the
+        // entries (it would turn "cat" into an earlier "category theory").
+        box->setCompleter(nullptr);
         box->lineEdit()->setAccessibleName(box->accessibleName());
         box->lineEdit()->installEventFilter(this);
     }

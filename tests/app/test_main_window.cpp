@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTest>
 
 namespace {
 
@@ -218,6 +219,23 @@ TEST_F(MainWindow, EnterOutsideAButtonPressesSearchAndDelErasesFromTheFocusedLis
     press(frmMain->CheckListBoxTrovati, Qt::Key_Delete, Qt::KeypadModifier);
     press(frmMain->CheckListBoxTrovati, Qt::Key_Delete, Qt::ShiftModifier);
     EXPECT_EQ(sitesDel, 2);
+}
+
+TEST_F(MainWindow, TheTextBoxesKeepWhatIsTyped)
+{
+    // With earlier key words as entries, typing the start of one of them
+    // gives exactly the typed text, in both boxes.
+    frmMain->EditParolaChiave->addItem("category theory");
+    frmMain->EditParolaChiave->setEditText("");
+    frmMain->EditMotore->setEditText("");
+    for (QComboBox* box : {frmMain->EditParolaChiave, frmMain->EditMotore}) {
+        QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(box->lineEdit(), &in);
+    }
+    QTest::keyClicks(frmMain->EditParolaChiave->lineEdit(), "cat");
+    QTest::keyClicks(frmMain->EditMotore->lineEdit(), "http://www.a");
+    EXPECT_EQ(frmMain->EditParolaChiave->currentText(), "cat");
+    EXPECT_EQ(frmMain->EditMotore->currentText(), "http://www.a");
 }
 
 TEST(ProgramDirectory, IsThePathUpToAndIncludingTheLastSlash)
