@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 TCheckListBox::TCheckListBox(QWidget* parent) : QListView(parent), Items(new TCheckListModel(this))
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -119,4 +121,24 @@ void TRadioGroup::SetItemIndex(int index)
         b->setChecked(false);
         group_->setExclusive(true);
     }
+}
+
+QValidator::State TSingleLineValidator::validate(QString& input, int& pos) const
+{
+    const auto isBreak = [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); };
+    qsizetype first = 0;
+    while (first < input.size() && !isBreak(input[first]))
+        ++first;
+    if (first == input.size())
+        return Acceptable;
+    // The text inserted ends at the cursor: drop its part from the first
+    // break on and keep what stood after it. Any other break goes too.
+    const qsizetype end = std::max<qsizetype>(pos, first);
+    QString kept = input.left(first);
+    for (qsizetype k = end; k < input.size(); ++k)
+        if (!isBreak(input[k]))
+            kept += input[k];
+    input = kept;
+    pos = static_cast<int>(first);
+    return Acceptable;
 }

@@ -187,6 +187,7 @@ void TfrmMain::buildBands()
         // The text is what the user types: no inline completion from the
         // entries (it would turn "cat" into an earlier "category theory").
         box->setCompleter(nullptr);
+        box->setValidator(new TSingleLineValidator(box));
         box->lineEdit()->setAccessibleName(box->accessibleName());
         box->lineEdit()->installEventFilter(this);
     }

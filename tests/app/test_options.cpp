@@ -4,8 +4,11 @@
 #include "app/UserDat.h"
 
 #include "Classes.h"
+#include "search/Engines.h"
 
+#include <QClipboard>
 #include <QDir>
+#include <QLineEdit>
 #include <QFileInfo>
 
 #include <sys/stat.h>
@@ -279,4 +282,33 @@ TEST(UserDatLocation, FolderNamesBeyondAsciiNameTheFoldersOnDisk)
     { TFileStream f(FileNameFromQt(chosen), fmCreate); }
     EXPECT_TRUE(QFileInfo::exists(chosen));
     EXPECT_EQ(FileNameToQt(FileNameFromQt(chosen)), chosen);
+}
+
+TEST_F(Options, TextBoxesHoldOneLine)
+{
+    // A pasted text with line breaks gives its first line, as in any
+    // single-line box: user.dat keeps one line per value, and the next start
+    // brings every value back to its own field.
+    QApplication::clipboard()->setText("smtp.example.org\r\nsecond line");
+    frmOpzioni->EditServer->paste();
+    EXPECT_EQ(frmOpzioni->EditServer->text(), "smtp.example.org");
+    frmOpzioni->EditNome->setText("user");
+    frmOpzioni->EditNome->setCursorPosition(2);
+    frmOpzioni->EditNome->insert("XY\nZ");
+    EXPECT_EQ(frmOpzioni->EditNome->text(), "usXYer") << "what stood after the cursor stays";
+    frmOpzioni->EditIndirizzo->setText("me@example.org\n");
+    frmOpzioni->EditMittente->setText("Me\rX");
+    frmOpzioni->EditDominio->setText(".it\r\nHost: x");
+    EXPECT_EQ(frmOpzioni->EditDominio->text(), ".it");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(testutil::readFile(UserDat()), "smtp.example.org\r\nusXYer\r\nme@example.org\r\nMe\r\n");
+    RestartWindows();
+    EXPECT_EQ(mailFields(), (V{"smtp.example.org", "usXYer", "me@example.org", "Me"}));
+
+    // The key words and the engine selector of the main window likewise.
+    QApplication::clipboard()->setText("corvi\r\nneri");
+    frmMain->EditParolaChiave->lineEdit()->paste();
+    EXPECT_EQ(frmMain->EditParolaChiave->currentText(), "corvi");
+    frmMain->EditMotore->setEditText(toQt(kGoogleEntry) + "\n/x");
+    EXPECT_EQ(fromQt(frmMain->EditMotore->currentText()), kGoogleEntry);
 }
