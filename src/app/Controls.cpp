@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 TCheckListBox::TCheckListBox(QWidget* parent) : QListView(parent), Items(new TCheckListModel(this))
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -74,7 +76,8 @@ void TCheckListBox::focusInEvent(QFocusEvent* event)
 
 void TCheckListBox::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+    // The Del key of the numeric keypad comes with the keypad modifier.
+    if (event->key() == Qt::Key_Delete && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         event->accept();
         emit DeleteKeyPressed();
         return;
@@ -101,11 +104,18 @@ TRadioGroup::TRadioGroup(const QString& title, const QStringList& items, QWidget
     auto* layout = new QVBoxLayout(this);
     for (int i = 0; i < items.size(); ++i) {
         auto* b = new QRadioButton(items[i], this);
-        b->setObjectName(QStringLiteral("%1_Item%2").arg(objectName()).arg(i));
         group_->addButton(b, i);
         layout->addWidget(b);
         buttons_.push_back(b);
     }
+    // The items are named after the group ("RadioGroup2_Item0", ...), which
+    // gets its name only after construction.
+    auto nameItems = [this] {
+        for (size_t i = 0; i < buttons_.size(); ++i)
+            buttons_[i]->setObjectName(QStringLiteral("%1_Item%2").arg(objectName()).arg(i));
+    };
+    nameItems();
+    connect(this, &QObject::objectNameChanged, this, nameItems);
 }
 
 int TRadioGroup::ItemIndex() const { return group_->checkedId(); }
@@ -119,4 +129,24 @@ void TRadioGroup::SetItemIndex(int index)
         b->setChecked(false);
         group_->setExclusive(true);
     }
+}
+
+QValidator::State TSingleLineValidator::validate(QString& input, int& pos) const
+{
+    const auto isBreak = [](QChar c) { return c == QLatin1Char('\r') || c == QLatin1Char('\n'); };
+    qsizetype first = 0;
+    while (first < input.size() && !isBreak(input[first]))
+        ++first;
+    if (first == input.size())
+        return Acceptable;
+    // The text inserted ends at the cursor: drop its part from the first
+    // break on and keep what stood after it. Any other break goes too.
+    const qsizetype end = std::max<qsizetype>(pos, first);
+    QString kept = input.left(first);
+    for (qsizetype k = end; k < input.size(); ++k)
+        if (!isBreak(input[k]))
+            kept += input[k];
+    input = kept;
+    pos = static_cast<int>(first);
+    return Acceptable;
 }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QRadioButton>
+#include <QValidator>
 #include <QWidget>
 
 #include <vector>
@@ -74,4 +75,15 @@ public:
 private:
     QButtonGroup* group_;
     std::vector<QRadioButton*> buttons_;
+};
+
+// Keeps a one-line text box to one line, as a single-line edit control does:
+// of a text pasted (or set) with line breaks only the first line is taken.
+// A setting or key word thus never carries a line break into user.dat, a
+// query or a protocol line.
+class TSingleLineValidator : public QValidator {
+    Q_OBJECT
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override;
 };

@@ -44,7 +44,7 @@ class TQtFileDialogs : public IFileDialogs {
 public:
     bool Execute(QWidget* owner, TFileDialogKind kind, TFileDialogParams& params) override
     {
-        QFileDialog dlg(owner, toQt(params.Title), toQt(params.InitialDir));
+        QFileDialog dlg(owner, toQt(params.Title), FileNameToQt(params.InitialDir));
         dlg.setAcceptMode(kind == TFileDialogKind::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         dlg.setFileMode(kind == TFileDialogKind::Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         const QStringList filters = toQt(QtFileFilter(params.Filter)).split(QStringLiteral(";;"), Qt::SkipEmptyParts);
@@ -56,10 +56,11 @@ public:
         if (!params.DefaultExt.empty())
             dlg.setDefaultSuffix(toQt(params.DefaultExt));
         if (!params.FileName.empty())
-            dlg.selectFile(toQt(params.FileName));
+            dlg.selectFile(FileNameToQt(params.FileName));
         if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
             return false;
-        params.FileName = fromQt(dlg.selectedFiles().first());
+        // The name as the file system holds it, for TFileStream.
+        params.FileName = FileNameFromQt(dlg.selectedFiles().first());
         const int chosen = static_cast<int>(filters.indexOf(dlg.selectedNameFilter()));
         if (chosen >= 0)
             params.FilterIndex = chosen + 1;

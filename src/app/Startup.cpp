@@ -1,5 +1,6 @@
 #include "Startup.h"
 
+#include "Desktop.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 #include "frmOpzioni.h"
@@ -63,6 +64,13 @@ void CreateApplicationWindows(const TStartupOptions& options)
 
     frmSplash->hide();
     frmSplash->close();
+}
+
+void ShowStartupError(const std::string& message)
+{
+    if (frmSplash)
+        frmSplash->hide();
+    MessageBox(message, "Corvina", TMsgButtons::OK, nullptr, TMsgIcon::Error);
 }
 
 void DestroyApplicationWindows()

@@ -20,6 +20,10 @@ struct TStartupOptions {
 // shown maximized; the dialogs stay hidden. Raises what a window's creation
 // raises.
 void CreateApplicationWindows(const TStartupOptions& options = {});
+// Shows an error that ended the start-up in the standard error message box
+// (caption "Corvina"). The splash window, which stays on top of everything,
+// is hidden first so that it cannot cover the box.
+void ShowStartupError(const std::string& message);
 // Destroys every window still alive, the last created first.
 void DestroyApplicationWindows();
 

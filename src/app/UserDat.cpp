@@ -40,10 +40,10 @@ std::string fileIn(const std::string& programDir) { return programDir + "user.da
 
 bool programDirWritable(const std::string& programDir)
 {
-    const QFileInfo file(toQt(fileIn(programDir)));
+    const QFileInfo file(FileNameToQt(fileIn(programDir)));
     if (file.exists())
         return file.isFile() && file.isWritable();
-    const QFileInfo dir(programDir.empty() ? QStringLiteral(".") : toQt(programDir));
+    const QFileInfo dir(programDir.empty() ? QStringLiteral(".") : FileNameToQt(programDir));
     return dir.isDir() && dir.isWritable();
 }
 
@@ -51,7 +51,7 @@ bool programDirWritable(const std::string& programDir)
 
 std::string UserDatConfigPath()
 {
-    return fromQt(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)) + "/user.dat";
+    return FileNameFromQt(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)) + "/user.dat";
 }
 
 std::string UserDatSavePath(const std::string& programDir)
@@ -71,7 +71,7 @@ std::vector<std::string> UserDatLoadPaths(const std::string& programDir)
 bool LoadUserDat(const std::string& programDir, TUserDatValues& values)
 {
     for (const auto& path : UserDatLoadPaths(programDir)) {
-        QFile f(toQt(path));
+        QFile f(FileNameToQt(path));
         if (!QFileInfo(f).isFile() || !f.open(QIODevice::ReadOnly))
             continue;
         const QByteArray bytes = f.readAll();
@@ -83,7 +83,7 @@ bool LoadUserDat(const std::string& programDir, TUserDatValues& values)
 
 bool SaveUserDat(const std::string& programDir, const TUserDatValues& values)
 {
-    const QString path = toQt(UserDatSavePath(programDir));
+    const QString path = FileNameToQt(UserDatSavePath(programDir));
     const QString dir = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(dir))
         return false;

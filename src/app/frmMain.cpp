@@ -63,6 +63,14 @@ QLabel* counter(QWidget* parent, const char* name, const QString& description)
     return l;
 }
 
+// Enter from the main keys or the numeric keypad (which comes with the
+// keypad modifier), without Shift, Ctrl, Alt or Meta.
+bool isPlainEnter(const QKeyEvent* key)
+{
+    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+           (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+}
+
 QProgressBar* gauge(QWidget* parent, const char* name, const QString& accessibleName)
 {
     auto* p = new QProgressBar(parent);
@@ -176,6 +184,10 @@ void TfrmMain::buildBands()
     EditParolaChiave->setAccessibleName(QStringLiteral("Key Words"));
     LabelParolaChiave->setBuddy(EditParolaChiave);
     for (QComboBox* box : {EditMotore, EditParolaChiave}) {
+        // The text is what the user types: no inline completion from the
+        // entries (it would turn "cat" into an earlier "category theory").
+        box->setCompleter(nullptr);
+        box->setValidator(new TSingleLineValidator(box));
         box->lineEdit()->setAccessibleName(box->accessibleName());
         box->lineEdit()->installEventFilter(this);
     }
@@ -227,6 +239,9 @@ void TfrmMain::buildBands()
     LabelTrovati = counter(PanelMiddle, "LabelTrovati", QStringLiteral("Founded Sites"));
     LabelTotalPages = caption(QStringLiteral("Total Pages: "), PanelMiddle, false, "LabelTotalPages");
     LabelTotPag = counter(PanelMiddle, "LabelTotPag", QStringLiteral("Total Pages"));
+    // Each caption names its counter for assistive tools.
+    LabelFounded1->setBuddy(LabelTrovati);
+    LabelTotalPages->setBuddy(LabelTotPag);
     auto* leftCounts = new QHBoxLayout;
     leftCounts->addWidget(LabelFounded1);
     leftCounts->addWidget(LabelTrovati);
@@ -243,6 +258,8 @@ void TfrmMain::buildBands()
     LabelEmailTrovate = counter(PanelMiddle, "LabelEmailTrovate", QStringLiteral("Founded e-mail addresses"));
     LabelExaminedPages = caption(QStringLiteral("Examined Pages"), PanelMiddle, false, "LabelExaminedPages");
     LabelProgress = counter(PanelMiddle, "LabelProgress", QStringLiteral("Examined Pages"));
+    LabelFounded2->setBuddy(LabelEmailTrovate);
+    LabelExaminedPages->setBuddy(LabelProgress);
     auto* rightCounts = new QHBoxLayout;
     rightCounts->addWidget(LabelFounded2);
     rightCounts->addWidget(LabelEmailTrovate);
@@ -475,7 +492,7 @@ void TfrmMain::FormCreate(QObject*)
     CheckListBoxTrovati->Items->Clear();
     EditSorgente->HorzScrollBar = true;
     EditSorgente->VertScrollBar = true;
-    ProgramDir = ProgramDirectoryOf(programFile_.empty() ? fromQt(QCoreApplication::applicationFilePath())
+    ProgramDir = ProgramDirectoryOf(programFile_.empty() ? FileNameFromQt(QCoreApplication::applicationFilePath())
                                                          : programFile_);
 }
 
@@ -516,8 +533,7 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     // Enter in the engine selector or the key-words box presses the default
     // button, as anywhere else outside a button.
     if (event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+        if (isPlainEnter(static_cast<QKeyEvent*>(event))) {
             if (cmdCerca->isEnabled() && cmdCerca->isVisible())
                 cmdCerca->click();
             return true;
@@ -530,7 +546,7 @@ void TfrmMain::keyPressEvent(QKeyEvent* event)
 {
     // Enter that no control wanted (a list, a counter) reaches the window:
     // it presses the default button.
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    if (isPlainEnter(event)) {
         event->accept();
         if (cmdCerca->isEnabled())
             cmdCerca->click();

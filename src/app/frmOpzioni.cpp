@@ -19,6 +19,7 @@ QLineEdit* edit(QWidget* parent, const char* name, const QString& text, QLabel* 
     e->setObjectName(QLatin1String(name));
     label->setBuddy(e);
     e->setAccessibleName(label->text().remove(QLatin1Char('&')));
+    e->setValidator(new TSingleLineValidator(e));
     return e;
 }
 

@@ -16,9 +16,9 @@ int main(int argc, char** argv)
         QObject::connect(frmMain, &TfrmMain::Closed, &app, &QApplication::quit, Qt::QueuedConnection);
         app.exec();
     } catch (const std::exception& e) {
-        MessageBox(e.what(), "Corvina", TMsgButtons::OK, nullptr, TMsgIcon::Error);
+        ShowStartupError(e.what());
     } catch (...) {
-        MessageBox("Unknown error", "Corvina", TMsgButtons::OK, nullptr, TMsgIcon::Error);
+        ShowStartupError("Unknown error");
     }
     DestroyApplicationWindows();
     return 0;

@@ -1,5 +1,6 @@
 #include "SysUtils.h"
 
+#include <QFile>
 #include <QString>
 
 #include <array>
@@ -151,5 +152,16 @@ std::string fromQt(const QString& text)
     // Characters outside Latin-1 (typed by the user) become '?', as a
     // single-byte code page would show them.
     const QByteArray b = text.toLatin1();
+    return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+QString FileNameToQt(const std::string& fileName)
+{
+    return QFile::decodeName(QByteArray(fileName.data(), static_cast<qsizetype>(fileName.size())));
+}
+
+std::string FileNameFromQt(const QString& fileName)
+{
+    const QByteArray b = QFile::encodeName(fileName);
     return std::string(b.constData(), static_cast<size_t>(b.size()));
 }

@@ -74,3 +74,10 @@ std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // byte is lost on its way through a control.
 QString toQt(const std::string& bytes);
 std::string fromQt(const QString& text);
+
+// File names are bytes as the file system holds them (TFileStream opens them
+// as they are). These convert between such names and Qt's strings (file
+// dialogs, Qt's own paths) in the file system's encoding, so a name with
+// letters beyond ASCII names the same file on both sides.
+QString FileNameToQt(const std::string& fileName);
+std::string FileNameFromQt(const QString& fileName);

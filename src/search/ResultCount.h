@@ -21,7 +21,8 @@ std::optional<std::string> ResultCountDigits(const TPageBuffer& page, TEngine en
 // The result total of a digits text. A figure of digits only that is beyond
 // the signed 32-bit range gives 2147483647 (the engines print totals in the
 // billions for popular words, and a search must still page through them);
-// anything else that is not a whole number raises EConvertError.
+// anything else that is not a decimal whole number (hexadecimal forms and
+// leading blanks included) raises EConvertError.
 int32_t ResultTotal(const std::string& digits);
 
 // Both steps as the search uses them: when the page holds a figure, sets

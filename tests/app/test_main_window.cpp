@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QTest>
 
 namespace {
 
@@ -18,11 +19,11 @@ QAction* action(const char* name)
     return a;
 }
 
-void press(QWidget* w, int key)
+void press(QWidget* w, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+    QKeyEvent down(QEvent::KeyPress, key, modifiers);
     QApplication::sendEvent(w, &down);
-    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+    QKeyEvent up(QEvent::KeyRelease, key, modifiers);
     QApplication::sendEvent(w, &up);
 }
 
@@ -107,6 +108,11 @@ TEST_F(MainWindow, ButtonsCarryCaptionHintPictureAndHandCursor)
     EXPECT_EQ(frmMain->LabelParolaChiave->buddy(), frmMain->EditParolaChiave);
     EXPECT_EQ(frmMain->ProgressBar2->accessibleName(), "Scanning");
     EXPECT_EQ(frmMain->ProgressBar1->accessibleName(), "Search Progression");
+    // Each counter is labelled by the caption before it.
+    EXPECT_EQ(frmMain->LabelFounded1->buddy(), frmMain->LabelTrovati);
+    EXPECT_EQ(frmMain->LabelTotalPages->buddy(), frmMain->LabelTotPag);
+    EXPECT_EQ(frmMain->LabelFounded2->buddy(), frmMain->LabelEmailTrovate);
+    EXPECT_EQ(frmMain->LabelExaminedPages->buddy(), frmMain->LabelProgress);
 }
 
 TEST_F(MainWindow, MainMenuHasEveryItemInOrder)
@@ -190,12 +196,16 @@ TEST_F(MainWindow, EnterOutsideAButtonPressesSearchAndDelErasesFromTheFocusedLis
     EXPECT_EQ(searches, 2);
     press(frmMain->CheckListBoxTrovati, Qt::Key_Return);
     EXPECT_EQ(searches, 3);
+    // The keypad's Enter carries the keypad modifier and is Enter all the same.
+    press(frmMain->EditParolaChiave->lineEdit(), Qt::Key_Enter, Qt::KeypadModifier);
+    press(frmMain->CheckListBoxRisultati, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(searches, 5);
     // On another button, Enter presses that button instead.
     int nexts = 0;
     QObject::connect(frmMain->cmdSucc, &QPushButton::clicked, [&] { ++nexts; });
     press(frmMain->cmdSucc, Qt::Key_Return);
     EXPECT_EQ(nexts, 1);
-    EXPECT_EQ(searches, 3);
+    EXPECT_EQ(searches, 5);
 
     int sitesDel = 0, resultsDel = 0;
     QObject::connect(frmMain->CheckListBoxTrovati, &TCheckListBox::DeleteKeyPressed, [&] { ++sitesDel; });
@@ -205,6 +215,27 @@ TEST_F(MainWindow, EnterOutsideAButtonPressesSearchAndDelErasesFromTheFocusedLis
     press(frmMain->CheckListBoxRisultati, Qt::Key_Delete);
     EXPECT_EQ(sitesDel, 1);
     EXPECT_EQ(resultsDel, 2);
+    // The keypad's Del (Num Lock off) as well; Shift+Del is not Del.
+    press(frmMain->CheckListBoxTrovati, Qt::Key_Delete, Qt::KeypadModifier);
+    press(frmMain->CheckListBoxTrovati, Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(sitesDel, 2);
+}
+
+TEST_F(MainWindow, TheTextBoxesKeepWhatIsTyped)
+{
+    // With earlier key words as entries, typing the start of one of them
+    // gives exactly the typed text, in both boxes.
+    frmMain->EditParolaChiave->addItem("category theory");
+    frmMain->EditParolaChiave->setEditText("");
+    frmMain->EditMotore->setEditText("");
+    for (QComboBox* box : {frmMain->EditParolaChiave, frmMain->EditMotore}) {
+        QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+        QApplication::sendEvent(box->lineEdit(), &in);
+    }
+    QTest::keyClicks(frmMain->EditParolaChiave->lineEdit(), "cat");
+    QTest::keyClicks(frmMain->EditMotore->lineEdit(), "http://www.a");
+    EXPECT_EQ(frmMain->EditParolaChiave->currentText(), "cat");
+    EXPECT_EQ(frmMain->EditMotore->currentText(), "http://www.a");
 }
 
 TEST(ProgramDirectory, IsThePathUpToAndIncludingTheLastSlash)

@@ -3,8 +3,15 @@
 
 #include "app/UserDat.h"
 
+#include "Classes.h"
+#include "search/Engines.h"
+
+#include <QClipboard>
 #include <QDir>
+#include <QLineEdit>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -53,6 +60,9 @@ TEST_F(Options, SettingsStartFromTheirDefaults)
     EXPECT_EQ(frmOpzioni->RadioGroup2->Item(1)->text(), "Search All pages");
     EXPECT_EQ(frmOpzioni->RadioGroup2->Item(2)->text(), "Search for max 15 pages each time");
     EXPECT_EQ(frmOpzioni->RadioGroup2->ItemIndex(), 2);
+    // Each item is found by its own name.
+    EXPECT_EQ(frmOpzioni->findChild<QRadioButton*>("RadioGroup1_Item1"), frmOpzioni->RadioGroup1->Item(1));
+    EXPECT_EQ(frmOpzioni->findChild<QRadioButton*>("RadioGroup2_Item2"), frmOpzioni->RadioGroup2->Item(2));
     EXPECT_EQ(frmOpzioni->CheckBoxTestoSemplice->text(), "Search only in plain text files (*.html, *.txt)");
     EXPECT_FALSE(frmOpzioni->CheckBoxTestoSemplice->isChecked());
     EXPECT_EQ(frmOpzioni->CheckBoxDisconnRic->text(), "Disconnect on search end");
@@ -236,4 +246,69 @@ TEST(UserDatLocation, ProgramDirectoryFirstWhenWritable)
     ASSERT_TRUE(LoadUserDat(prog, v));
     EXPECT_EQ(v[0], "from program dir");
     qunsetenv("XDG_CONFIG_HOME");
+}
+
+TEST(UserDatLocation, FolderNamesBeyondAsciiNameTheFoldersOnDisk)
+{
+    // A program folder and a configuration folder named in letters beyond
+    // ASCII (as the file system holds them: UTF-8 bytes).
+    testutil::TempDir root;
+    const std::string prog = root.path() + "/Programmi \xc3\xa8 \xd0\x94/";
+    const std::string conf = root.path() + "/\xd0\x94\xd0\xbc\xd0\xb8\xd1\x82\xd1\x80\xd0\xb8\xd0\xb9";
+    ASSERT_EQ(::mkdir(prog.c_str(), 0755), 0);
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(conf));
+    struct stat st {};
+
+    EXPECT_EQ(UserDatSavePath(prog), prog + "user.dat") << "the program folder exists and is writable";
+    ASSERT_TRUE(SaveUserDat(prog, {"smtp.example.org", "", "", ""}));
+    EXPECT_EQ(::stat((prog + "user.dat").c_str(), &st), 0);
+    TUserDatValues v;
+    ASSERT_TRUE(LoadUserDat(prog, v));
+    EXPECT_EQ(v[0], "smtp.example.org");
+
+    // Not writable (not a folder at all): the configuration folder, under its
+    // own name, takes the file.
+    const std::string blocked = root.path() + "/\xc3\xa8" "file";
+    testutil::writeFile(blocked, "x");
+    EXPECT_EQ(UserDatConfigPath().rfind(conf + "/", 0), 0u) << UserDatConfigPath();
+    ASSERT_TRUE(SaveUserDat(blocked + "/", {"from config", "", "", ""}));
+    EXPECT_EQ(::stat(UserDatConfigPath().c_str(), &st), 0);
+    ASSERT_TRUE(LoadUserDat(blocked + "/", v));
+    EXPECT_EQ(v[0], "from config");
+    qunsetenv("XDG_CONFIG_HOME");
+
+    // A name chosen in a file dialog reaches the file streams unchanged.
+    const QString chosen = toQt(root.path()) + QString::fromUtf8("/lista \xc3\xa8 \xd0\x94.txt");
+    { TFileStream f(FileNameFromQt(chosen), fmCreate); }
+    EXPECT_TRUE(QFileInfo::exists(chosen));
+    EXPECT_EQ(FileNameToQt(FileNameFromQt(chosen)), chosen);
+}
+
+TEST_F(Options, TextBoxesHoldOneLine)
+{
+    // A pasted text with line breaks gives its first line, as in any
+    // single-line box: user.dat keeps one line per value, and the next start
+    // brings every value back to its own field.
+    QApplication::clipboard()->setText("smtp.example.org\r\nsecond line");
+    frmOpzioni->EditServer->paste();
+    EXPECT_EQ(frmOpzioni->EditServer->text(), "smtp.example.org");
+    frmOpzioni->EditNome->setText("user");
+    frmOpzioni->EditNome->setCursorPosition(2);
+    frmOpzioni->EditNome->insert("XY\nZ");
+    EXPECT_EQ(frmOpzioni->EditNome->text(), "usXYer") << "what stood after the cursor stays";
+    frmOpzioni->EditIndirizzo->setText("me@example.org\n");
+    frmOpzioni->EditMittente->setText("Me\rX");
+    frmOpzioni->EditDominio->setText(".it\r\nHost: x");
+    EXPECT_EQ(frmOpzioni->EditDominio->text(), ".it");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(testutil::readFile(UserDat()), "smtp.example.org\r\nusXYer\r\nme@example.org\r\nMe\r\n");
+    RestartWindows();
+    EXPECT_EQ(mailFields(), (V{"smtp.example.org", "usXYer", "me@example.org", "Me"}));
+
+    // The key words and the engine selector of the main window likewise.
+    QApplication::clipboard()->setText("corvi\r\nneri");
+    frmMain->EditParolaChiave->lineEdit()->paste();
+    EXPECT_EQ(frmMain->EditParolaChiave->currentText(), "corvi");
+    frmMain->EditMotore->setEditText(toQt(kGoogleEntry) + "\n/x");
+    EXPECT_EQ(fromQt(frmMain->EditMotore->currentText()), kGoogleEntry);
 }

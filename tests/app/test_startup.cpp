@@ -90,3 +90,30 @@ TEST_F(Dialogs, ShellsCarryTheirControls)
     EXPECT_TRUE(frmModificaSel->BitBtn1->isDefault());
     EXPECT_EQ(frmModificaSel->BitBtn2->text(), "&Cancel");
 }
+
+TEST_F(Dialogs, AStartUpErrorIsShownWithTheSplashOutOfTheWay)
+{
+    // Records whether the splash, which stays on top, could cover the box.
+    struct Boxes : IMessageBoxes {
+        std::vector<std::pair<std::string, bool>> Shown;  // text, splash visible
+        std::string Caption;
+        TMsgIcon Icon = TMsgIcon::None;
+        TModalResult Show(QWidget*, const std::string& text, const std::string& caption, TMsgButtons,
+                          TMsgIcon icon) override
+        {
+            Shown.emplace_back(text, frmSplash && frmSplash->isVisible());
+            Caption = caption;
+            Icon = icon;
+            return TModalResult::mrOk;
+        }
+    } boxes;
+    SetMessageBoxes(&boxes);
+    frmSplash->show();
+    ShowStartupError("Cannot create the window");
+    SetMessageBoxes(&desk.Messages);
+    ASSERT_EQ(boxes.Shown.size(), 1u);
+    EXPECT_EQ(boxes.Shown[0].first, "Cannot create the window");
+    EXPECT_FALSE(boxes.Shown[0].second) << "the splash covers the error box";
+    EXPECT_EQ(boxes.Caption, "Corvina");
+    EXPECT_EQ(boxes.Icon, TMsgIcon::Error);
+}

@@ -73,4 +73,10 @@ TEST(ResultCount, ConversionSaturatesBeyondTheRangeAndRaisesOnOtherCharacters)
     EXPECT_THROW(ResultTotal(""), EConvertError); // a figure of separators only
     EXPECT_THROW(ResultTotal("-99999999999"), EConvertError);
     EXPECT_THROW(ResultTotal("1\t2"), EConvertError);
+    // Only decimal figures count: no hexadecimal forms, no leading blanks.
+    EXPECT_THROW(ResultTotal("$10"), EConvertError);
+    EXPECT_THROW(ResultTotal("0x10"), EConvertError);
+    EXPECT_THROW(ResultTotal("\t5"), EConvertError);
+    EXPECT_THROW(ResultTotal("+"), EConvertError);
+    EXPECT_EQ(ResultTotal("+12"), 12);
 }
