@@ -1,5 +1,6 @@
 #include "frmCercaParola.h"
 
+#include "app/Controls.h"
 #include "app/Guard.h"
 #include "app/frmMain.h"
 
@@ -20,6 +21,7 @@ TfrmCercaParola::TfrmCercaParola(QWidget* parent) : QDialog(parent)
     Label1 = new QLabel(QStringLiteral("Word to search for"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     EditParola = new QLineEdit(this);
+    EditParola->setValidator(new TSingleLineValidator(EditParola));
     EditParola->setObjectName(QStringLiteral("EditParola"));
     EditParola->setAccessibleName(QStringLiteral("Word to search for"));
     Label1->setBuddy(EditParola);

@@ -1,5 +1,6 @@
 #include "frmModificaSel.h"
 
+#include "app/Controls.h"
 #include "app/Guard.h"
 #include "app/frmMain.h"
 
@@ -20,6 +21,7 @@ TfrmModificaSel::TfrmModificaSel(QWidget* parent) : QDialog(parent)
     Label1 = new QLabel(QStringLiteral("Selected item"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Edit1 = new QLineEdit(this);
+    Edit1->setValidator(new TSingleLineValidator(Edit1));
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setAccessibleName(QStringLiteral("Selected item"));
     Label1->setBuddy(Edit1);

@@ -1,5 +1,6 @@
 #include "frmEmail.h"
 
+#include "app/Controls.h"
 #include "app/Guard.h"
 
 #include <QHBoxLayout>
@@ -18,6 +19,7 @@ TfrmEmail::TfrmEmail(QWidget* parent) : QDialog(parent)
     Label1 = new QLabel(QStringLiteral("Subject"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     EditOggetto = new QLineEdit(this);
+    EditOggetto->setValidator(new TSingleLineValidator(EditOggetto));
     EditOggetto->setObjectName(QStringLiteral("EditOggetto"));
     EditOggetto->setAccessibleName(QStringLiteral("Subject"));
     Label1->setBuddy(EditOggetto);

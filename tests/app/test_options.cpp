@@ -311,4 +311,14 @@ TEST_F(Options, TextBoxesHoldOneLine)
     EXPECT_EQ(frmMain->EditParolaChiave->currentText(), "corvi");
     frmMain->EditMotore->setEditText(toQt(kGoogleEntry) + "\n/x");
     EXPECT_EQ(fromQt(frmMain->EditMotore->currentText()), kGoogleEntry);
+
+    // And the word to search for, the modified entry and the mail subject:
+    // a line break there would split a list entry or a header line.
+    QApplication::clipboard()->setText("rossi\r\nbianchi");
+    frmCercaParola->EditParola->paste();
+    EXPECT_EQ(frmCercaParola->EditParola->text(), "rossi");
+    frmModificaSel->Edit1->paste();
+    EXPECT_EQ(frmModificaSel->Edit1->text(), "rossi");
+    frmEmail->EditOggetto->paste();
+    EXPECT_EQ(frmEmail->EditOggetto->text(), "rossi");
 }
