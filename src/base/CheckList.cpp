@@ -305,40 +305,11 @@ void TCheckListModel::SetSorted(bool sorted)
 int TCheckListModel::RemoveAdjacentDuplicates()
 {
     Flush();
-    if (items_.size() < 2)
-        return 0;
-    // Find the positions to remove first, so a view can be told precisely
-    // when they are few.
     std::vector<int> removed;
     for (size_t k = 1; k < items_.size(); ++k)
         if (items_[k].text == items_[k - 1].text)
             removed.push_back(static_cast<int>(k));
-    if (removed.empty())
-        return 0;
-    if (removed.size() <= kRowSignalLimit) {
-        for (auto it = removed.rbegin(); it != removed.rend(); ++it)
-            Delete(*it);
-        return static_cast<int>(removed.size());
-    }
-    beginResetModel();
-    size_t out = 1;
-    int newCurrent = itemIndex_ == 0 ? 0 : -1;
-    for (size_t k = 1; k < items_.size(); ++k) {
-        if (items_[k].text == items_[out - 1].text)
-            continue;
-        if (static_cast<int>(k) == itemIndex_)
-            newCurrent = static_cast<int>(out);
-        if (out != k)
-            items_[out] = std::move(items_[k]);
-        ++out;
-    }
-    items_.resize(out);
-    const int oldCurrent = itemIndex_;
-    itemIndex_ = newCurrent;
-    endResetModel();
-    if (itemIndex_ != oldCurrent)
-        emit ItemIndexChanged(itemIndex_);
-    return static_cast<int>(removed.size());
+    return removeRows(removed);
 }
 
 int TCheckListModel::DeleteChecked()
@@ -348,17 +319,29 @@ int TCheckListModel::DeleteChecked()
     for (size_t k = 0; k < items_.size(); ++k)
         if (items_[k].checked)
             removed.push_back(static_cast<int>(k));
-    if (removed.size() <= kRowSignalLimit) {
-        for (auto it = removed.rbegin(); it != removed.rend(); ++it)
+    return removeRows(removed);
+}
+
+int TCheckListModel::removeRows(const std::vector<int>& rows)
+{
+    if (rows.empty())
+        return 0;
+    // Few rows: remove them one by one from the end, so a view is told
+    // precisely. Many: one compacting pass and a reset.
+    if (rows.size() <= kRowSignalLimit) {
+        for (auto it = rows.rbegin(); it != rows.rend(); ++it)
             Delete(*it);
-        return static_cast<int>(removed.size());
+        return static_cast<int>(rows.size());
     }
     beginResetModel();
     size_t out = 0;
+    size_t next = 0; // next entry of rows to skip
     int newCurrent = -1;
     for (size_t k = 0; k < items_.size(); ++k) {
-        if (items_[k].checked)
+        if (next < rows.size() && static_cast<size_t>(rows[next]) == k) {
+            ++next;
             continue;
+        }
         if (static_cast<int>(k) == itemIndex_)
             newCurrent = static_cast<int>(out);
         if (out != k)
@@ -371,7 +354,7 @@ int TCheckListModel::DeleteChecked()
     endResetModel();
     if (itemIndex_ != oldCurrent)
         emit ItemIndexChanged(itemIndex_);
-    return static_cast<int>(removed.size());
+    return static_cast<int>(rows.size());
 }
 
 void TCheckListModel::Assign(std::vector<std::string> texts)

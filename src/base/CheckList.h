@@ -83,6 +83,8 @@ private:
     void checkIndex(int index) const;
     void scheduleFlush();
     void setItemIndexQuiet(int index);
+    // Removes the rows at the given positions (ascending); returns how many.
+    int removeRows(const std::vector<int>& rows);
 
     std::vector<TCheckEntry> items_;
     std::vector<std::string> pending_;

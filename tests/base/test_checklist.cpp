@@ -296,3 +296,29 @@ TEST(CheckList, PendingAdditionsMergeWhenTheEventLoopRuns)
     QCoreApplication::processEvents();
     EXPECT_EQ(l.rowCount(), 1);
 }
+
+TEST(CheckList, DeleteCheckedRemovesEveryTickedEntryAndFollowsTheCurrentOne)
+{
+    // Few removals are told row by row, many reset the list: both must leave
+    // the same entries and keep the current entry on its text.
+    for (int n : {10, 300}) {
+        TCheckListModel l;
+        l.SetSorted(false);
+        for (int i = 0; i < n; ++i)
+            l.Add(numbered("e", i));
+        for (int i = 0; i < n; i += 2)
+            l.SetChecked(i, true);
+        l.SetItemIndex(n - 1);
+        EXPECT_EQ(l.DeleteChecked(), n / 2) << n;
+        EXPECT_EQ(l.Count(), n / 2);
+        EXPECT_EQ(l.CheckedCount(), 0);
+        EXPECT_EQ(l.Text(0), "e1");
+        EXPECT_EQ(l.ItemIndex(), n / 2 - 1);
+        EXPECT_EQ(l.Text(l.ItemIndex()), numbered("e", n - 1));
+        for (int i = 0; i < l.Count(); ++i)
+            l.SetChecked(i, true);
+        EXPECT_EQ(l.DeleteChecked(), n / 2);
+        EXPECT_EQ(l.Count(), 0);
+        EXPECT_EQ(l.ItemIndex(), -1) << "a removed current entry leaves none";
+    }
+}
