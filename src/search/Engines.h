@@ -19,3 +19,28 @@ inline TEngine EngineInUse(const std::string& selectorText)
         return TEngine::AltaVista;
     return TEngine::None;
 }
+
+// What the program looks for on each engine's result pages: the text in
+// front of every result link, a text that every link to the engine's own
+// pages holds, and the text in front of the result total. All empty for no
+// engine.
+struct TEngineMarkers {
+    std::string link;
+    std::string ownDomain;
+    std::string count;
+};
+
+inline const TEngineMarkers& EngineMarkers(TEngine engine)
+{
+    static const TEngineMarkers google{"<a href=http", "google", "</b> di circa <b>"};
+    static const TEngineMarkers altavista{"status='http://", "altavista", ">AltaVista ha trovato "};
+    static const TEngineMarkers none;
+    switch (engine) {
+    case TEngine::Google:
+        return google;
+    case TEngine::AltaVista:
+        return altavista;
+    default:
+        return none;
+    }
+}

@@ -21,35 +21,9 @@ bool holds(const std::string_view& link, const char* what) { return link.find(wh
 
 } // namespace
 
-const std::string& LinkMarker(TEngine engine)
-{
-    static const std::string google = "<a href=http";
-    static const std::string altavista = "status='http://";
-    static const std::string none;
-    switch (engine) {
-    case TEngine::Google:
-        return google;
-    case TEngine::AltaVista:
-        return altavista;
-    default:
-        return none;
-    }
-}
+const std::string& LinkMarker(TEngine engine) { return EngineMarkers(engine).link; }
 
-const std::string& OwnDomainMarker(TEngine engine)
-{
-    static const std::string google = "google";
-    static const std::string altavista = "altavista";
-    static const std::string none;
-    switch (engine) {
-    case TEngine::Google:
-        return google;
-    case TEngine::AltaVista:
-        return altavista;
-    default:
-        return none;
-    }
-}
+const std::string& OwnDomainMarker(TEngine engine) { return EngineMarkers(engine).ownDomain; }
 
 bool KeepLink(const std::string_view& link, TEngine engine, bool plainTextOnly)
 {

@@ -4,20 +4,7 @@
 
 #include <limits>
 
-const std::string& CountMarker(TEngine engine)
-{
-    static const std::string google = "</b> di circa <b>";
-    static const std::string altavista = ">AltaVista ha trovato ";
-    static const std::string none;
-    switch (engine) {
-    case TEngine::Google:
-        return google;
-    case TEngine::AltaVista:
-        return altavista;
-    default:
-        return none;
-    }
-}
+const std::string& CountMarker(TEngine engine) { return EngineMarkers(engine).count; }
 
 std::optional<std::string> ResultCountDigits(const TPageBuffer& page, TEngine engine)
 {
