@@ -4,14 +4,110 @@
 #include "SysUtils.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
+// Writes all bytes to fd; false (errno set) when the system refuses some.
+bool writeAll(int fd, const char* p, size_t n)
+{
+    while (n > 0) {
+        const ssize_t w = ::write(fd, p, n);
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            if (w == 0)
+                errno = EIO;
+            return false;
+        }
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+[[noreturn]] void raiseWriteError(int err)
+{
+    throw EStreamError(std::string("Stream write error. ") + std::strerror(err));
+}
+
+// Replaces the existing plain file `old` describes with a complete new file
+// made beside it (in the folder of the file a link points to), which takes
+// the name only once every byte is written. It gets the old file's owner
+// and permissions. Returns false, having changed nothing, when no such file
+// can be made there or the owner cannot be kept; raises, leaving the old
+// file as it was, when the bytes cannot all be written.
+bool replaceThroughNewFile(const std::string& fileName, const struct stat& old, const std::string& bytes)
+{
+    char* resolved = ::realpath(fileName.c_str(), nullptr);
+    if (!resolved)
+        return false;
+    const std::string target(resolved);
+    std::free(resolved);
+    const size_t slash = target.rfind('/');
+    std::string temp = target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const auto discard = [&] {
+        ::close(fd);
+        ::unlink(temp.c_str());
+    };
+    struct stat made {};
+    if (::fstat(fd, &made) != 0
+        || ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        || ::fchmod(fd, old.st_mode & 07777) != 0) {
+        discard();
+        return false;
+    }
+    if (!writeAll(fd, bytes.data(), bytes.size())) {
+        const int err = errno;
+        discard();
+        raiseWriteError(err);
+    }
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        raiseWriteError(err);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        throw EFCreateError("Cannot create file \"" + fileName + "\". " + std::strerror(err));
+    }
+    return true;
+}
+
+// Writes bytes as the whole of fileName, creating or replacing it. A write
+// that fails part way (a full disk, a size limit) must not cost the user the
+// file being replaced, so an existing plain file is replaced only by a
+// complete new one. Where that cannot be done (a folder the user may not
+// write to, a file with other hard links, a device) the file is written in
+// place; a file that did not exist before and cannot be written completely
+// is removed again.
 void writeWhole(const std::string& fileName, const std::string& bytes)
 {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1
+        && replaceThroughNewFile(fileName, st, bytes))
+        return;
+    struct stat link {};
+    const bool nameExisted = ::lstat(fileName.c_str(), &link) == 0;
     TFileStream f(fileName, fmCreate);
-    f.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    try {
+        f.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    } catch (...) {
+        if (!nameExisted)
+            ::unlink(fileName.c_str());
+        throw;
+    }
 }
 
 } // namespace

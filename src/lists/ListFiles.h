@@ -2,10 +2,13 @@
 // and the one-column address-book file headed "Posta elettronica".
 //
 // Every function that reads a file reads it completely before it touches the
-// list, so a file that cannot be read (EFOpenError) leaves the list, and with
+// list, so a file that cannot be opened (EFOpenError) or read to its end
+// (EStreamError) leaves the list, and with
 // it the caller's counters and buttons, as they were. Saving never changes
 // the list. A file that cannot be created raises EFCreateError and nothing is
-// written.
+// written; a write that fails part way raises EStreamError and leaves a file
+// that was being replaced as it was (the new content takes the name only
+// once it is complete).
 #pragma once
 
 #include "CheckList.h"

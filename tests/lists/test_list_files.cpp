@@ -6,6 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -177,4 +182,88 @@ TEST(ListFiles, AddressBookReadsAsOneColumnInACsvReader)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "1 Posta elettronica\n1 a_b-c+d@e.co.uk\n1 pq.rs@b.it\n1 x%y!z@w.org\n"
                      "a_b-c+d@e.co.uk|pq.rs@b.it|x%y!z@w.org\n");
+}
+
+namespace {
+
+// Limits the size of any file this process writes while it lives; writes
+// beyond it fail (as on a full disk) instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit lim = old_;
+        lim.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+std::vector<std::string> dirEntries(const std::string& dir)
+{
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        out.push_back(e.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+TEST(ListFiles, SavesThatFailPartWayKeepTheFileTheyReplace)
+{
+    TempDir dir;
+    TCheckListModel big;
+    Texts texts;
+    for (int i = 0; i < 2000; ++i)
+        texts.push_back("someone" + std::to_string(i) + "@example.it");
+    big.Assign(texts);
+    const std::string old = "old@x.it\r\n";
+    for (const char* name : {"sites", "mails.txt", "book.csv"})
+        writeFile(dir.file(name), old);
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_THROW(SaveListText(big, dir.file("sites")), EStreamError);
+        EXPECT_THROW(SaveAddressText(big, dir.file("mails.txt"), true), EStreamError);
+        EXPECT_THROW(SaveAddressBook(big, dir.file("book.csv")), EStreamError);
+        // A new file that cannot be written whole is not left behind.
+        EXPECT_THROW(SaveListText(big, dir.file("new")), EStreamError);
+    }
+    for (const char* name : {"sites", "mails.txt", "book.csv"})
+        EXPECT_TRUE(readFile(dir.file(name)) == old) << name << " was cut short";
+    EXPECT_EQ(dirEntries(dir.path()), (Texts{"book.csv", "mails.txt", "sites"})) << "no stray files";
+    EXPECT_EQ(big.Count(), 2000);
+
+    // A replaced file keeps its permissions; a link stays a link to the
+    // file it names; a file with several names is written under all of them.
+    TCheckListModel l;
+    l.Assign({"a@b.it"});
+    ::chmod(dir.file("sites").c_str(), 0600);
+    SaveListText(l, dir.file("sites"));
+    EXPECT_EQ(readFile(dir.file("sites")), "a@b.it\r\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("sites").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    std::filesystem::create_symlink(dir.file("sites"), dir.file("link"));
+    l.Assign({"c@d.it"});
+    SaveListText(l, dir.file("link"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+    EXPECT_EQ(readFile(dir.file("sites")), "c@d.it\r\n");
+
+    std::filesystem::create_hard_link(dir.file("sites"), dir.file("twin"));
+    l.Assign({"e@f.it"});
+    SaveListText(l, dir.file("sites"));
+    EXPECT_EQ(readFile(dir.file("twin")), "e@f.it\r\n");
+    EXPECT_EQ(dirEntries(dir.path()), (Texts{"book.csv", "link", "mails.txt", "sites", "twin"}));
 }
