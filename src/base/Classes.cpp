@@ -165,6 +165,8 @@ int64_t TFileStream::Read(void* buffer, int64_t count)
         const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, static_cast<size_t>(count - done));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0 && done == 0)
+            return -1;
         if (n <= 0)
             break;
         done += n;
@@ -229,7 +231,9 @@ std::string ReadFileBytes(const std::string& fileName)
     char buf[65536];
     for (;;) {
         const int64_t n = f.Read(buf, sizeof buf);
-        if (n <= 0)
+        if (n < 0)
+            throw EStreamError("Cannot read file \"" + fileName + "\". " + std::strerror(errno));
+        if (n == 0)
             break;
         out.append(buf, static_cast<size_t>(n));
     }

@@ -17,7 +17,8 @@ class TStream {
 public:
     virtual ~TStream() = default;
 
-    // Reads up to count bytes; returns how many were read.
+    // Reads up to count bytes; returns how many were read (-1 when the
+    // system reports an error before any byte was read).
     virtual int64_t Read(void* buffer, int64_t count) = 0;
     // Writes up to count bytes; returns how many were taken.
     virtual int64_t Write(const void* buffer, int64_t count) = 0;
@@ -102,7 +103,8 @@ private:
 
 // Whether a file exists (and is not a directory).
 bool FileExists(const std::string& fileName);
-// Reads a whole file into bytes; raises EFOpenError when it cannot.
+// Reads a whole file into bytes; raises EFOpenError when it cannot open it
+// and EStreamError when reading it fails part way (never a part of it).
 std::string ReadFileBytes(const std::string& fileName);
 
 // An ordered list of byte strings with optional case-insensitive sorting.

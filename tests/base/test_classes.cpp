@@ -51,6 +51,15 @@ TEST(Streams, MemoryAndFileStreamsReadWriteSeek)
     EXPECT_THROW(TFileStream(dir.file("no/such/dir/x"), fmCreate), EFCreateError);
     char c;
     EXPECT_THROW(m.ReadBuffer(&c, 1), EStreamError);
+
+    // A read that the system refuses is told apart from the end of the file,
+    // so reading a whole file never passes off a part of it as the whole.
+    if (FileExists("/proc/self/mem")) {
+        TFileStream mem("/proc/self/mem", fmOpenRead);
+        EXPECT_EQ(mem.Read(&c, 1), -1);
+        EXPECT_THROW(ReadFileBytes("/proc/self/mem"), EStreamError);
+    }
+    EXPECT_EQ(ReadFileBytes(dir.file("f.bin")), "hello WORLD!");
 }
 
 TEST(SysUtils, StrToIntAcceptsWhatUsersTypeAndRejectsTheRest)

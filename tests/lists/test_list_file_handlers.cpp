@@ -173,12 +173,14 @@ TEST_F(ListFileHandlers, OpenSitesThatFailsOrIsDismissedChangesNothing)
     frmMain->ApriSitiTrovatidaFile1->trigger();
     EXPECT_TRUE(MainState::now() == before);
     // A directory, and a file that is not there: no message, no change.
-    for (const std::string& bad : {dir.path(), dir.file("missing.txt"), dir.file("no/such/dir.txt")}) {
+    // "/proc/self/mem" opens, but reading it fails as a failing disk would.
+    for (const std::string& bad :
+         {dir.path(), dir.file("missing.txt"), dir.file("no/such/dir.txt"), std::string("/proc/self/mem")}) {
         desk.Files.NextAnswers.push_back(Answer{bad});
         frmMain->ApriSitiTrovatidaFile2->trigger();
         EXPECT_TRUE(MainState::now() == before) << bad;
     }
-    EXPECT_EQ(desk.Files.Calls.size(), 4u);
+    EXPECT_EQ(desk.Files.Calls.size(), 5u);
     EXPECT_TRUE(desk.Messages.Calls.empty());
 }
 
@@ -306,7 +308,7 @@ TEST_F(ListFileHandlers, OpenAddressesFromTextKeepsRowsAndBlankLines)
     prepare();
     const MainState before = MainState::now();
     for (QAction* a : {frmMain->AprilistaemaildaFile1, frmMain->WindowsAdrdessBookFile2}) {
-        for (const std::string& bad : {dir.path(), dir.file("missing.csv")}) {
+        for (const std::string& bad : {dir.path(), dir.file("missing.csv"), std::string("/proc/self/mem")}) {
             desk.Files.NextAnswers.push_back(Answer{bad});
             a->trigger();
             EXPECT_TRUE(MainState::now() == before) << bad;

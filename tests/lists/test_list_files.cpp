@@ -68,6 +68,12 @@ TEST(ListFiles, FailuresLeaveTheListAndWriteNothing)
     EXPECT_THROW(LoadListText(l, dir.file("missing.txt")), EFOpenError);
     EXPECT_THROW(LoadListText(l, dir.path()), EFOpenError); // a folder
     EXPECT_THROW(LoadAddressBook(l, dir.file("missing.csv")), EFOpenError);
+    // A file that opens but cannot be read (a failing disk gives the same
+    // error) is not taken as empty.
+    if (FileExists("/proc/self/mem")) {
+        EXPECT_THROW(LoadListText(l, "/proc/self/mem"), EStreamError);
+        EXPECT_THROW(LoadAddressBook(l, "/proc/self/mem"), EStreamError);
+    }
     EXPECT_EQ(l.Texts(), (Texts{"a@b.it", "c@d.it"}));
     EXPECT_TRUE(l.Checked(1));
     EXPECT_EQ(l.ItemIndex(), 0);
