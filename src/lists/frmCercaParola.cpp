@@ -9,6 +9,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include <limits>
+
 TfrmCercaParola* frmCercaParola = nullptr;
 
 TfrmCercaParola::TfrmCercaParola(QWidget* parent) : QDialog(parent)
@@ -22,6 +24,9 @@ TfrmCercaParola::TfrmCercaParola(QWidget* parent) : QDialog(parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     EditParola = new QLineEdit(this);
     EditParola->setValidator(new TSingleLineValidator(EditParola));
+    // No length limit: a pasted word is searched for whole, not cut to the
+    // box's default 32767 characters.
+    EditParola->setMaxLength(std::numeric_limits<int>::max());
     EditParola->setObjectName(QStringLiteral("EditParola"));
     EditParola->setAccessibleName(QStringLiteral("Word to search for"));
     Label1->setBuddy(EditParola);

@@ -9,6 +9,8 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include <limits>
+
 TfrmModificaSel* frmModificaSel = nullptr;
 
 TfrmModificaSel::TfrmModificaSel(QWidget* parent) : QDialog(parent)
@@ -22,6 +24,9 @@ TfrmModificaSel::TfrmModificaSel(QWidget* parent) : QDialog(parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Edit1 = new QLineEdit(this);
     Edit1->setValidator(new TSingleLineValidator(Edit1));
+    // No length limit: an entry loaded from a row file holds a whole row,
+    // and OK must not cut it to the box's default 32767 characters.
+    Edit1->setMaxLength(std::numeric_limits<int>::max());
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setAccessibleName(QStringLiteral("Selected item"));
     Label1->setBuddy(Edit1);

@@ -281,6 +281,14 @@ TEST_F(ListOperations, WordSearchTicksCaseSensitiveSubstringMatchesOverBothLists
     d->BitBtn1->click();
     EXPECT_EQ(ticks(mails), (std::vector<bool>{false, true, true}));
     EXPECT_EQ(text(d->LabelTrovati), "2");
+
+    // A long pasted word is searched for whole, not as its first part.
+    const std::string prefix(33000, 'w');
+    fill(mails, {prefix + "@x.it", prefix});
+    d->EditParola->setText(toQt(prefix + "@"));
+    d->BitBtn1->click();
+    EXPECT_EQ(text(d->LabelTrovati), "1");
+    EXPECT_EQ(mails->Items->CheckedCount(), 1);
 }
 
 TEST_F(ListOperations, ModifySelectedNeedsACurrentResultsEntry)
@@ -358,6 +366,18 @@ TEST_F(ListOperations, ModifyReplacesTheEntryInPlace)
     EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(mails->Items->Text(1), "zorro@x.it");
     EXPECT_TRUE(mails->Checked(1));
+
+    // A long entry (a whole row file loads as one) goes through the dialog
+    // whole: OK without an edit leaves it as it was.
+    std::string row;
+    for (int i = 0; i < 3000; ++i)
+        row += "someone" + std::to_string(i) + "@example.it; ";
+    ASSERT_GT(row.size(), 40000u);
+    mails->Items->SetText(1, row);
+    mails->SetItemIndex(1);
+    frmMain->Modifyselected1->trigger();
+    d->BitBtn1->click();
+    EXPECT_TRUE(mails->Items->Text(1) == row) << "cut to " << mails->Items->Text(1).size() << " bytes";
 }
 
 TEST_F(ListOperations, EraseSelectedOnALongListKeepsOrderAndTheCurrentEntry)
