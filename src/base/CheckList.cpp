@@ -359,22 +359,25 @@ int TCheckListModel::removeRows(const std::vector<int>& rows)
 
 void TCheckListModel::Assign(std::vector<std::string> texts)
 {
-    beginResetModel();
-    items_.clear();
-    pending_.clear();
-    items_.reserve(texts.size());
+    // The new entries are made and sorted before the list is touched, so a
+    // list too large for memory leaves the old one (and its views) intact.
+    std::vector<TCheckEntry> fresh;
+    fresh.reserve(texts.size());
     for (auto& t : texts)
-        items_.push_back(TCheckEntry{std::move(t), false});
+        fresh.push_back(TCheckEntry{std::move(t), false});
     const auto less = [](const TCheckEntry& a, const TCheckEntry& b) { return entryLess(a.text, b.text); };
     // Lists read back from a file are mostly in order already.
-    if (sorted_ && !std::is_sorted(items_.begin(), items_.end(), less)) {
-        const auto order = sortedOrder(items_.size(), [this](size_t i) -> const std::string& { return items_[i].text; });
+    if (sorted_ && !std::is_sorted(fresh.begin(), fresh.end(), less)) {
+        const auto order = sortedOrder(fresh.size(), [&fresh](size_t i) -> const std::string& { return fresh[i].text; });
         std::vector<TCheckEntry> sortedItems;
-        sortedItems.reserve(items_.size());
+        sortedItems.reserve(fresh.size());
         for (uint32_t k : order)
-            sortedItems.push_back(std::move(items_[k]));
-        items_ = std::move(sortedItems);
+            sortedItems.push_back(std::move(fresh[k]));
+        fresh = std::move(sortedItems);
     }
+    beginResetModel();
+    items_ = std::move(fresh);
+    pending_.clear();
     const int oldCurrent = itemIndex_;
     itemIndex_ = -1;
     endResetModel();

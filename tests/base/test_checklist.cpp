@@ -7,7 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <random>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -213,6 +217,45 @@ TEST(CheckList, AssignReplacesUntickedSortedWithoutCurrent)
     l.SetSorted(false);
     l.Assign({"b", "a"});
     EXPECT_EQ(l.Texts(), (Texts{"b", "a"}));
+
+#if !defined(__SANITIZE_ADDRESS__)
+    // A list too large for the memory left leaves the old one and its views
+    // as they were (the address space is capped to make memory run out).
+    l.SetSorted(true);
+    l.SetChecked(1, true);
+    l.SetItemIndex(0);
+    const Texts before = l.Texts();
+    QSignalSpy resets(&l, &QAbstractItemModel::modelAboutToBeReset);
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld", &pages) != 1)
+            pages = 0;
+        std::fclose(f);
+    }
+    if (pages > 0) {
+        constexpr size_t kEntries = 2'000'000;  // 64 MB of texts, 80 MB of entries
+        rlimit old{};
+        ::getrlimit(RLIMIT_AS, &old);
+        rlimit lim = old;
+        lim.rlim_cur = static_cast<rlim_t>(pages) * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (100u << 20);
+        ::setrlimit(RLIMIT_AS, &lim);
+        bool threw = false;
+        try {
+            Texts many(kEntries, "x");
+            l.Assign(std::move(many));
+        } catch (const std::bad_alloc&) {
+            threw = true;
+        }
+        ::setrlimit(RLIMIT_AS, &old);
+        EXPECT_TRUE(threw) << "memory did not run out; nothing was tested";
+        if (threw) {
+            EXPECT_EQ(l.Texts(), before);
+            EXPECT_TRUE(l.Checked(1));
+            EXPECT_EQ(l.ItemIndex(), 0);
+            EXPECT_EQ(resets.count(), 0) << "views were never told of a reset that did not happen";
+        }
+    }
+#endif
 }
 
 TEST(CheckList, ModelSignalsTellViewsOfEveryChange)
