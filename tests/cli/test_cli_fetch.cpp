@@ -21,15 +21,7 @@ class ReplyServer {
 public:
     explicit ReplyServer(std::vector<std::string> replies) : replies_(std::move(replies))
     {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        ::listen(fd_, 4);
-        socklen_t len = sizeof sa;
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&sa), &len);
-        port_ = ntohs(sa.sin_port);
+        fd_ = testutil::bindLoopback(4, port_);
         thread_ = std::thread([this] { run(); });
     }
     ~ReplyServer()
@@ -89,7 +81,7 @@ private:
     std::vector<std::string> requests_;
     std::mutex mutex_;
     int fd_ = -1;
-    int port_ = 0;
+    uint16_t port_ = 0;
     std::thread thread_;
 };
 
@@ -141,15 +133,9 @@ TEST(CliFetch, FailuresAndUsage)
     EXPECT_EQ(r.err, "HTTP Secure Socket is not supported\n");
 
     // A server that never answers: the line read times out.
-    const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    ::listen(s, 1);
-    socklen_t len = sizeof sa;
-    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len);
-    r = fetch({"--timeout", "300", "http://127.0.0.1:" + std::to_string(ntohs(sa.sin_port)) + "/"});
+    uint16_t silentPort = 0;
+    const int s = testutil::bindLoopback(1, silentPort);
+    r = fetch({"--timeout", "300", "http://127.0.0.1:" + std::to_string(silentPort) + "/"});
     ::close(s);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Socket readln aborted\n");

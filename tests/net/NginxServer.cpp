@@ -1,5 +1,7 @@
 #include "NginxServer.h"
 
+#include "TestUtil.h"
+
 #include <QProcess>
 #include <QStringList>
 
@@ -34,18 +36,11 @@ bool canConnect(int port)
 
 int freeLoopbackPort()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = 0;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    int port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
-        port = ntohs(a.sin_port);
-    if (fd >= 0)
-        ::close(fd);
+    uint16_t port = 0;
+    const int fd = testutil::bindLoopback(-1, port);
+    if (fd < 0)
+        return 0;
+    ::close(fd);
     return port;
 }
 

@@ -1,5 +1,7 @@
 #include "ScriptServer.h"
 
+#include "TestUtil.h"
+
 #include <chrono>
 #include <stdexcept>
 
@@ -14,19 +16,10 @@ namespace testnet {
 
 ScriptServer::ScriptServer(std::vector<Script> scripts) : scripts_(std::move(scripts)), received_(scripts_.size())
 {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    listenFd_ = testutil::bindLoopback(8, port_);
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (listenFd_ < 0 || stopFd_ < 0)
-        throw std::runtime_error("ScriptServer: no socket");
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sa.sin_port = 0;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(listenFd_, 8) != 0)
         throw std::runtime_error("ScriptServer: cannot listen");
-    socklen_t len = sizeof sa;
-    getsockname(listenFd_, reinterpret_cast<sockaddr*>(&sa), &len);
-    port_ = ntohs(sa.sin_port);
     thread_ = std::thread([this] { run(); });
 }
 

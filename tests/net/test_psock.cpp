@@ -53,15 +53,9 @@ struct Session {
 // A port on 127.0.0.1 where nothing listens.
 uint16_t closedPort()
 {
-    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len);
-    ::close(s);
-    return ntohs(sa.sin_port);
+    uint16_t port = 0;
+    ::close(testutil::bindLoopback(-1, port));
+    return port;
 }
 
 template <class E, class F>
@@ -561,15 +555,11 @@ struct FullListener {
     uint16_t port = 0;
     FullListener()
     {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        fd = testutil::bindLoopback(0, port);
         sockaddr_in sa{};
         sa.sin_family = AF_INET;
         sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-        ::listen(fd, 0);
-        socklen_t len = sizeof sa;
-        getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-        port = ntohs(sa.sin_port);
+        sa.sin_port = htons(port);
         for (int i = 0; i < 3; ++i) {
             const int c = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
             ::connect(c, reinterpret_cast<sockaddr*>(&sa), sizeof sa);

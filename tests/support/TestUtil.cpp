@@ -4,7 +4,11 @@
 #include <QProcess>
 #include <QStringList>
 
+#include <arpa/inet.h>
 #include <cstdlib>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -38,6 +42,24 @@ std::string readFile(const std::string& path)
     std::ostringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+int bindLoopback(int backlog, uint16_t& port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sa;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || (backlog >= 0 && ::listen(fd, backlog) != 0)
+        || ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    port = ntohs(sa.sin_port);
+    return fd;
 }
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& input)

@@ -1,6 +1,7 @@
 // Small helpers shared by the tests.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ struct ProcessResult {
     std::string out;
     std::string err;
 };
+// A TCP socket on 127.0.0.1 with a free port chosen by the system, listening
+// with the given backlog (only bound when backlog is negative). Returns the
+// descriptor, or -1 when no socket could be had; port receives the port.
+int bindLoopback(int backlog, uint16_t& port);
+
 // Runs a program with arguments, feeding input to its standard input.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& input = {});
 
