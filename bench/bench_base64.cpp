@@ -34,5 +34,3 @@ void BM_Base64Encode50MB(benchmark::State& state)
 BENCHMARK(BM_Base64Encode50MB)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
-
-BENCHMARK_MAIN();

@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <thread>
 
-#include <QCoreApplication>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -116,12 +115,3 @@ void BM_ReadCountWithUnreadBytes(benchmark::State& state) { runWait(state, "part
 
 BENCHMARK(BM_IdleReadLn)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ReadCountWithUnreadBytes)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -4,7 +4,6 @@
 #include "bench_common.h"
 #include "search/LinkExtractor.h"
 
-#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -67,12 +66,3 @@ BENCHMARK(BM_ExtractGooglePlainText)->Unit(benchmark::kMillisecond)->MinTime(2.0
 BENCHMARK(BM_ExtractAltaVista)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -4,7 +4,6 @@
 #include "bench_common.h"
 #include "lists/ListFiles.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <benchmark/benchmark.h>
 
@@ -93,12 +92,3 @@ BENCHMARK(BM_LoadMillion)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_LoadMillionUnsorted)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -5,7 +5,6 @@
 #include "bench_common.h"
 #include "harvest/AddressScanner.h"
 
-#include <QCoreApplication>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -54,12 +53,3 @@ void BM_ScanAddressesDense(benchmark::State& state)
 BENCHMARK(BM_ScanAddressesDense)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
