@@ -2,7 +2,7 @@
 #include "CheckList.h"
 #include "PageBuffer.h"
 #include "bench_common.h"
-#include "search/LinkExtractor.h"
+#include "LinkExtractor.h"
 
 #include <benchmark/benchmark.h>
 

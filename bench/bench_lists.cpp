@@ -2,7 +2,7 @@
 // duplicate pass; saving and loading a 1,000,000-entry list.
 #include "CheckList.h"
 #include "bench_common.h"
-#include "lists/ListFiles.h"
+#include "ListFiles.h"
 
 #include <QDir>
 #include <benchmark/benchmark.h>

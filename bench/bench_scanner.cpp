@@ -3,7 +3,7 @@
 #include "CheckList.h"
 #include "PageBuffer.h"
 #include "bench_common.h"
-#include "harvest/AddressScanner.h"
+#include "AddressScanner.h"
 
 #include <benchmark/benchmark.h>
 

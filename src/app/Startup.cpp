@@ -5,9 +5,9 @@
 #include "frmMain.h"
 #include "frmOpzioni.h"
 #include "frmSplash.h"
-#include "lists/frmCercaParola.h"
-#include "lists/frmModificaSel.h"
-#include "mail/frmEmail.h"
+#include "frmCercaParola.h"
+#include "frmModificaSel.h"
+#include "frmEmail.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,7 +3,7 @@
 #include "Guard.h"
 #include "frmAbout.h"
 #include "frmOpzioni.h"
-#include "search/Engines.h"
+#include "Engines.h"
 
 #include <QApplication>
 #include <QGridLayout>

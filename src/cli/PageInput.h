@@ -4,7 +4,7 @@
 
 #include "Cli.h"
 #include "PageBuffer.h"
-#include "search/Engines.h"
+#include "Engines.h"
 
 // "google" or "altavista"; reports anything else (or nothing) and returns
 // false.

@@ -3,7 +3,7 @@
 #include "PageInput.h"
 
 #include "SysUtils.h"
-#include "search/ResultCount.h"
+#include "ResultCount.h"
 
 namespace {
 

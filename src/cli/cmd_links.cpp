@@ -2,7 +2,7 @@
 // the link extractor over a result page.
 #include "PageInput.h"
 
-#include "search/LinkExtractor.h"
+#include "LinkExtractor.h"
 
 namespace {
 

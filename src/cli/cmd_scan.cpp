@@ -1,7 +1,7 @@
 // corvina-cli scan [-0] [FILE]: the address scanner over a page.
 #include "PageInput.h"
 
-#include "harvest/AddressScanner.h"
+#include "AddressScanner.h"
 
 namespace {
 

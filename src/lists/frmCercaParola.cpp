@@ -1,8 +1,8 @@
 #include "frmCercaParola.h"
 
-#include "app/Controls.h"
-#include "app/Guard.h"
-#include "app/frmMain.h"
+#include "Controls.h"
+#include "Guard.h"
+#include "frmMain.h"
 
 #include "SysUtils.h"
 

@@ -1,11 +1,11 @@
 // The main window's list operations and list files: bulk ticking, erasing,
 // the word search and modify dialogs opened from the menus, and saving and
 // loading the two lists.
-#include "app/frmMain.h"
-#include "app/frmOpzioni.h"
-#include "lists/ListFiles.h"
-#include "lists/frmCercaParola.h"
-#include "lists/frmModificaSel.h"
+#include "frmMain.h"
+#include "frmOpzioni.h"
+#include "ListFiles.h"
+#include "frmCercaParola.h"
+#include "frmModificaSel.h"
 
 #include "SysUtils.h"
 

@@ -1,7 +1,7 @@
 #include "frmEmail.h"
 
-#include "app/Controls.h"
-#include "app/Guard.h"
+#include "Controls.h"
+#include "Guard.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

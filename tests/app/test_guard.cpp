@@ -1,7 +1,7 @@
 // Errors that escape a handler end the action silently; the program goes on.
 #include "AppFixture.h"
 
-#include "app/Guard.h"
+#include "Guard.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

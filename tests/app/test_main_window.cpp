@@ -1,7 +1,7 @@
 // The main window as the program starts: controls, menus, keys.
 #include "AppFixture.h"
 
-#include "search/Engines.h"
+#include "Engines.h"
 
 #include <QApplication>
 #include <QKeyEvent>

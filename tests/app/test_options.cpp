@@ -1,10 +1,10 @@
 // The Options dialog: its settings and defaults, and user.dat.
 #include "AppFixture.h"
 
-#include "app/UserDat.h"
+#include "UserDat.h"
 
 #include "Classes.h"
-#include "search/Engines.h"
+#include "Engines.h"
 
 #include <QClipboard>
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "CheckList.h"
 #include "PageBuffer.h"
 #include "SysUtils.h"
-#include "harvest/AddressScanner.h"
+#include "AddressScanner.h"
 
 #include <gtest/gtest.h>
 

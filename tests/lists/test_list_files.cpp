@@ -2,7 +2,7 @@
 #include "Classes.h"
 #include "SysUtils.h"
 #include "TestUtil.h"
-#include "lists/ListFiles.h"
+#include "ListFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #include "CheckList.h"
 #include "PageBuffer.h"
-#include "search/Engines.h"
-#include "search/LinkExtractor.h"
+#include "Engines.h"
+#include "LinkExtractor.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "PageBuffer.h"
 #include "SysUtils.h"
-#include "search/ResultCount.h"
+#include "ResultCount.h"
 
 #include <gtest/gtest.h>
 

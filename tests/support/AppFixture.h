@@ -10,14 +10,14 @@
 
 #include "SysUtils.h"
 
-#include "app/Startup.h"
-#include "app/frmAbout.h"
-#include "app/frmMain.h"
-#include "app/frmOpzioni.h"
-#include "app/frmSplash.h"
-#include "lists/frmCercaParola.h"
-#include "lists/frmModificaSel.h"
-#include "mail/frmEmail.h"
+#include "Startup.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+#include "frmOpzioni.h"
+#include "frmSplash.h"
+#include "frmCercaParola.h"
+#include "frmModificaSel.h"
+#include "frmEmail.h"
 
 #include <QApplication>
 #include <QByteArray>

@@ -8,7 +8,7 @@
 //   EXPECT_EQ(desk.Messages.Calls[0].Text, "Select an item!");
 #pragma once
 
-#include "app/Desktop.h"
+#include "Desktop.h"
 
 #include <deque>
 #include <map>
