@@ -76,33 +76,13 @@ public:
     }
 };
 
-// Linux has no dial-up layer of its own that the program can drive: the
-// listing reports no active connection.
-class TNoDialUp : public IDialUp {
-public:
-    int EnumConnections(std::vector<TRasConn>& connections, int) override
-    {
-        connections.clear();
-        return kRasSuccess;
-    }
-    int GetConnectStatus(TRasHandle, TRasConnState& state) override
-    {
-        state = TRasConnState::Disconnected;
-        return kRasErrorInvalidHandle;
-    }
-    int HangUp(TRasHandle) override { return kRasErrorInvalidHandle; }
-    std::string GetErrorString(int error) override { return RasErrorText(error); }
-};
-
 TQtMessageBoxes realMessageBoxes;
 TQtFileDialogs realFileDialogs;
 TQtLinkOpener realLinkOpener;
-TNoDialUp realDialUp;
 
 IMessageBoxes* currentMessageBoxes = &realMessageBoxes;
 IFileDialogs* currentFileDialogs = &realFileDialogs;
 ILinkOpener* currentLinkOpener = &realLinkOpener;
-IDialUp* currentDialUp = &realDialUp;
 
 } // namespace
 
@@ -120,9 +100,6 @@ void SetFileDialogs(IFileDialogs* dialogs) { currentFileDialogs = dialogs ? dial
 
 ILinkOpener& LinkOpener() { return *currentLinkOpener; }
 void SetLinkOpener(ILinkOpener* opener) { currentLinkOpener = opener ? opener : &realLinkOpener; }
-
-IDialUp& DialUp() { return *currentDialUp; }
-void SetDialUp(IDialUp* dialUp) { currentDialUp = dialUp ? dialUp : &realDialUp; }
 
 std::string QtFileFilter(const std::string& filter)
 {
@@ -151,19 +128,4 @@ std::string QtFileFilter(const std::string& filter)
             out += desc + " (" + pattern + ")";
     }
     return out;
-}
-
-std::string RasErrorText(int error)
-{
-    std::string text;
-    switch (error) {
-    case kRasSuccess: text = "The operation completed successfully."; break;
-    case kRasErrorInvalidHandle: text = "The connection handle is invalid."; break;
-    case kRasErrorNotSupported: text = "Dial-up networking is not supported on this system."; break;
-    case kRasErrorBufferTooSmall: text = "The buffer is too small for all active connections."; break;
-    default: text = "Dial-up error " + std::to_string(error) + "."; break;
-    }
-    if (text.size() > kRasErrorTextMax)
-        text.resize(kRasErrorTextMax);
-    return text;
 }

@@ -7,6 +7,8 @@
 // Set...(nullptr) puts the real one back.
 #pragma once
 
+#include "DialUp.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -91,41 +93,5 @@ void SetLinkOpener(ILinkOpener* opener);
 inline void OpenLink(const std::string& address, QWidget* owner = nullptr) { LinkOpener().Open(owner, address); }
 
 // ---- dial-up connections ----
-
-using TRasHandle = std::uintptr_t;
-
-struct TRasConn {
-    TRasHandle Handle = 0;
-    std::string EntryName;
-    std::string DeviceName;
-};
-
-enum class TRasConnState { Other, Connecting, Connected, Disconnected };
-
-// The table that receives the active connections holds this many.
-constexpr int kRasMaxConnections = 30;
-// The error numbers of the layer; 0 is success.
-constexpr int kRasSuccess = 0;
-constexpr int kRasErrorInvalidHandle = 6;
-constexpr int kRasErrorBufferTooSmall = 603;
-constexpr int kRasErrorNotSupported = 50;
-// An error description holds at most this many characters.
-constexpr size_t kRasErrorTextMax = 100;
-
-class IDialUp {
-public:
-    virtual ~IDialUp() = default;
-    // Lists the active connections, at most max of them; more than max gives
-    // kRasErrorBufferTooSmall. Returns 0 or an error number.
-    virtual int EnumConnections(std::vector<TRasConn>& connections, int max) = 0;
-    virtual int GetConnectStatus(TRasHandle handle, TRasConnState& state) = 0;
-    virtual int HangUp(TRasHandle handle) = 0;
-    // The description of an error number, at most kRasErrorTextMax characters.
-    virtual std::string GetErrorString(int error) = 0;
-};
-
-IDialUp& DialUp();
-void SetDialUp(IDialUp* dialUp);
-
-// The descriptions of the layer's own error numbers (cut to the limit).
-std::string RasErrorText(int error);
+// The dial-up layer (IDialUp, DialUp(), SetDialUp()) lives with the harvest
+// logic in DialUp.h, so that the sessions can hang up without widgets.
