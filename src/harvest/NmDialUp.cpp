@@ -93,7 +93,7 @@ QDBusMessage TNmDialUp::call(const QString& service, const QString& path, const 
 
 int TNmDialUp::fail(const QDBusMessage& reply, const char* what)
 {
-    QString text = reply.errorMessage();
+    QString text = reply.errorMessage().trimmed();
     if (text.isEmpty())
         text = reply.errorName();
     if (text.isEmpty())
