@@ -1,28 +1,13 @@
 #include "DialUp.h"
 
+#include "NmDialUp.h"
+
 namespace {
 
-// Until a system layer is installed, the listing reports no active
-// connection: a machine on a permanent line.
-class TNoDialUp : public IDialUp {
-public:
-    int EnumConnections(std::vector<TRasConn>& connections, int) override
-    {
-        connections.clear();
-        return kRasSuccess;
-    }
-    int GetConnectStatus(TRasHandle, TRasConnState& state) override
-    {
-        state = TRasConnState::Disconnected;
-        return kRasErrorInvalidHandle;
-    }
-    int HangUp(TRasHandle) override { return kRasErrorInvalidHandle; }
-    std::string GetErrorString(int error) override { return RasErrorText(error); }
-};
-
+// NetworkManager's layer on the system bus; made at its first use.
 IDialUp& systemDialUp()
 {
-    static TNoDialUp system;
+    static TNmDialUp system;
     return system;
 }
 
