@@ -106,7 +106,8 @@ TfrmMain::TfrmMain(const std::string& programFile)
     UseHttpProxyFromEnvironment(*NMHTTP);
 
     SaveDialog.Filter = "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv";
-    OpenDialog.Filter = SaveDialog.Filter;
+    // Opening can also pick a list saved without an extension.
+    OpenDialog.Filter = SaveDialog.Filter + "|All files (*)|*";
 
     buildBands();
     buildMenus();

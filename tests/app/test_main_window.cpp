@@ -255,8 +255,12 @@ TEST_F(MainWindow, ProgramDirectoryComesFromTheProgramFile)
 TEST_F(MainWindow, FileDialogsShareTheListFilterAndGoThroughTheDesktop)
 {
     EXPECT_EQ(frmMain->SaveDialog.Filter, "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv");
-    EXPECT_EQ(frmMain->OpenDialog.Filter, frmMain->SaveDialog.Filter);
+    // Opening also offers every file, last, for a list saved without an
+    // extension.
+    EXPECT_EQ(frmMain->OpenDialog.Filter, frmMain->SaveDialog.Filter + "|All files (*)|*");
     EXPECT_EQ(QtFileFilter(frmMain->SaveDialog.Filter), "Text File (*.txt);;Windows Address Book File (*.csv)");
+    EXPECT_EQ(QtFileFilter(frmMain->OpenDialog.Filter),
+              "Text File (*.txt);;Windows Address Book File (*.csv);;All files (*)");
     EXPECT_EQ(QtFileFilter("Any|*.a;*.b"), "Any (*.a *.b)");
 
     desk.Files.NextAnswers.push_back(FakeFileDialogs::Answer{"/tmp/list.csv", 2});
