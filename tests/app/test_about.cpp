@@ -1,6 +1,7 @@
 // The about box, its banner and links, and the splash window.
 #include "AppFixture.h"
 
+#include "AccessibilityEvents.h"
 #include "CorvinaInfo.h"
 
 #include <QAccessible>
@@ -82,31 +83,18 @@ TEST_F(About, LinksGoToTheDesktopHandler)
     EXPECT_TRUE(desk.Messages.Calls.empty());
 }
 
-namespace {
-
-// Records the accessibility events sent for one object.
-std::vector<QAccessible::Event> gEvents;
-QObject* gWatched = nullptr;
-void recordEvent(QAccessibleEvent* event)
-{
-    if (event->object() == gWatched)
-        gEvents.push_back(event->type());
-}
-
-} // namespace
 
 TEST_F(About, AHiddenBoxKeepsTheBannerRunningWithoutTouchingIt)
 {
     frmAbout->Timer1->stop();
-    gWatched = frmAbout->anim;
-    gEvents.clear();
-    QAccessible::installUpdateHandler(recordEvent);
-    QAccessible::setActive(true);
-    for (int tick = 0; tick < 71 + 5; ++tick)
-        frmAbout->Timer1Timer(frmAbout->Timer1);
-    QAccessible::installUpdateHandler(nullptr);
-    QAccessible::setActive(false);
-    EXPECT_TRUE(gEvents.empty()) << gEvents.size() << " events from a hidden banner";
+    {
+        AccessibilityEvents events;
+        ASSERT_TRUE(events.active());
+        for (int tick = 0; tick < 71 + 5; ++tick)
+            frmAbout->Timer1Timer(frmAbout->Timer1);
+        EXPECT_TRUE(events.about(frmAbout->anim).empty())
+            << events.about(frmAbout->anim).size() << " events from a hidden banner";
+    }
     EXPECT_EQ(frmAbout->anim->x(), 224) << "the hidden banner is not moved";
     EXPECT_EQ(frmAbout->BannerLeft, 82);
     EXPECT_EQ(frmAbout->BannerText, kBannerEmailLine) << "five switches after the slide: the e-mail line";

@@ -3,6 +3,7 @@
 
 #include "Engines.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -307,4 +308,43 @@ TEST_F(MainWindow, OwnsOneHttpClientWithItsStartingProperties)
     RestartWindows();
     EXPECT_EQ(frmMain->NMHTTP->Proxy, "");
     EXPECT_EQ(frmMain->NMHTTP->ProxyPort, 0);
+}
+
+TEST_F(MainWindow, TheFocusStartsInTheKeyWordsAndTheCountersAreNoTabStops)
+{
+    QApplication::setActiveWindow(frmMain);
+    QWidget* focus = frmMain->focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(focus == frmMain->EditParolaChiave || focus == frmMain->EditParolaChiave->lineEdit())
+        << focus->objectName().toStdString();
+
+    // Tab goes round the window without stopping on a counter.
+    const std::vector<QLabel*> counters{frmMain->LabelTrovati, frmMain->LabelTotPag, frmMain->LabelEmailTrovate,
+                                        frmMain->LabelProgress};
+    for (QLabel* c : counters) {
+        EXPECT_FALSE(c->focusPolicy() & Qt::TabFocus) << c->objectName().toStdString();
+        EXPECT_FALSE(c->textInteractionFlags() & Qt::TextSelectableByKeyboard) << "no bare caret";
+    }
+    QWidget* w = focus;
+    for (int step = 0; step < 40; ++step) {
+        w = w->nextInFocusChain();
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled())
+            EXPECT_TRUE(std::find(counters.begin(), counters.end(), w) == counters.end())
+                << w->objectName().toStdString();
+    }
+
+    // A screen reader still finds each counter, labelled by its caption.
+    const std::pair<QLabel*, QLabel*> captioned[] = {{frmMain->LabelTrovati, frmMain->LabelFounded1},
+                                                     {frmMain->LabelTotPag, frmMain->LabelTotalPages},
+                                                     {frmMain->LabelEmailTrovate, frmMain->LabelFounded2},
+                                                     {frmMain->LabelProgress, frmMain->LabelExaminedPages}};
+    for (auto [counter, caption] : captioned) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(counter);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->text(QAccessible::Name), "0");
+        bool labelled = false;
+        for (const auto& [other, relation] : iface->relations(QAccessible::Label))
+            labelled = labelled || other->object() == caption;
+        EXPECT_TRUE(labelled) << counter->objectName().toStdString();
+    }
 }
