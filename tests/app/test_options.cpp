@@ -6,7 +6,11 @@
 #include "Classes.h"
 #include "Engines.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
+#include <QTabBar>
+#include <QTest>
 #include <QDir>
 #include <QLineEdit>
 #include <QFileInfo>
@@ -406,4 +410,35 @@ TEST_F(Options, ASettingsFileWithBadValuesLeavesTheDefaults)
     EXPECT_EQ(frmOpzioni->RadioGroup1->ItemIndex(), 1);
     EXPECT_EQ(frmOpzioni->RadioGroup2->ItemIndex(), 2);
     EXPECT_EQ(frmMain->NMHTTP->TimeOut, 10000);
+}
+
+TEST_F(Options, TabOnEveryPageReachesOkThroughNamedStopsOnly)
+{
+    const QStringList pages{"Saving", "E-mail", "Search"};
+    for (int page = 0; page < 3; ++page) {
+        SCOPED_TRACE(pages[page].toStdString());
+        frmOpzioni->PageControl1->setCurrentIndex(page);
+        frmOpzioni->show();
+        QApplication::setActiveWindow(frmOpzioni);
+        QApplication::processEvents();
+        frmOpzioni->PageControl1->tabBar()->setFocus(Qt::TabFocusReason);
+        bool reachedOk = false;
+        QWidget* first = QApplication::focusWidget();
+        ASSERT_NE(first, nullptr);
+        QWidget* w = first;
+        for (int step = 0; step < 20; ++step) {
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+            ASSERT_NE(iface, nullptr);
+            EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty())
+                << "unnamed stop: " << w->metaObject()->className() << " " << w->objectName().toStdString();
+            reachedOk = reachedOk || w == frmOpzioni->BitBtn1;
+            QTest::keyClick(w, Qt::Key_Tab);
+            w = QApplication::focusWidget();
+            ASSERT_NE(w, nullptr);
+            if (w == first)
+                break;
+        }
+        EXPECT_TRUE(reachedOk);
+        EXPECT_EQ(w, first) << "the Tab cycle comes round";
+    }
 }

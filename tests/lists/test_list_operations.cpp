@@ -427,3 +427,25 @@ TEST_F(ListOperations, EraseSelectedOnALongListKeepsOrderAndTheCurrentEntry)
     EXPECT_FALSE(sites->currentIndex().isValid());
     EXPECT_EQ(text(frmMain->LabelTrovati), "1");
 }
+
+TEST_F(ListOperations, WordSearchCounterIsResetByShowingNotByRestoring)
+{
+    fill(frmMain->CheckListBoxRisultati, {"anna@x.it", "bruno@x.it"});
+    frmMain->Searchword2->trigger();
+    TfrmCercaParola* d = frmCercaParola;
+    d->EditParola->setText(QStringLiteral("@x.it"));
+    d->BitBtn1->click();
+    ASSERT_EQ(text(d->LabelTrovati), "2");
+
+    // Minimised and restored: the count of the last search stays.
+    d->showMinimized();
+    QApplication::processEvents();
+    d->showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(text(d->LabelTrovati), "2");
+
+    // Closed and shown again: a new showing starts at "0".
+    d->BitBtn2->click();
+    frmMain->Searchword2->trigger();
+    EXPECT_EQ(text(d->LabelTrovati), "0");
+}
