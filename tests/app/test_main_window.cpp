@@ -328,9 +328,10 @@ TEST_F(MainWindow, TheFocusStartsInTheKeyWordsAndTheCountersAreNoTabStops)
     QWidget* w = focus;
     for (int step = 0; step < 40; ++step) {
         w = w->nextInFocusChain();
-        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled())
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled()) {
             EXPECT_TRUE(std::find(counters.begin(), counters.end(), w) == counters.end())
                 << w->objectName().toStdString();
+        }
     }
 
     // A screen reader still finds each counter, labelled by its caption.

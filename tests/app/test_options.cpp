@@ -254,6 +254,18 @@ TEST(UserDatLocation, ProgramDirectoryFirstWhenWritable)
     qunsetenv("XDG_CONFIG_HOME");
 }
 
+TEST(UserDatLocation, AnInstalledProgramKeepsItInTheConfigurationDirectory)
+{
+    testutil::TempDir prefix, config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+    const std::string bin = prefix.path() + "/bin/";
+    QDir().mkpath(toQt(bin));
+    EXPECT_EQ(UserDatSavePath(bin), bin + "user.dat") << "a writable bin folder of its own";
+    QDir().mkpath(toQt(prefix.path() + "/share/corvina"));
+    EXPECT_EQ(UserDatSavePath(bin), UserDatConfigPath()) << "installed, even in a writable prefix";
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
 TEST(UserDatLocation, FolderNamesBeyondAsciiNameTheFoldersOnDisk)
 {
     // A program folder and a configuration folder named in letters beyond

@@ -471,8 +471,9 @@ TEST_F(ListFileHandlers, ASaveAsksBeforeReplacingTheFileItWillReallyWrite)
         SCOPED_TRACE(r.chosen);
         const std::string target = dir.file(r.written);
         writeFile(target, "precious");
-        if (r.written != r.chosen)
+        if (r.written != r.chosen) {
             EXPECT_FALSE(exists(dir.file(r.chosen))) << "the dialog itself sees no file of the chosen name";
+        }
 
         // No: the dialog opens again; dismissing it writes nothing.
         desk.Messages.Calls.clear();
