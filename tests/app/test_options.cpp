@@ -431,8 +431,9 @@ TEST_F(Options, TabOnEveryPageReachesOkThroughNamedStopsOnly)
         SCOPED_TRACE(pages[page].toStdString());
         frmOpzioni->PageControl1->setCurrentIndex(page);
         frmOpzioni->show();
+        frmOpzioni->activateWindow();
         QApplication::setActiveWindow(frmOpzioni);
-        QApplication::processEvents();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frmOpzioni, 5000));
         frmOpzioni->PageControl1->tabBar()->setFocus(Qt::TabFocusReason);
         bool reachedOk = false;
         QWidget* first = QApplication::focusWidget();
