@@ -84,9 +84,16 @@ void TfrmMain::HelpinLinea1Click(QObject*)
 // ends the check silently (through the window's error handler).
 void TfrmMain::ControllapresenzadiAggiornamenti1Click(QObject*)
 {
-    NMHTTP->Get(std::string(kUpdateFileAddress));
-    const std::string body = NMHTTP->Body;
-    const bool updates = !body.empty() && UpdateVersionOf(body) > kProgramVersion;
+    bool updates = false;
+    try {
+        NMHTTP->Get(std::string(kUpdateFileAddress));
+        const std::string body = NMHTTP->Body;
+        updates = !body.empty() && UpdateVersionOf(body) > kProgramVersion;
+    } catch (const std::exception& e) {
+        // Still silent for the user; said here for QT_LOGGING_RULES.
+        qCDebug(lcPeriphery) << "update check ended:" << e.what();
+        throw;
+    }
     if (updates) {
         if (MessageBox("There are Updates! Do you want to go to the Web Site?", "Corvina Update", TMsgButtons::YesNo,
                        this, TMsgIcon::Question) == TModalResult::mrYes)
