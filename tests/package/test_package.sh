@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds the .deb from a configured and built tree, unpacks it into a scratch
+# Builds the .deb from a configured and built tree, installs it with dpkg into a scratch
 # root and checks it as a user and a packager would: its files and
 # dependencies, the .desktop file and the metainfo under their validators,
 # lintian, the manual page against the commands corvina-cli really has, and
-# both programs started from the unpacked paths.
+# both programs started from the installed paths.
 #
 #   tests/package/test_package.sh BUILD_DIR
 #
@@ -57,9 +57,14 @@ for lib in libqt6widgets6 libqt6core6 libc6 libstdc++6; do
   check "depends on $lib (read from the linked libraries)" grep -q "$lib" <<<"$depends"
 done
 
-# ---- unpacked into a scratch root ----
+# ---- installed into a scratch root by dpkg (its own, empty database: the
+# dependencies, installed on this machine, are not looked up there) ----
 root="$scratch/root"
-dpkg-deb -x "$deb" "$root"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+touch "$root/var/lib/dpkg/status"
+check "dpkg installs the package" dpkg --root="$root" --force-not-root --force-depends \
+  --log=/dev/null --instdir="$root" --admindir="$root/var/lib/dpkg" -i "$deb"
+check "dpkg lists the package as installed" bash -c "dpkg --admindir='$root/var/lib/dpkg' -s corvina | grep -q 'install ok installed'"
 check "desktop-file-validate" desktop-file-validate "$root/usr/share/applications/org.example.corvina.desktop"
 check "appstreamcli validate" appstreamcli validate --no-net "$root/usr/share/metainfo/org.example.corvina.metainfo.xml"
 if command -v lintian >/dev/null; then
@@ -69,7 +74,7 @@ else
 fi
 
 # The manual page names every command that corvina-cli --help lists.
-check "corvina-cli --help runs from the unpacked path" "$root/usr/bin/corvina-cli" --help
+check "corvina-cli --help runs from the installed path" "$root/usr/bin/corvina-cli" --help
 "$root/usr/bin/corvina-cli" --help | awk '/^  [a-z]/ {print $1}' >"$scratch/commands"
 check "corvina-cli lists its commands" test -s "$scratch/commands"
 gzip -dc "$root/usr/share/man/man1/corvina-cli.1.gz" >"$scratch/man"
