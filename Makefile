@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all deps build run test test-asan bench clean
+.PHONY: all deps build run test test-asan bench clean install package
 
 all: build
 
@@ -30,6 +30,15 @@ test-asan: deps
 bench: build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; \
 	for s in bench/*.sh; do [ -f "$$s" ] && echo "== $$s" && BUILD=$(BUILD) bash "$$s"; done; true
+
+# Installs under PREFIX (default /usr/local); DESTDIR stages it elsewhere.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A .deb of the programs and their desktop files, in $(BUILD).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

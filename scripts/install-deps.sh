@@ -6,8 +6,10 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
+  qt6-base-private-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx curl python3 dbus python3-dbusmock
+  dpkg-dev desktop-file-utils appstream lintian
 )
 # Extra packages asked for by the caller (e.g. xvfb for screenshots).
 packages+=("$@")

@@ -2,7 +2,10 @@
 // src/app/pictures/. Run once by hand; the PNGs are committed, so building
 // the program never needs this or a display:
 //   g++ -std=c++20 -fPIC scripts/make-pictures.cpp $(pkg-config --cflags --libs Qt6Gui) -o /tmp/make-pictures
-//   QT_QPA_PLATFORM=offscreen /tmp/make-pictures src/app/pictures
+//   QT_QPA_PLATFORM=offscreen /tmp/make-pictures src/app/pictures data/icons
+// The second folder receives the desktop icon in the hicolor sizes
+// (data/icons/hicolor/<n>x<n>/apps/corvina.png).
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -310,5 +313,29 @@ int main(int argc, char** argv)
         p.drawLine(QPointF(12, 4), QPointF(16, 7));
     });
     icon("corvina.png", [](QPainter& p) { drawBird(p, QPointF(13, 14), 0.3, QColor(10, 10, 20)); });
+
+    // The desktop icon: the bird on a rounded sky-blue tile, drawn at each
+    // size rather than scaled, so the small sizes stay sharp.
+    if (argc > 2) {
+        const QString icons = QString::fromLocal8Bit(argv[2]);
+        for (int n : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            QImage img = canvas(n, n);
+            QPainter p(&img);
+            p.setRenderHint(QPainter::Antialiasing);
+            const double k = n / 64.0;
+            QLinearGradient sky(0, 0, 0, n);
+            sky.setColorAt(0, QColor(121, 148, 174));
+            sky.setColorAt(1, QColor(0, 51, 102));
+            p.setPen(Qt::NoPen);
+            p.setBrush(sky);
+            p.drawRoundedRect(QRectF(1 * k, 1 * k, 62 * k, 62 * k), 12 * k, 12 * k);
+            drawBird(p, QPointF(34 * k, 36 * k), 0.42 * k, QColor(10, 10, 20));
+            p.end();
+            const QString sub = QStringLiteral("%1/hicolor/%2x%2/apps").arg(icons).arg(n);
+            QDir().mkpath(sub);
+            if (!img.save(sub + QStringLiteral("/corvina.png")))
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(sub));
+        }
+    }
     return 0;
 }

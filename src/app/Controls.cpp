@@ -1,6 +1,8 @@
 #include "Controls.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -71,6 +73,48 @@ void TCheckListBox::focusInEvent(QFocusEvent* event)
         syncing_ = true;
         selectionModel()->clear();
         syncing_ = false;
+    }
+}
+
+void TCheckListBox::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QListView::mousePressEvent(event);
+}
+
+void TCheckListBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QListView::mouseReleaseEvent(event);
+}
+
+void TCheckListBox::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight, const QList<int>& roles)
+{
+    QListView::dataChanged(topLeft, bottomRight, roles);
+    if (!QAccessible::isActive() || !roles.contains(Qt::CheckStateRole) || !topLeft.isValid())
+        return;
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
+    QAccessibleTableInterface* table = list ? list->tableInterface() : nullptr;
+    if (!table)
+        return;
+    // One change of many rows announces its first rows only; the others are
+    // read with their state when reached.
+    constexpr int kMaxAnnounced = 200;
+    const int last = std::min(bottomRight.row(), topLeft.row() + kMaxAnnounced - 1);
+    for (int row = topLeft.row(); row <= last; ++row) {
+        QAccessibleInterface* cell = table->cellAt(row, 0);
+        if (!cell)
+            continue;
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent event(cell, changed);
+        QAccessible::updateAccessibility(&event);
     }
 }
 

@@ -19,7 +19,9 @@
 // current (highlighted) entry. The model's current entry and the view's are
 // kept the same both ways. Space flips the tick of the current entry,
 // clicking a tick box flips that tick, clicking an entry's text makes it
-// current without changing its tick. Del is reported by DeleteKeyPressed.
+// current without changing its tick; a right click changes neither. Del is
+// reported by DeleteKeyPressed. Each entry shows whole in its tooltip, and
+// assistive tools see each entry's tick and are told when it changes.
 class TCheckListBox : public QListView {
     Q_OBJECT
 public:
@@ -41,7 +43,14 @@ signals:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    // A right click only opens the context menu: the current entry stays,
+    // so the menu's items act on the highlighted entry.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // Announces a change of tick to assistive tools.
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
 
 private:
     void showModelIndex(int index);

@@ -4,6 +4,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QString>
 #include <QUrl>
@@ -53,6 +54,8 @@ public:
             const int i = params.FilterIndex >= 1 && params.FilterIndex <= filters.size() ? params.FilterIndex - 1 : 0;
             dlg.selectNameFilter(filters[i]);
         }
+        // TFileDialog asks about replacing a file, by the name it will write.
+        dlg.setOption(QFileDialog::DontConfirmOverwrite);
         if (!params.DefaultExt.empty())
             dlg.setDefaultSuffix(toQt(params.DefaultExt));
         if (!params.FileName.empty())
@@ -100,6 +103,23 @@ void SetFileDialogs(IFileDialogs* dialogs) { currentFileDialogs = dialogs ? dial
 
 ILinkOpener& LinkOpener() { return *currentLinkOpener; }
 void SetLinkOpener(ILinkOpener* opener) { currentLinkOpener = opener ? opener : &realLinkOpener; }
+
+bool TFileDialog::Execute(const TFileNameAdjustment& adjust)
+{
+    for (;;) {
+        if (!FileDialogs().Execute(Owner, Kind, *this))
+            return false;
+        if (Kind != TFileDialogKind::Save)
+            return true;
+        const QFileInfo target(FileNameToQt(adjust ? adjust(FileName) : FileName));
+        // A folder is not replaced (the write fails as it would anyway).
+        if (!target.exists() || target.isDir())
+            return true;
+        if (MessageBox(fromQt(target.fileName()) + " already exists.\nDo you want to replace it?", "Confirm Save As",
+                       TMsgButtons::YesNo, Owner, TMsgIcon::Warning) == TModalResult::mrYes)
+            return true;
+    }
+}
 
 std::string QtFileFilter(const std::string& filter)
 {

@@ -10,6 +10,7 @@
 #include "DialUp.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,12 +65,20 @@ public:
 IFileDialogs& FileDialogs();
 void SetFileDialogs(IFileDialogs* dialogs);
 
+// How a caller turns the chosen name into the name it writes (adding an
+// extension, say).
+using TFileNameAdjustment = std::function<std::string(const std::string&)>;
+
 // A save or open dialog as a component of a window: its settings persist
 // from one use to the next.
 class TFileDialog : public TFileDialogParams {
 public:
     TFileDialog(TFileDialogKind kind, QWidget* owner) : Kind(kind), Owner(owner) {}
-    bool Execute() { return FileDialogs().Execute(Owner, Kind, *this); }
+    // Runs the dialog. A save dialog asks before an existing file is
+    // replaced, about the name that will really be written (the chosen name
+    // after adjust): "No" shows the dialog again. FileName stays the name
+    // chosen in the dialog.
+    bool Execute(const TFileNameAdjustment& adjust = {});
 
     TFileDialogKind Kind;
     QWidget* Owner;

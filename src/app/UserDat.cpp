@@ -38,8 +38,19 @@ namespace {
 
 std::string fileIn(const std::string& programDir) { return programDir + "user.dat"; }
 
+// An installed program (<prefix>/bin beside <prefix>/share/corvina) keeps
+// its settings with the user, even where the user may write to the
+// program's folder (as root may to /usr/local/bin).
+bool installedProgramDir(const std::string& programDir)
+{
+    const QString dir = FileNameToQt(programDir);
+    return dir.endsWith(QStringLiteral("/bin/")) && QFileInfo(dir + QStringLiteral("../share/corvina")).isDir();
+}
+
 bool programDirWritable(const std::string& programDir)
 {
+    if (installedProgramDir(programDir))
+        return false;
     const QFileInfo file(FileNameToQt(fileIn(programDir)));
     if (file.exists())
         return file.isFile() && file.isWritable();

@@ -22,7 +22,8 @@ TUserDatValues ParseUserDat(const std::string& bytes);
 std::string FormatUserDat(const TUserDatValues& values);
 
 // Where user.dat is kept: in the program directory when that can be written
-// to, otherwise in the user's configuration directory.
+// to and the program is not an installed one (<prefix>/bin with
+// <prefix>/share/corvina), otherwise in the user's configuration directory.
 std::string UserDatSavePath(const std::string& programDir);
 // Where user.dat is looked for, in order: the place it is saved to first, so
 // that the values saved last come back, then the other place.

@@ -1,5 +1,6 @@
 #include "frmAbout.h"
 
+#include "CorvinaInfo.h"
 #include "Desktop.h"
 #include "Guard.h"
 #include "SysUtils.h"
@@ -8,10 +9,8 @@
 
 TfrmAbout* frmAbout = nullptr;
 
-const std::string kMakerEmail = "corvina@example.org";
-const std::string kMakerHomePage = "http://corvina.example.org/";
 const std::string kBannerCreditLine = "by the Corvina Team";
-const std::string kBannerEmailLine = "corvina@example.org";
+const std::string kBannerEmailLine(kMakerEmail);
 const std::string kMakerGreeting = "Hello Corvina Team, I use Corvina!";
 
 namespace {
@@ -60,7 +59,8 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent)
     Label1->setFont(small);
     Label1->setGeometry(12, 76, 212, 79);
 
-    anim = new QLineEdit(toQt(kBannerCreditLine), this);
+    BannerText = kBannerCreditLine;
+    anim = new QLineEdit(toQt(BannerText), this);
     anim->setObjectName(QStringLiteral("anim"));
     anim->setReadOnly(true);
     anim->setFrame(false);
@@ -69,7 +69,7 @@ TfrmAbout::TfrmAbout(QWidget* parent) : QDialog(parent)
     anim->setToolTip(QStringLiteral("Click to send me an Email"));
     anim->setAccessibleName(QStringLiteral("Click to send me an Email"));
     colours(anim, QColor(0, 255, 0), Qt::black);
-    anim->setGeometry(224, 50, 137, 19);
+    anim->setGeometry(BannerLeft, 50, 137, 19);
     anim->installEventFilter(this);
 
     // A plain black box (nothing for a screen reader to announce).
@@ -117,7 +117,19 @@ TfrmAbout::~TfrmAbout()
 void TfrmAbout::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
+    showBanner();
     RunGuarded(this, [this] { FormShow(this); });
+}
+
+void TfrmAbout::showBanner()
+{
+    if (!isVisible())
+        return;
+    if (anim->x() != BannerLeft)
+        anim->move(BannerLeft, anim->y());
+    const QString text = toQt(BannerText);
+    if (anim->text() != text)
+        anim->setText(text);
 }
 
 bool TfrmAbout::eventFilter(QObject* watched, QEvent* event)
@@ -142,26 +154,27 @@ void TfrmAbout::OKButtonClick(QObject*)
 
 void TfrmAbout::Timer1Timer(QObject*)
 {
-    if (anim->x() >= 84) {
-        anim->move(anim->x() - 2, anim->y());
-        return;
-    }
-    Timer1->setInterval(3000);
-    if (Counter % 2 != 0) {
-        anim->setText(toQt(kBannerEmailLine));
-        ++Counter;
+    if (BannerLeft >= 84) {
+        BannerLeft -= 2;
     } else {
-        anim->setText(toQt(kBannerCreditLine));
-        --Counter;
+        Timer1->setInterval(3000);
+        if (Counter % 2 != 0) {
+            BannerText = kBannerEmailLine;
+            ++Counter;
+        } else {
+            BannerText = kBannerCreditLine;
+            --Counter;
+        }
     }
+    showBanner();
 }
 
 void TfrmAbout::animClick(QObject*)
 {
-    OpenLink("mailto:" + kMakerEmail + "?Subject=Utente di Corvina" + "&Body=" + kMakerGreeting, this);
+    OpenLink("mailto:" + std::string(kMakerEmail) + "?Subject=Utente di Corvina" + "&Body=" + kMakerGreeting, this);
 }
 
 void TfrmAbout::Label2Click(QObject*)
 {
-    OpenLink(kMakerHomePage, this);
+    OpenLink(std::string(kMakerHomePage), this);
 }

@@ -12,9 +12,7 @@
 
 #include <string>
 
-// The maker's addresses and the banner's two lines.
-extern const std::string kMakerEmail;
-extern const std::string kMakerHomePage;
+// The banner's two lines (the maker's addresses are in CorvinaInfo.h).
 extern const std::string kBannerCreditLine;
 extern const std::string kBannerEmailLine;
 // The greeting that the mail link puts in the message body.
@@ -36,6 +34,12 @@ public:
 
     // Chooses the banner's line: odd shows the e-mail line next.
     int Counter = 1;
+    // The banner's state, kept by the timer whether or not the box is
+    // visible; the banner itself is only moved and rewritten while the box
+    // is shown (a hidden banner changing every 3 s would keep sending
+    // accessibility events for the whole run).
+    int BannerLeft = 224;
+    std::string BannerText;
 
     void FormShow(QObject* Sender = nullptr);
     void OKButtonClick(QObject* Sender = nullptr);
@@ -44,6 +48,8 @@ public:
     void Label2Click(QObject* Sender = nullptr);
 
 protected:
+    // Puts the banner where its state says, when the box is visible.
+    void showBanner();
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 };

@@ -58,8 +58,10 @@ QLabel* counter(QWidget* parent, const char* name, const QString& description)
     QLabel* l = caption(QStringLiteral("0"), parent, false, name);
     l->setAccessibleDescription(description);
     l->setMinimumWidth(60);
-    l->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
-    l->setFocusPolicy(Qt::TabFocus);
+    // A label, not a Tab stop: assistive tools read it with its caption (the
+    // caption's buddy), and the mouse can still copy the figure.
+    l->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    l->setFocusPolicy(Qt::NoFocus);
     return l;
 }
 
@@ -106,11 +108,14 @@ TfrmMain::TfrmMain(const std::string& programFile)
     UseHttpProxyFromEnvironment(*NMHTTP);
 
     SaveDialog.Filter = "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv";
-    OpenDialog.Filter = SaveDialog.Filter;
+    // Opening can also pick a list saved without an extension.
+    OpenDialog.Filter = SaveDialog.Filter + "|All files (*)|*";
 
     buildBands();
     buildMenus();
     connectHandlers();
+    // Typing straight away types key words (not a new engine address).
+    EditParolaChiave->setFocus(Qt::OtherFocusReason);
 
     // The size and place when restored from maximized: centred on the screen.
     if (QScreen* screen = QGuiApplication::primaryScreen()) {

@@ -16,8 +16,3 @@ void TfrmMain::BitBtn2Click(QObject*) {}
 // Mail.
 void TfrmMain::Corvina1Click(QObject*) {}
 void TfrmMain::ProgrammaPredefinito1Click(QObject*) {}
-
-// Visit page, online help, update check.
-void TfrmMain::VisitaPaginaWeb1Click(QObject*) {}
-void TfrmMain::HelpinLinea1Click(QObject*) {}
-void TfrmMain::ControllapresenzadiAggiornamenti1Click(QObject*) {}

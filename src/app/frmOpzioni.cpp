@@ -5,7 +5,9 @@
 #include "UserDat.h"
 #include "frmMain.h"
 
+#include <QFileInfo>
 #include <QFormLayout>
+#include <QSettings>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -158,27 +160,88 @@ std::string TfrmOpzioni::ProgramDir() const
     return frmMain ? frmMain->ProgramDir : std::string();
 }
 
+std::string SettingsFilePath()
+{
+    const std::string userDat = UserDatConfigPath();
+    return userDat.substr(0, userDat.rfind('/') + 1) + "corvina.conf";
+}
+
 void TfrmOpzioni::FormCreate(QObject*)
 {
+    loadSettings();
     TUserDatValues values;
     if (!LoadUserDat(ProgramDir(), values))
         return;
+    loaded_ = values;
     EditServer->setText(toQt(values[0]));
     EditNome->setText(toQt(values[1]));
     EditIndirizzo->setText(toQt(values[2]));
     EditMittente->setText(toQt(values[3]));
 }
 
+void TfrmOpzioni::loadSettings()
+{
+    const QSettings file(FileNameToQt(SettingsFilePath()), QSettings::IniFormat);
+    const auto index = [&file](const char* key, TRadioGroup* group) {
+        bool ok = false;
+        const int i = file.value(QLatin1String(key)).toInt(&ok);
+        if (ok && i >= 0 && i < group->Count())
+            group->SetItemIndex(i);
+    };
+    const auto tick = [&file](const char* key, QCheckBox* box) {
+        const QVariant v = file.value(QLatin1String(key));
+        if (v.isValid())
+            box->setChecked(v.toBool());
+    };
+    const auto text = [&file](const char* key, QLineEdit* edit) {
+        const QVariant v = file.value(QLatin1String(key));
+        if (v.isValid())
+            edit->setText(v.toString());
+    };
+    index("Saving/Format", RadioGroup1);
+    text("Saving/Separator", EditSeparatore);
+    index("Search/Mode", RadioGroup2);
+    tick("Search/PlainTextOnly", CheckBoxTestoSemplice);
+    tick("Search/DisconnectOnEnd", CheckBoxDisconnRic);
+    text("Search/MaxPages", EditNumMax);
+    text("Search/TimeOut", EditTimeOut);
+    text("Search/Domain", EditDominio);
+    // The HTTP client follows the time-out shown, as after an OK.
+    const std::string timeOut = fromQt(EditTimeOut->text());
+    if (frmMain && IsDecimalWholeNumber(timeOut))
+        frmMain->NMHTTP->TimeOut = DecimalStrToInt(timeOut);
+}
+
+void TfrmOpzioni::saveSettings()
+{
+    const QString path = FileNameToQt(SettingsFilePath());
+    QSettings file(path, QSettings::IniFormat);
+    file.setValue(QStringLiteral("Saving/Format"), RadioGroup1->ItemIndex());
+    file.setValue(QStringLiteral("Saving/Separator"), EditSeparatore->text());
+    file.setValue(QStringLiteral("Search/Mode"), RadioGroup2->ItemIndex());
+    file.setValue(QStringLiteral("Search/PlainTextOnly"), CheckBoxTestoSemplice->isChecked());
+    file.setValue(QStringLiteral("Search/DisconnectOnEnd"), CheckBoxDisconnRic->isChecked());
+    file.setValue(QStringLiteral("Search/MaxPages"), EditNumMax->text());
+    file.setValue(QStringLiteral("Search/TimeOut"), EditTimeOut->text());
+    file.setValue(QStringLiteral("Search/Domain"), EditDominio->text());
+    file.sync();
+}
+
 void TfrmOpzioni::BitBtn1Click(QObject*)
 {
-    const TUserDatValues values{fromQt(EditServer->text()), fromQt(EditNome->text()), fromQt(EditIndirizzo->text()),
-                                fromQt(EditMittente->text())};
+    saveSettings();
+    const TUserDatValues values{fromQtKeeping(EditServer->text(), loaded_[0]),
+                                fromQtKeeping(EditNome->text(), loaded_[1]),
+                                fromQtKeeping(EditIndirizzo->text(), loaded_[2]),
+                                fromQtKeeping(EditMittente->text(), loaded_[3])};
     if (SaveUserDat(ProgramDir(), values)) {
-        // A time-out that is not a whole number raises here, after the file
-        // was written: the dialog then stays open and the time-out unchanged.
+        loaded_ = values;
+        // A time-out that is not a decimal whole number raises here, after
+        // the files were written: the dialog then stays open and the
+        // time-out unchanged.
         const std::string timeOut = fromQt(EditTimeOut->text());
         if (!timeOut.empty() && frmMain)
-            frmMain->NMHTTP->TimeOut = StrToInt(timeOut);
+            frmMain->NMHTTP->TimeOut = DecimalStrToInt(timeOut);
     }
     hide();
 }

@@ -1,9 +1,12 @@
 // The Options dialog. Its controls are the settings: other windows read them
 // at the moment they need them. The four outgoing-mail fields are loaded from
-// user.dat at creation and written back by OK.
+// user.dat at creation and written back by OK; the search and saving settings
+// likewise from the settings file corvina.conf in the user's configuration
+// directory.
 #pragma once
 
 #include "Controls.h"
+#include "UserDat.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -60,6 +63,19 @@ public:
 
     // The program directory the settings file is kept in.
     std::string ProgramDir() const;
+
+private:
+    // Applies the settings file's values that are valid; others keep the
+    // controls' defaults.
+    void loadSettings();
+    void saveSettings();
+
+    // The mail values as loaded: a field left as loaded is written back with
+    // its own bytes.
+    TUserDatValues loaded_;
 };
+
+// The settings file for the settings user.dat does not hold.
+std::string SettingsFilePath();
 
 extern TfrmOpzioni* frmOpzioni;

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QStringDecoder>
 
 #include <array>
 #include <cstdarg>
@@ -93,6 +94,19 @@ int32_t StrToInt(const std::string& text)
 
 std::string IntToStr(int64_t value) { return std::to_string(value); }
 
+bool IsDecimalWholeNumber(const std::string& text)
+{
+    const size_t first = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    return first < text.size() && text.find_first_not_of("0123456789", first) == std::string::npos;
+}
+
+int32_t DecimalStrToInt(const std::string& text)
+{
+    if (!IsDecimalWholeNumber(text))
+        throw EConvertError("'" + text + "' is not a valid integer value");
+    return StrToInt(text);
+}
+
 std::string UpperCase(const std::string& s)
 {
     std::string r = s;
@@ -145,14 +159,29 @@ std::string Format(const char* fmt, ...)
     return out;
 }
 
-QString toQt(const std::string& bytes) { return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+QString toQt(const std::string& bytes)
+{
+    // Decoded per text: as UTF-8 where the bytes are valid UTF-8 (an initial
+    // byte-order mark kept), as Latin-1 otherwise, so every byte shows as
+    // some character and nothing is dropped.
+    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless |
+                                                    QStringConverter::Flag::ConvertInitialBom);
+    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (!utf8.hasError())
+        return text;
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 std::string fromQt(const QString& text)
 {
-    // Characters outside Latin-1 (typed by the user) become '?', as a
-    // single-byte code page would show them.
-    const QByteArray b = text.toLatin1();
+    // What the user types or edits is written as UTF-8.
+    const QByteArray b = text.toUtf8();
     return std::string(b.constData(), static_cast<size_t>(b.size()));
+}
+
+std::string fromQtKeeping(const QString& text, const std::string& original)
+{
+    return text == toQt(original) ? original : fromQt(text);
 }
 
 QString FileNameToQt(const std::string& fileName)

@@ -55,6 +55,13 @@ int32_t StrToInt(const std::string& text);
 // Same rules; returns false instead of raising.
 bool TryStrToInt(const std::string& text, int32_t& value);
 std::string IntToStr(int64_t value);
+// Whether a text is a decimal whole number as the program's settings and
+// figures are written: an optional sign, then digits only (no blanks, no
+// "$" or "0x" hexadecimal).
+bool IsDecimalWholeNumber(const std::string& text);
+// Converts such a text; raises EConvertError for any other text or a value
+// beyond the signed 32-bit range.
+int32_t DecimalStrToInt(const std::string& text);
 
 // ASCII upper/lower case of a byte string (other bytes unchanged).
 std::string UpperCase(const std::string& s);
@@ -70,10 +77,15 @@ unsigned char FoldByte(unsigned char c);
 // Format an integer the way the about box and counters show it.
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Widget boundary: every byte maps to one Latin-1 character and back, so no
-// byte is lost on its way through a control.
+// Widget boundary. The core keeps every byte; a text is shown decoded as
+// UTF-8 when its bytes are valid UTF-8 and as Latin-1 otherwise, and what the
+// user types is encoded as UTF-8.
 QString toQt(const std::string& bytes);
 std::string fromQt(const QString& text);
+// fromQt, except that a text shown from original and left unchanged gives
+// back original's bytes (a Latin-1 entry opened and confirmed unedited stays
+// Latin-1).
+std::string fromQtKeeping(const QString& text, const std::string& original);
 
 // File names are bytes as the file system holds them (TFileStream opens them
 // as they are). These convert between such names and Qt's strings (file

@@ -7,6 +7,7 @@
 #include "SysUtils.h"
 
 #include <QHBoxLayout>
+#include <QShowEvent>
 #include <QVBoxLayout>
 
 #include <limits>
@@ -75,7 +76,10 @@ TfrmCercaParola::~TfrmCercaParola()
 void TfrmCercaParola::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    RunGuarded(this, [this] { FormShow(this); });
+    // A showing of the dialog, not the window system's restore of a
+    // minimised dialog (a spontaneous show), which keeps the last count.
+    if (!event->spontaneous())
+        RunGuarded(this, [this] { FormShow(this); });
 }
 
 void TfrmCercaParola::FormShow(QObject*)

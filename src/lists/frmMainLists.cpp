@@ -96,7 +96,8 @@ void TfrmMain::Modifyselected1Click(QObject*)
         MessageBox("Select an item!", "ERROR", TMsgButtons::OK, this, TMsgIcon::Error);
         return;
     }
-    frmModificaSel->Edit1->setText(toQt(items.Text(current)));
+    frmModificaSel->OriginalText = items.Text(current);
+    frmModificaSel->Edit1->setText(toQt(frmModificaSel->OriginalText));
     showDialog(frmModificaSel);
 }
 
@@ -128,7 +129,7 @@ void TfrmMain::ApriSitiTrovatidaFile1Click(QObject*)
 void TfrmMain::SalvalistaemailsuFile1Click(QObject*)
 {
     SaveDialog.FilterIndex = 1;
-    if (!SaveDialog.Execute())
+    if (!SaveDialog.Execute([](const std::string& name) { return AdjustFileName(name, "txt"); }))
         return;
     // The saving format is read now, not when the dialog was opened.
     const bool onRow = frmOpzioni->RadioGroup1->ItemIndex() == 1;
@@ -146,7 +147,7 @@ void TfrmMain::AprilistaemaildaFile1Click(QObject*)
 void TfrmMain::WindowsAdrdessBookFile1Click(QObject*)
 {
     SaveDialog.FilterIndex = 2;
-    if (!SaveDialog.Execute())
+    if (!SaveDialog.Execute([](const std::string& name) { return AdjustFileName(name, "csv"); }))
         return;
     // Writes the header line and the list without touching the list itself.
     SaveAddressBook(*CheckListBoxRisultati->Items, SaveDialog.FileName);

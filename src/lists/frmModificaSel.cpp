@@ -71,7 +71,7 @@ void TfrmModificaSel::BitBtn1Click(QObject*)
     TCheckListModel& items = *frmMain->CheckListBoxRisultati->Items;
     const int current = items.ItemIndex();
     if (current >= 0)
-        items.SetText(current, fromQt(Edit1->text()));
+        items.SetText(current, fromQtKeeping(Edit1->text(), OriginalText));
     hide();
 }
 

@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <string>
+
 class TfrmModificaSel : public QDialog {
     Q_OBJECT
 public:
@@ -16,6 +18,9 @@ public:
     QLineEdit* Edit1;
     QPushButton* BitBtn1;  // "&OK", default button
     QPushButton* BitBtn2;  // "&Cancel", Esc
+    // The bytes of the entry copied into Edit1: OK on an unedited text
+    // writes them back unchanged, whatever their encoding.
+    std::string OriginalText;
 
     void BitBtn1Click(QObject* Sender = nullptr);
     void BitBtn2Click(QObject* Sender = nullptr);

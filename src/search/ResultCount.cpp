@@ -31,10 +31,9 @@ std::optional<std::string> ResultCountDigits(const TPageBuffer& page, TEngine en
 
 int32_t ResultTotal(const std::string& digits)
 {
-    // A decimal figure only: an optional sign, then digits. The general
-    // conversion would also take leading blanks and "$" or "0x" hexadecimal.
-    const size_t first = !digits.empty() && (digits[0] == '+' || digits[0] == '-') ? 1 : 0;
-    if (first >= digits.size() || digits.find_first_not_of("0123456789", first) != std::string::npos)
+    // A decimal figure only: the general conversion would also take leading
+    // blanks and "$" or "0x" hexadecimal.
+    if (!IsDecimalWholeNumber(digits))
         throw EConvertError("'" + digits + "' is not a valid integer value");
     int32_t value = 0;
     if (TryStrToInt(digits, value))

@@ -1,6 +1,10 @@
 // The about box, its banner and links, and the splash window.
 #include "AppFixture.h"
 
+#include "AccessibilityEvents.h"
+#include "CorvinaInfo.h"
+
+#include <QAccessible>
 #include <QApplication>
 #include <QMouseEvent>
 
@@ -50,6 +54,7 @@ TEST_F(About, LooksAsDescribed)
 TEST_F(About, BannerSlidesIn71TicksThenAlternatesEveryThreeSeconds)
 {
     frmAbout->Timer1->stop();  // the test drives the ticks
+    frmAbout->show();
     for (int tick = 1; tick <= 71; ++tick) {
         frmAbout->Timer1Timer(frmAbout->Timer1);
         ASSERT_EQ(frmAbout->anim->x(), 224 - 2 * tick);
@@ -73,9 +78,33 @@ TEST_F(About, LinksGoToTheDesktopHandler)
     click(frmAbout->Label2);
     ASSERT_EQ(desk.Links.Opened.size(), 2u);
     EXPECT_EQ(desk.Links.Opened[0],
-              "mailto:" + kMakerEmail + "?Subject=Utente di Corvina&Body=" + kMakerGreeting);
+              "mailto:" + std::string(kMakerEmail) + "?Subject=Utente di Corvina&Body=" + kMakerGreeting);
     EXPECT_EQ(desk.Links.Opened[1], kMakerHomePage);
     EXPECT_TRUE(desk.Messages.Calls.empty());
+}
+
+
+TEST_F(About, AHiddenBoxKeepsTheBannerRunningWithoutTouchingIt)
+{
+    frmAbout->Timer1->stop();
+    {
+        AccessibilityEvents events;
+        ASSERT_TRUE(events.active());
+        for (int tick = 0; tick < 71 + 5; ++tick)
+            frmAbout->Timer1Timer(frmAbout->Timer1);
+        EXPECT_TRUE(events.about(frmAbout->anim).empty())
+            << events.about(frmAbout->anim).size() << " events from a hidden banner";
+    }
+    EXPECT_EQ(frmAbout->anim->x(), 224) << "the hidden banner is not moved";
+    EXPECT_EQ(frmAbout->BannerLeft, 82);
+    EXPECT_EQ(frmAbout->BannerText, kBannerEmailLine) << "five switches after the slide: the e-mail line";
+
+    // Shown, the banner stands where its state says at once.
+    frmAbout->show();
+    EXPECT_EQ(frmAbout->anim->x(), 82);
+    EXPECT_EQ(fromQt(frmAbout->anim->text()), kBannerEmailLine);
+    frmAbout->Timer1Timer(frmAbout->Timer1);
+    EXPECT_EQ(fromQt(frmAbout->anim->text()), kBannerCreditLine);
 }
 
 TEST_F(About, SplashIsThePictureAlone)

@@ -3,6 +3,7 @@
 
 #include "Engines.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -255,8 +256,12 @@ TEST_F(MainWindow, ProgramDirectoryComesFromTheProgramFile)
 TEST_F(MainWindow, FileDialogsShareTheListFilterAndGoThroughTheDesktop)
 {
     EXPECT_EQ(frmMain->SaveDialog.Filter, "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv");
-    EXPECT_EQ(frmMain->OpenDialog.Filter, frmMain->SaveDialog.Filter);
+    // Opening also offers every file, last, for a list saved without an
+    // extension.
+    EXPECT_EQ(frmMain->OpenDialog.Filter, frmMain->SaveDialog.Filter + "|All files (*)|*");
     EXPECT_EQ(QtFileFilter(frmMain->SaveDialog.Filter), "Text File (*.txt);;Windows Address Book File (*.csv)");
+    EXPECT_EQ(QtFileFilter(frmMain->OpenDialog.Filter),
+              "Text File (*.txt);;Windows Address Book File (*.csv);;All files (*)");
     EXPECT_EQ(QtFileFilter("Any|*.a;*.b"), "Any (*.a *.b)");
 
     desk.Files.NextAnswers.push_back(FakeFileDialogs::Answer{"/tmp/list.csv", 2});
@@ -303,4 +308,44 @@ TEST_F(MainWindow, OwnsOneHttpClientWithItsStartingProperties)
     RestartWindows();
     EXPECT_EQ(frmMain->NMHTTP->Proxy, "");
     EXPECT_EQ(frmMain->NMHTTP->ProxyPort, 0);
+}
+
+TEST_F(MainWindow, TheFocusStartsInTheKeyWordsAndTheCountersAreNoTabStops)
+{
+    QApplication::setActiveWindow(frmMain);
+    QWidget* focus = frmMain->focusWidget();
+    ASSERT_NE(focus, nullptr);
+    EXPECT_TRUE(focus == frmMain->EditParolaChiave || focus == frmMain->EditParolaChiave->lineEdit())
+        << focus->objectName().toStdString();
+
+    // Tab goes round the window without stopping on a counter.
+    const std::vector<QLabel*> counters{frmMain->LabelTrovati, frmMain->LabelTotPag, frmMain->LabelEmailTrovate,
+                                        frmMain->LabelProgress};
+    for (QLabel* c : counters) {
+        EXPECT_FALSE(c->focusPolicy() & Qt::TabFocus) << c->objectName().toStdString();
+        EXPECT_FALSE(c->textInteractionFlags() & Qt::TextSelectableByKeyboard) << "no bare caret";
+    }
+    QWidget* w = focus;
+    for (int step = 0; step < 40; ++step) {
+        w = w->nextInFocusChain();
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isVisible() && w->isEnabled()) {
+            EXPECT_TRUE(std::find(counters.begin(), counters.end(), w) == counters.end())
+                << w->objectName().toStdString();
+        }
+    }
+
+    // A screen reader still finds each counter, labelled by its caption.
+    const std::pair<QLabel*, QLabel*> captioned[] = {{frmMain->LabelTrovati, frmMain->LabelFounded1},
+                                                     {frmMain->LabelTotPag, frmMain->LabelTotalPages},
+                                                     {frmMain->LabelEmailTrovate, frmMain->LabelFounded2},
+                                                     {frmMain->LabelProgress, frmMain->LabelExaminedPages}};
+    for (auto [counter, caption] : captioned) {
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(counter);
+        ASSERT_NE(iface, nullptr);
+        EXPECT_EQ(iface->text(QAccessible::Name), "0");
+        bool labelled = false;
+        for (const auto& [other, relation] : iface->relations(QAccessible::Label))
+            labelled = labelled || other->object() == caption;
+        EXPECT_TRUE(labelled) << counter->objectName().toStdString();
+    }
 }

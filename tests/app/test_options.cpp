@@ -6,7 +6,11 @@
 #include "Classes.h"
 #include "Engines.h"
 
+#include <QAccessible>
+#include <QApplication>
 #include <QClipboard>
+#include <QTabBar>
+#include <QTest>
 #include <QDir>
 #include <QLineEdit>
 #include <QFileInfo>
@@ -132,11 +136,13 @@ TEST_F(Options, OkWritesTheFileAndARestartBringsItBack)
     frmOpzioni->EditServer->setText(toQt(longest));
     frmOpzioni->EditNome->setText("");
     frmOpzioni->EditIndirizzo->setText("me@example.org");
-    frmOpzioni->EditMittente->setText(toQt("Ren\xe9"));
+    frmOpzioni->EditMittente->setText(QString::fromUtf8("Ren\xc3\xa9 \xc5\x81\xc3\xb3" "d\xc5\xba"));
     frmOpzioni->show();
     frmOpzioni->BitBtn1->click();
     EXPECT_FALSE(frmOpzioni->isVisible());
-    EXPECT_EQ(testutil::readFile(UserDat()), longest + "\r\n\r\nme@example.org\r\nRen\xe9\r\n");
+    // Typed text beyond ASCII is written as UTF-8, not as "?".
+    EXPECT_EQ(testutil::readFile(UserDat()),
+              longest + "\r\n\r\nme@example.org\r\nRen\xc3\xa9 \xc5\x81\xc3\xb3" "d\xc5\xba\r\n");
 
     // A longer value cannot be typed: it would not fit the file's lines.
     frmOpzioni->EditNome->setText(toQt(std::string(300, 'u')));
@@ -145,7 +151,7 @@ TEST_F(Options, OkWritesTheFileAndARestartBringsItBack)
     EXPECT_EQ(frmOpzioni->EditMittente->text().size(), 253);
 
     RestartWindows();
-    EXPECT_EQ(mailFields(), (V{longest, "", "me@example.org", "Ren\xe9"}));
+    EXPECT_EQ(mailFields(), (V{longest, "", "me@example.org", "Ren\xc3\xa9 \xc5\x81\xc3\xb3" "d\xc5\xba"}));
     // The other settings are back at their defaults.
     EXPECT_TRUE(frmOpzioni->CheckBoxNascondi->isChecked());
     EXPECT_EQ(frmOpzioni->EditTimeOut->text(), "10000");
@@ -248,6 +254,18 @@ TEST(UserDatLocation, ProgramDirectoryFirstWhenWritable)
     qunsetenv("XDG_CONFIG_HOME");
 }
 
+TEST(UserDatLocation, AnInstalledProgramKeepsItInTheConfigurationDirectory)
+{
+    testutil::TempDir prefix, config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
+    const std::string bin = prefix.path() + "/bin/";
+    QDir().mkpath(toQt(bin));
+    EXPECT_EQ(UserDatSavePath(bin), bin + "user.dat") << "a writable bin folder of its own";
+    QDir().mkpath(toQt(prefix.path() + "/share/corvina"));
+    EXPECT_EQ(UserDatSavePath(bin), UserDatConfigPath()) << "installed, even in a writable prefix";
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
 TEST(UserDatLocation, FolderNamesBeyondAsciiNameTheFoldersOnDisk)
 {
     // A program folder and a configuration folder named in letters beyond
@@ -321,4 +339,119 @@ TEST_F(Options, TextBoxesHoldOneLine)
     EXPECT_EQ(frmModificaSel->Edit1->text(), "rossi");
     frmEmail->EditOggetto->paste();
     EXPECT_EQ(frmEmail->EditOggetto->text(), "rossi");
+}
+
+class OptionsLatin1File : public OptionsWithFile {
+public:
+    std::string Contents() const override { return "smtp.example.org\r\nid\r\nJos\xe9@x.it\r\nJos\xe9 P\xe9rez\r\n"; }
+};
+TEST_F(OptionsLatin1File, ShowsLatin1ValuesAndWritesThemBackUnchanged)
+{
+    EXPECT_EQ(frmOpzioni->EditMittente->text(), QString::fromUtf8("Jos\xc3\xa9 P\xc3\xa9rez"));
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(testutil::readFile(UserDat()), Contents()) << "an unedited file stays byte for byte";
+    frmOpzioni->EditMittente->setText(QString::fromUtf8("Jos\xc3\xa9"));
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(ParseUserDat(testutil::readFile(UserDat()))[3], "Jos\xc3\xa9") << "an edited value is UTF-8";
+    EXPECT_EQ(ParseUserDat(testutil::readFile(UserDat()))[2], "Jos\xe9@x.it");
+}
+
+TEST_F(Options, TheTimeOutConvertsOnlyAsADecimalWholeNumber)
+{
+    struct Row {
+        const char* text;
+        int timeOut;  // 0: not applied, the dialog stays open
+    };
+    const Row rows[] = {
+        {"30000", 30000}, {"+2500", 2500}, {"$7530", 0}, {"0x7530", 0}, {"0X7530", 0},
+        {" 30000", 0},    {"30000 ", 0},   {"3e4", 0},   {"99999999999", 0},
+    };
+    for (const Row& r : rows) {
+        frmMain->NMHTTP->TimeOut = 10000;
+        frmOpzioni->show();
+        frmOpzioni->EditTimeOut->setText(QString::fromLatin1(r.text));
+        frmOpzioni->BitBtn1->click();
+        EXPECT_EQ(frmMain->NMHTTP->TimeOut, r.timeOut ? r.timeOut : 10000) << r.text;
+        EXPECT_EQ(frmOpzioni->isVisible(), r.timeOut == 0) << r.text;
+    }
+}
+
+TEST_F(Options, SearchAndSavingSettingsComeBackAfterOkAndARestart)
+{
+    const std::string userDatBefore = "s\r\n\r\n\r\n\r\n";
+    frmOpzioni->RadioGroup1->SetItemIndex(0);
+    frmOpzioni->EditSeparatore->setText(",");
+    frmOpzioni->RadioGroup2->SetItemIndex(0);
+    frmOpzioni->CheckBoxTestoSemplice->setChecked(true);
+    frmOpzioni->CheckBoxDisconnRic->setChecked(true);
+    frmOpzioni->EditNumMax->setText("7");
+    frmOpzioni->EditTimeOut->setText("25000");
+    frmOpzioni->EditDominio->setText(".it");
+    frmOpzioni->CheckBoxNascondi->setChecked(false);
+    frmOpzioni->EditServer->setText("s");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(testutil::readFile(UserDat()), userDatBefore) << "user.dat keeps only the mail fields";
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(SettingsFilePath())));
+    EXPECT_EQ(SettingsFilePath().rfind(config.path(), 0), 0u) << "kept in the user's configuration directory";
+
+    RestartWindows();
+    EXPECT_EQ(frmOpzioni->RadioGroup1->ItemIndex(), 0);
+    EXPECT_EQ(frmOpzioni->EditSeparatore->text(), ",");
+    EXPECT_EQ(frmOpzioni->RadioGroup2->ItemIndex(), 0);
+    EXPECT_TRUE(frmOpzioni->CheckBoxTestoSemplice->isChecked());
+    EXPECT_TRUE(frmOpzioni->CheckBoxDisconnRic->isChecked());
+    EXPECT_EQ(frmOpzioni->EditNumMax->text(), "7");
+    EXPECT_EQ(frmOpzioni->EditTimeOut->text(), "25000");
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 25000) << "the client follows the time-out shown";
+    EXPECT_EQ(frmOpzioni->EditDominio->text(), ".it");
+    EXPECT_TRUE(frmOpzioni->CheckBoxNascondi->isChecked()) << "hiding recipients starts ticked every run";
+
+    // Changes closed by the title bar are not written.
+    frmOpzioni->EditNumMax->setText("99");
+    frmOpzioni->close();
+    RestartWindows();
+    EXPECT_EQ(frmOpzioni->EditNumMax->text(), "7");
+}
+
+TEST_F(Options, ASettingsFileWithBadValuesLeavesTheDefaults)
+{
+    StopWindows();
+    QDir().mkpath(QFileInfo(QString::fromStdString(SettingsFilePath())).absolutePath());
+    testutil::writeFile(SettingsFilePath(), "[Saving]\nFormat=7\n[Search]\nMode=-1\nTimeOut=$7530\n");
+    StartWindows();
+    EXPECT_EQ(frmOpzioni->RadioGroup1->ItemIndex(), 1);
+    EXPECT_EQ(frmOpzioni->RadioGroup2->ItemIndex(), 2);
+    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 10000);
+}
+
+TEST_F(Options, TabOnEveryPageReachesOkThroughNamedStopsOnly)
+{
+    const QStringList pages{"Saving", "E-mail", "Search"};
+    for (int page = 0; page < 3; ++page) {
+        SCOPED_TRACE(pages[page].toStdString());
+        frmOpzioni->PageControl1->setCurrentIndex(page);
+        frmOpzioni->show();
+        frmOpzioni->activateWindow();
+        QApplication::setActiveWindow(frmOpzioni);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frmOpzioni, 5000));
+        frmOpzioni->PageControl1->tabBar()->setFocus(Qt::TabFocusReason);
+        bool reachedOk = false;
+        QWidget* first = QApplication::focusWidget();
+        ASSERT_NE(first, nullptr);
+        QWidget* w = first;
+        for (int step = 0; step < 20; ++step) {
+            QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(w);
+            ASSERT_NE(iface, nullptr);
+            EXPECT_FALSE(iface->text(QAccessible::Name).isEmpty())
+                << "unnamed stop: " << w->metaObject()->className() << " " << w->objectName().toStdString();
+            reachedOk = reachedOk || w == frmOpzioni->BitBtn1;
+            QTest::keyClick(w, Qt::Key_Tab);
+            w = QApplication::focusWidget();
+            ASSERT_NE(w, nullptr);
+            if (w == first)
+                break;
+        }
+        EXPECT_TRUE(reachedOk);
+        EXPECT_EQ(w, first) << "the Tab cycle comes round";
+    }
 }

@@ -86,5 +86,31 @@ TEST(SysUtils, TextComparisonFoldsLatin1Letters)
     EXPECT_LT(CompareText("abc", "abd"), 0);
     EXPECT_EQ(CompareText("\xC9t\xC9", "\xE9t\xE9"), 0);
     EXPECT_NE(CompareText("\xD7", "\xF7"), 0);
-    EXPECT_EQ(fromQt(toQt(std::string("\x00\x80\xff", 3))), std::string("\x00\x80\xff", 3));
+}
+
+TEST(SysUtils, WidgetTextIsUtf8WhereValidAndLatin1Otherwise)
+{
+    struct Row {
+        std::string bytes;
+        QString shown;
+    };
+    const Row rows[] = {
+        {"plain@example.org", QStringLiteral("plain@example.org")},
+        {"caff\xc3\xa8", QString::fromUtf8("caff\xc3\xa8")},             // UTF-8
+        {"caff\xe8", QString::fromUtf8("caff\xc3\xa8")},                   // Latin-1
+        {"\xc5\x82\xc3\xb3" "d\xc5\xba@example.pl", QString::fromUtf8("\xc5\x82\xc3\xb3" "d\xc5\xba@example.pl")},
+        {"\xc3\xa8 \xe8", QString::fromUtf8("\xc3\x83\xc2\xa8 \xc3\xa8")},  // mixed: Latin-1 as a whole
+        {"\xef\xbb\xbf" "BOM", QChar(0xFEFF) + QStringLiteral("BOM")},      // the mark is kept
+        {std::string("\x00\x80\xff", 3), QString::fromLatin1("\x00\x80\xff", 3)},
+    };
+    for (const Row& r : rows)
+        EXPECT_EQ(toQt(r.bytes), r.shown) << r.bytes;
+
+    // Typed text is written as UTF-8 and shows again as typed.
+    const QString typed = QString::fromUtf8("\xc5\x82\xc3\xb3" "d\xc5\xba@example.pl");
+    EXPECT_EQ(fromQt(typed), "\xc5\x82\xc3\xb3" "d\xc5\xba@example.pl");
+    EXPECT_EQ(toQt(fromQt(typed)), typed);
+    // A text shown and left as it was keeps its own bytes; an edit is UTF-8.
+    EXPECT_EQ(fromQtKeeping(toQt("caff\xe8"), "caff\xe8"), "caff\xe8");
+    EXPECT_EQ(fromQtKeeping(toQt("caff\xe8") + "!", "caff\xe8"), "caff\xc3\xa8!");
 }

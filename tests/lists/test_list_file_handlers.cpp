@@ -22,6 +22,7 @@ using Texts = std::vector<std::string>;
 using Answer = FakeFileDialogs::Answer;
 
 const std::string kFilter = "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv";
+const std::string kOpenFilter = kFilter + "|All files (*)|*";
 
 std::string text(QLabel* label) { return fromQt(label->text()); }
 
@@ -118,7 +119,8 @@ TEST_F(ListFileHandlers, SaveSitesWritesTheChosenNameFromBothMenus)
     frmMain->SalvaSitiTrovatisufile1->trigger();
     EXPECT_TRUE(exists(dir.file("sites1.lst")));
     EXPECT_EQ(readFile(dir.file("sites1.lst")), "");
-    EXPECT_TRUE(desk.Messages.Calls.empty());
+    ASSERT_EQ(desk.Messages.Calls.size(), 1u) << "replacing is asked about";
+    EXPECT_EQ(desk.Messages.Calls[0].Text, "sites1.lst already exists.\nDo you want to replace it?");
 }
 
 TEST_F(ListFileHandlers, OpenSitesReplacesTheListAndEntersTheResumableState)
@@ -136,7 +138,7 @@ TEST_F(ListFileHandlers, OpenSitesReplacesTheListAndEntersTheResumableState)
         a->trigger();
         ASSERT_FALSE(desk.Files.Calls.empty());
         EXPECT_EQ(desk.Files.Calls.back().Kind, TFileDialogKind::Open);
-        EXPECT_EQ(desk.Files.Calls.back().Params.Filter, kFilter);
+        EXPECT_EQ(desk.Files.Calls.back().Params.Filter, kOpenFilter);
         EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 2) << "no filter preset";
         EXPECT_EQ(frmMain->CheckListBoxTrovati->Items->Texts(),
                   (Texts{"", "http://x.it/", "http://Y.it/", "http://z.it/"}));
@@ -449,4 +451,75 @@ TEST_F(ListFileHandlers, ListsWrittenAndReadBackAreTheSame)
     frmMain->AprilistaemaildaFile1->trigger();
     EXPECT_EQ(mails->Items->Texts(), wantMails);
     EXPECT_EQ(text(frmMain->LabelEmailTrovate), "3");
+}
+
+TEST_F(ListFileHandlers, ASaveAsksBeforeReplacingTheFileItWillReallyWrite)
+{
+    TempDir dir;
+    prepare();
+    struct Row {
+        QAction* action;
+        std::string chosen, written;
+    };
+    const Row rows[] = {
+        {frmMain->SalvalistaemailsuFile1, "notes", "notes.txt"},
+        {frmMain->SalvalistaemailsuFile1, "notes.TXT", "notes.TXT"},
+        {frmMain->WindowsAdrdessBookFile1, "book", "book.csv"},
+        {frmMain->SalvaSitiTrovatisufile1, "sites", "sites"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.chosen);
+        const std::string target = dir.file(r.written);
+        writeFile(target, "precious");
+        if (r.written != r.chosen) {
+            EXPECT_FALSE(exists(dir.file(r.chosen))) << "the dialog itself sees no file of the chosen name";
+        }
+
+        // No: the dialog opens again; dismissing it writes nothing.
+        desk.Messages.Calls.clear();
+        desk.Messages.NextAnswers = {TModalResult::mrNo};
+        desk.Files.Calls.clear();
+        desk.Files.NextAnswers = {Answer{dir.file(r.chosen)}, std::nullopt};
+        r.action->trigger();
+        ASSERT_EQ(desk.Messages.Calls.size(), 1u);
+        EXPECT_EQ(desk.Messages.Calls[0].Text, r.written + " already exists.\nDo you want to replace it?");
+        EXPECT_EQ(desk.Messages.Calls[0].Buttons, TMsgButtons::YesNo);
+        EXPECT_EQ(desk.Files.Calls.size(), 2u) << "No shows the dialog again";
+        EXPECT_EQ(readFile(target), "precious");
+
+        // Yes: replaced.
+        desk.Messages.NextAnswers = {TModalResult::mrYes};
+        desk.Files.NextAnswers = {Answer{dir.file(r.chosen)}};
+        r.action->trigger();
+        EXPECT_NE(readFile(target), "precious");
+    }
+
+    // A new name is not asked about.
+    desk.Messages.Calls.clear();
+    desk.Files.NextAnswers = {Answer{dir.file("fresh")}};
+    frmMain->SalvalistaemailsuFile1->trigger();
+    EXPECT_TRUE(exists(dir.file("fresh.txt")));
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+}
+
+TEST_F(ListFileHandlers, TextBeyondAsciiShowsReadableAndSavesBackByteForByte)
+{
+    TempDir dir;
+    // One UTF-8 line, one Latin-1 line, one line of bytes valid in neither
+    // reading as UTF-8.
+    const std::string bytes = "caff\xc3\xa8@x.it\r\ncaff\xe8@y.it\r\n\xff\xfe\x80@z.it\r\n";
+    writeFile(dir.file("in.txt"), bytes);
+    desk.Files.NextAnswers.push_back(Answer{dir.file("in.txt")});
+    frmMain->AprilistaemaildaFile1->trigger();
+    TCheckListBox* mails = frmMain->CheckListBoxRisultati;
+    ASSERT_EQ(mails->Count(), 3);
+    auto shown = [mails](int row) { return mails->model()->index(row, 0).data(Qt::DisplayRole).toString(); };
+    EXPECT_EQ(shown(0), QString::fromUtf8("caff\xc3\xa8@x.it"));
+    EXPECT_EQ(shown(1), QString::fromUtf8("caff\xc3\xa8@y.it"));
+    EXPECT_EQ(shown(2), QString::fromLatin1("\xff\xfe\x80@z.it"));
+
+    frmOpzioni->RadioGroup1->SetItemIndex(0);
+    desk.Files.NextAnswers.push_back(Answer{dir.file("out.txt")});
+    frmMain->SalvalistaemailsuFile1->trigger();
+    EXPECT_EQ(readFile(dir.file("out.txt")), bytes);
 }

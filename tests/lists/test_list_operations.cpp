@@ -273,11 +273,12 @@ TEST_F(ListOperations, WordSearchTicksCaseSensitiveSubstringMatchesOverBothLists
     EXPECT_EQ(text(d->LabelTrovati), "0");
     EXPECT_EQ(sites->Items->CheckedCount() + mails->Items->CheckedCount(), 0);
 
-    // Equal entries count one by one; a byte beyond ASCII is matched as is.
-    fill(mails, {"caf\xe9@x.it", "caf\xe9@x.it", "cafe@x.it"});
+    // Equal entries count one by one; a typed letter beyond ASCII is
+    // looked for as UTF-8.
+    fill(mails, {"caf\xc3\xa9@x.it", "caf\xc3\xa9@x.it", "cafe@x.it"});
     d->CheckBoxSiti->setChecked(false);
     ASSERT_EQ(mails->Items->Text(0), "cafe@x.it");
-    d->EditParola->setText(toQt("f\xe9@"));
+    d->EditParola->setText(QString::fromUtf8("f\xc3\xa9@"));
     d->BitBtn1->click();
     EXPECT_EQ(ticks(mails), (std::vector<bool>{false, true, true}));
     EXPECT_EQ(text(d->LabelTrovati), "2");
@@ -331,12 +332,12 @@ TEST_F(ListOperations, ModifyReplacesTheEntryInPlace)
 
     // OK replaces the entry current at that moment, not the one copied in;
     // the text is not checked, so an empty entry is possible; bytes beyond
-    // ASCII survive.
+    // ASCII are written as UTF-8.
     frmMain->Modifyselected1->trigger();
     mails->SetItemIndex(2);
-    d->Edit1->setText(toQt("\xe8l\xe8ne@x.it"));
+    d->Edit1->setText(QString::fromUtf8("\xc5\x82\xc3\xb3" "d\xc5\xba@example.pl"));
     d->BitBtn1->click();
-    EXPECT_EQ(mails->Items->Text(2), "\xe8l\xe8ne@x.it");
+    EXPECT_EQ(mails->Items->Text(2), "\xc5\x82\xc3\xb3" "d\xc5\xba@example.pl") << "not ?\xf3" "d?@example.pl";
     EXPECT_EQ(mails->Items->Text(1), "zorro@x.it");
     mails->SetItemIndex(0);
     frmMain->Modifyselected1->trigger();
@@ -352,7 +353,7 @@ TEST_F(ListOperations, ModifyReplacesTheEntryInPlace)
     d->Edit1->setText(QStringLiteral("lost@x.it"));
     d->BitBtn1->click();
     EXPECT_FALSE(d->isVisible());
-    EXPECT_EQ(mails->Items->Texts(), (Texts{"", "zorro@x.it", "\xe8l\xe8ne@x.it"}));
+    EXPECT_EQ(mails->Items->Texts(), (Texts{"", "zorro@x.it", "\xc5\x82\xc3\xb3" "d\xc5\xba@example.pl"}));
 
     // Cancel and Esc close without a change.
     mails->SetItemIndex(1);
@@ -366,6 +367,18 @@ TEST_F(ListOperations, ModifyReplacesTheEntryInPlace)
     EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(mails->Items->Text(1), "zorro@x.it");
     EXPECT_TRUE(mails->Checked(1));
+
+    // A Latin-1 entry shows its letters, and OK without an edit keeps its
+    // bytes; an edit of it is written as UTF-8.
+    mails->Items->SetText(1, "caff\xe8@x.it");
+    frmMain->Modifyselected1->trigger();
+    EXPECT_EQ(d->Edit1->text(), QString::fromUtf8("caff\xc3\xa8@x.it"));
+    d->BitBtn1->click();
+    EXPECT_EQ(mails->Items->Text(1), "caff\xe8@x.it");
+    frmMain->Modifyselected1->trigger();
+    d->Edit1->setText(d->Edit1->text() + "m");
+    d->BitBtn1->click();
+    EXPECT_EQ(mails->Items->Text(1), "caff\xc3\xa8@x.itm");
 
     // A long entry (a whole row file loads as one) goes through the dialog
     // whole: OK without an edit leaves it as it was.
@@ -413,4 +426,26 @@ TEST_F(ListOperations, EraseSelectedOnALongListKeepsOrderAndTheCurrentEntry)
     EXPECT_EQ(sites->ItemIndex(), -1);
     EXPECT_FALSE(sites->currentIndex().isValid());
     EXPECT_EQ(text(frmMain->LabelTrovati), "1");
+}
+
+TEST_F(ListOperations, WordSearchCounterIsResetByShowingNotByRestoring)
+{
+    fill(frmMain->CheckListBoxRisultati, {"anna@x.it", "bruno@x.it"});
+    frmMain->Searchword2->trigger();
+    TfrmCercaParola* d = frmCercaParola;
+    d->EditParola->setText(QStringLiteral("@x.it"));
+    d->BitBtn1->click();
+    ASSERT_EQ(text(d->LabelTrovati), "2");
+
+    // Minimised and restored: the count of the last search stays.
+    d->showMinimized();
+    QApplication::processEvents();
+    d->showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(text(d->LabelTrovati), "2");
+
+    // Closed and shown again: a new showing starts at "0".
+    d->BitBtn2->click();
+    frmMain->Searchword2->trigger();
+    EXPECT_EQ(text(d->LabelTrovati), "0");
 }
