@@ -21,32 +21,13 @@
 
 namespace {
 
-class NullView : public ISessionView {
+class NullView : public TPlainSessionView {
 public:
-    TSessionSettings settings;
-    TSessionSettings Settings() override { return settings; }
-    std::string EngineText() override { return kGoogleEntry; }
-    std::string KeyWords() override { return "corvi neri"; }
-    void RememberKeyWords(const std::string&) override {}
-    void ClearKeyWords() override {}
-    void FocusKeyWords() override {}
-    void ShowFoundCount(int) override {}
-    void ShowTotalLabel(const std::string&) override {}
-    void ShowResultCount(int) override {}
-    void ShowExamined(const std::string&) override {}
-    void SetScanningBar(int, int) override {}
-    void SetScanningPosition(int) override {}
-    void SetHarvestBar(int, int) override {}
-    void SetHarvestPosition(int) override {}
-    void EnableSearch(bool) override {}
-    void EnableNext(bool) override {}
-    void NextOffersNext() override {}
-    void NextOffersResume() override {}
-    bool NextIsResume() override { return false; }
-    void HarvestOffersSearch() override {}
-    void HarvestOffersResume() override {}
-    void ShowError(const std::string&) override {}
-    void HangUp() override {}
+    NullView()
+    {
+        engineText = kGoogleEntry;
+        keyWords = "corvi neri";
+    }
 };
 
 long residentBytes()

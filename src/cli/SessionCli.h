@@ -15,39 +15,25 @@
 
 #include <unistd.h>
 
-class TCliSessionView : public ISessionView {
+// Messages and the hang-up's texts go to standard error.
+class TCliSessionView : public TPlainSessionView {
 public:
-    TSessionSettings settings;
-    std::string engineText = kGoogleEntry;
-    std::string keyWords;
-
-    TSessionSettings Settings() override { return settings; }
-    std::string EngineText() override { return engineText; }
-    std::string KeyWords() override { return keyWords; }
-    void RememberKeyWords(const std::string&) override {}
-    void ClearKeyWords() override { keyWords.clear(); }
-    void FocusKeyWords() override {}
-    void ShowFoundCount(int) override {}
-    void ShowTotalLabel(const std::string&) override {}
-    void ShowResultCount(int) override {}
-    void ShowExamined(const std::string&) override {}
-    void SetScanningBar(int, int) override {}
-    void SetScanningPosition(int) override {}
-    void SetHarvestBar(int, int) override {}
-    void SetHarvestPosition(int) override {}
-    void EnableSearch(bool) override {}
-    void EnableNext(bool) override {}
-    void NextOffersNext() override { resumable_ = false; }
-    void NextOffersResume() override { resumable_ = true; }
-    bool NextIsResume() override { return resumable_; }
-    void HarvestOffersSearch() override {}
-    void HarvestOffersResume() override {}
+    TCliSessionView() { engineText = kGoogleEntry; }
     void ShowError(const std::string& text) override { cliError(text); }
     void HangUp() override { HangUpDialUp(DialUp(), [](const std::string& text) { cliError(text); }); }
-
-private:
-    bool resumable_ = false;
 };
+
+// The meter's text during a harvest.
+inline std::string cliHarvestProgress(int examined, int ticked, int found)
+{
+    std::string text = "sites ";
+    text += std::to_string(examined);
+    text += '/';
+    text += std::to_string(ticked);
+    text += ", addresses ";
+    text += std::to_string(found);
+    return text;
+}
 
 // Counts the pages that arrived and the fetches that failed.
 class TCountingFetcher : public IPageFetcher {

@@ -61,8 +61,7 @@ int runHarvest(const std::vector<std::string>& args)
     THarvestSession harvest(view, fetcher, sites, results, page);
     TCliMeter meter;
     harvest.OnSiteDone = [&](int examined, int ticked, int found) {
-        meter.Show("sites " + std::to_string(examined) + "/" + std::to_string(ticked) + ", addresses " +
-                   std::to_string(found));
+        meter.Show(cliHarvestProgress(examined, ticked, found));
     };
     harvest.SearchEmail();
     meter.Done();

@@ -87,11 +87,14 @@ int runSearch(const std::vector<std::string>& args)
     int pagesDone = 0;
     search.OnPageDone = [&](int found) {
         ++pagesDone;
-        meter.Show("result pages " + std::to_string(pagesDone) + ", sites " + std::to_string(found));
+        std::string text = "result pages ";
+        text += std::to_string(pagesDone);
+        text += ", sites ";
+        text += std::to_string(found);
+        meter.Show(text);
     };
     harvest.OnSiteDone = [&](int examined, int ticked, int found) {
-        meter.Show("sites " + std::to_string(examined) + "/" + std::to_string(ticked) + ", addresses " +
-                   std::to_string(found));
+        meter.Show(cliHarvestProgress(examined, ticked, found));
     };
 
     // A failed fetch ends the action, as in the window; what was gathered

@@ -66,3 +66,40 @@ public:
     virtual void ShowError(const std::string& text) = 0; // message box captioned "ERROR"
     virtual void HangUp() = 0;                           // the dial-up hang-up routine
 };
+
+// A view without a window: the settings, engine text and key words are plain
+// values, Next's state is remembered, and everything shown is dropped.
+// corvina-cli and the benchmarks start from it.
+class TPlainSessionView : public ISessionView {
+public:
+    TSessionSettings settings;
+    std::string engineText;
+    std::string keyWords;
+
+    TSessionSettings Settings() override { return settings; }
+    std::string EngineText() override { return engineText; }
+    std::string KeyWords() override { return keyWords; }
+    void RememberKeyWords(const std::string&) override {}
+    void ClearKeyWords() override { keyWords.clear(); }
+    void FocusKeyWords() override {}
+    void ShowFoundCount(int) override {}
+    void ShowTotalLabel(const std::string&) override {}
+    void ShowResultCount(int) override {}
+    void ShowExamined(const std::string&) override {}
+    void SetScanningBar(int, int) override {}
+    void SetScanningPosition(int) override {}
+    void SetHarvestBar(int, int) override {}
+    void SetHarvestPosition(int) override {}
+    void EnableSearch(bool) override {}
+    void EnableNext(bool) override {}
+    void NextOffersNext() override { resumable_ = false; }
+    void NextOffersResume() override { resumable_ = true; }
+    bool NextIsResume() override { return resumable_; }
+    void HarvestOffersSearch() override {}
+    void HarvestOffersResume() override {}
+    void ShowError(const std::string&) override {}
+    void HangUp() override {}
+
+private:
+    bool resumable_ = false;
+};
