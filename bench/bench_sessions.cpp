@@ -103,16 +103,23 @@ void BM_SearchAllPagesThousandPages(benchmark::State& state)
         return;
     }
     const std::string hostPort = engine;
+    const size_t colon = hostPort.find(':');
+    if (colon == std::string::npos) {
+        state.SkipWithError("CORVINA_BENCH_ENGINE is HOST:PORT");
+        return;
+    }
+    const std::string host(hostPort, 0, colon);
+    const int port = std::atoi(hostPort.c_str() + colon + 1);
     for (auto _ : state) {
         NullView view;
         view.settings.Mode = TSearchMode::AllPages;
-        view.settings.MaxPages = "0";
+        view.settings.MaxPages.assign(1, '0'); // "0": no limit
         TCheckListModel sites, results;
         TPageBuffer page;
         TNMHTTP http;
         http.TimeOut = 10000;
-        http.Proxy = hostPort.substr(0, hostPort.find(':'));
-        http.ProxyPort = std::stoi(hostPort.substr(hostPort.find(':') + 1));
+        http.Proxy = host;
+        http.ProxyPort = port;
         THttpPageFetcher fetcher(http);
         THarvestSession harvest(view, fetcher, sites, results, page);
         TSearchSession search(view, fetcher, sites, results, page, harvest);

@@ -50,7 +50,6 @@ public:
             throw;
         }
     }
-    void Cancel() override { inner_.Cancel(); }
     int fetched = 0;
     int failed = 0;
 

@@ -14,8 +14,6 @@ std::string THttpPageFetcher::Get(const std::string& url)
     return http_.Body;
 }
 
-void THttpPageFetcher::Cancel() { http_.Abort(); }
-
 THarvestSession::THarvestSession(ISessionView& view, IPageFetcher& fetcher, TCheckListModel& sites,
                                  TCheckListModel& results, TPageBuffer& page)
     : view_(view), fetcher_(fetcher), sites_(sites), results_(results), page_(page)

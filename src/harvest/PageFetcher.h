@@ -11,8 +11,6 @@ public:
     // The body of the reply to a Get of url, whatever its status. Raises on a
     // failure to resolve, connect or receive in time, and when cancelled.
     virtual std::string Get(const std::string& url) = 0;
-    // Ends a fetch in progress (it then raises).
-    virtual void Cancel() = 0;
 };
 
 // Over the program's HTTP client.
@@ -20,7 +18,6 @@ class THttpPageFetcher : public IPageFetcher {
 public:
     explicit THttpPageFetcher(TNMHTTP& http) : http_(http) {}
     std::string Get(const std::string& url) override;
-    void Cancel() override;
 
 private:
     TNMHTTP& http_;
