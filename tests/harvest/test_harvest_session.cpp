@@ -5,6 +5,7 @@
 #include "FakeSessionView.h"
 #include "TestUtil.h"
 
+#include <QLoggingCategory>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -147,4 +148,44 @@ TEST(HarvestSession, DisconnectOnEndHangsUpBeforeTheCleanUp)
     EXPECT_EQ(s.view.hangUps, 1);
     EXPECT_EQ(atHangUp, std::vector<std::string>{"%20a@s.example"});
     EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"a@s.example"});
+}
+
+namespace {
+
+std::vector<std::string> logged;
+void recordMessage(QtMsgType, const QMessageLogContext& context, const QString& text)
+{
+    logged.push_back(std::string(context.category ? context.category : "") + ": " + text.toStdString());
+}
+
+} // namespace
+
+// A skipped site stays silent for the user, but a developer can have it told
+// by turning the harvest's logging category on.
+TEST(HarvestSession, SkippedSitesAreLoggedOnlyWhenTheCategoryIsOn)
+{
+    uint16_t refused = 0;
+    const int fd = testutil::bindLoopback(-1, refused);
+    ASSERT_GE(fd, 0);
+    ScriptServer srv({});
+    Sessions s(srv);
+    s.http.Proxy.clear();
+    const std::string url = "http://127.0.0.1:" + std::to_string(refused) + "/a.html";
+    s.sites.Add(url);
+    s.sites.SetChecked(0, true);
+
+    logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordMessage);
+    s.harvest.SearchEmail();
+    const std::vector<std::string> byDefault = logged;
+    QLoggingCategory::setFilterRules(QStringLiteral("corvina.*=true"));
+    s.harvest.SearchEmail();
+    QLoggingCategory::setFilterRules(QString());
+    qInstallMessageHandler(previous);
+    ::close(fd);
+
+    EXPECT_EQ(byDefault, std::vector<std::string>{});
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_NE(logged[0].find("corvina.harvest: site " + url + " skipped"), std::string::npos) << logged[0];
+    EXPECT_EQ(s.view.examined, "1/1");
 }
