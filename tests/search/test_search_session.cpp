@@ -349,3 +349,30 @@ TEST(SearchSession, NoEngineInUseAsksForThePreviousSearchUrlAgain)
     s.search.EngineChanged();
     EXPECT_EQ(s.view.focusMoves, 1);
 }
+
+// Stop Search pressed while a looping Search waits for its first page: the
+// cycle's Next then finds the button offering Resume and runs it, with a
+// whole Search of its own, before the outer cycle goes on.
+TEST(SearchSession, StopDuringTheFirstPageOfALoopingSearchMakesItsNextAResume)
+{
+    ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 10, "15"), 300),
+                      Serve(ResultPage(TEngine::Google, 0, 10, "15")),
+                      Serve(ResultPage(TEngine::Google, 10, 5)),
+                      Serve(ResultPage(TEngine::Google, 0, 10, "15"))});
+    Sessions s(srv);
+    s.view.keyWords = "k";
+    s.view.settings.Mode = TSearchMode::AllPages;
+    s.view.settings.MaxPages = "0";
+    s.view.settings.DisconnectOnEnd = true;
+    QTimer::singleShot(50, [&] { s.search.Stop(); });
+    s.search.Search();
+    ASSERT_TRUE(srv.waitDone(5000));
+    EXPECT_EQ(RequestLines(srv), (std::vector<std::string>{G + "/search?q=k" + V, G + "/search?q=k" + V,
+                                                          G + "/search?q=k&start=10" + V, G + "/search?q=k" + V}));
+    EXPECT_EQ(s.sites.Count(), 15);
+    EXPECT_EQ(s.search.PageSkip(), 10);
+    EXPECT_EQ(s.view.nextCaption, "&Next...");
+    EXPECT_TRUE(s.view.searchEnabled);
+    EXPECT_EQ(s.view.hangUps, 2) << "the nested Search and the outer one each end with the hang-up";
+    EXPECT_EQ(s.view.scanningPos, 25);
+}
