@@ -8,6 +8,7 @@
 
 #include <QApplication>
 
+// A search mode group with no item chosen reads as one page each time.
 TSessionSettings SessionSettings()
 {
     TSessionSettings s;
