@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all deps build run test test-asan bench clean install package
+.PHONY: all deps build run test test-asan bench clean install package demo
 
 all: build
 
@@ -17,6 +17,10 @@ build: deps
 
 run: build
 	$(BUILD)/src/app/corvina
+
+# Corvina against a local stand-in search engine: no internet needed.
+demo: build
+	bash scripts/demo.sh $(BUILD)
 
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)

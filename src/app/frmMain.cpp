@@ -4,6 +4,7 @@
 #include "frmAbout.h"
 #include "frmOpzioni.h"
 #include "Engines.h"
+#include "frmMainSessions.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -13,11 +14,15 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QLoggingCategory>
 #include <QVBoxLayout>
 
 TfrmMain* frmMain = nullptr;
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcNetHook, "corvina.net", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcApp, "corvina.app", QtWarningMsg)
 
 const QColor kWindowBlue(0, 51, 102);
 const QColor kTopBand(121, 148, 174);
@@ -492,6 +497,17 @@ void TfrmMain::connectHandlers()
 void TfrmMain::FormCreate(QObject*)
 {
     SetEscapedErrorHandler([this](QObject* Sender, const std::exception& E) { myException(Sender, E); });
+    // What the network timers let escape is dropped too, but a developer can
+    // see it with QT_LOGGING_RULES="corvina.net=true".
+    SetApplicationExceptionHandler([](std::exception_ptr e) {
+        try {
+            std::rethrow_exception(e);
+        } catch (const std::exception& x) {
+            qCInfo(lcNetHook, "dropped: %s", x.what());
+        } catch (...) {
+            qCInfo(lcNetHook, "dropped an unknown error");
+        }
+    });
     EditSorgente->Clear();
     CheckListBoxRisultati->Items->Clear();
     CheckListBoxTrovati->Items->Clear();
@@ -501,8 +517,9 @@ void TfrmMain::FormCreate(QObject*)
                                                          : programFile_);
 }
 
-void TfrmMain::myException(QObject*, const std::exception&)
+void TfrmMain::myException(QObject* Sender, const std::exception& E)
 {
+    qCInfo(lcApp, "%s ended: %s", Sender ? qPrintable(Sender->objectName()) : "action", E.what());
     // An action that fails ends silently where it failed; whatever it had
     // already changed stays changed.
 }
@@ -515,8 +532,17 @@ void TfrmMain::Esci1Click(QObject*)
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
     QMainWindow::closeEvent(event);
-    if (event->isAccepted())
-        emit Closed();
+    if (!event->isAccepted())
+        return;
+    // A search or harvest waiting for a page is inside this event: stop both
+    // between pages and end the wait now, so the program does not run on
+    // without a window until the fetch ends.
+    if (sessions_) {
+        sessions_->Search.RequestStop();
+        sessions_->Harvest.Stop();
+    }
+    NMHTTP->Abort();
+    emit Closed();
 }
 
 void TfrmMain::OpzionidiSalvataggio1Click(QObject*)

@@ -24,6 +24,8 @@
 #include <memory>
 #include <string>
 
+class TMainSessions;
+
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 public:
@@ -146,6 +148,10 @@ public:
     QAction* SalvalistaemailsuFile2;
     QAction* AprilistaemaildaFile2;
 
+    // The search and harvest sessions over this window's lists, page buffer
+    // and HTTP client.
+    TMainSessions& Sessions();
+
     // ---- handlers ----
     void FormCreate(QObject* Sender = nullptr);
     // Where every error that escapes a handler ends: it is dropped.
@@ -211,6 +217,7 @@ private:
                            void (TfrmMain::*handler)(QObject*));
 
     std::string programFile_;
+    std::unique_ptr<TMainSessions> sessions_;
 };
 
 // The program directory of a program file path: everything up to and

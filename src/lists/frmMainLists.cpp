@@ -5,6 +5,7 @@
 #include "frmOpzioni.h"
 #include "ListFiles.h"
 #include "frmCercaParola.h"
+#include "frmMainSessions.h"
 #include "frmModificaSel.h"
 
 #include "SysUtils.h"
@@ -118,11 +119,8 @@ void TfrmMain::ApriSitiTrovatidaFile1Click(QObject*)
     // list, the counter and the buttons then stay as they were.
     const int count = LoadListText(*CheckListBoxTrovati->Items, OpenDialog.FileName);
     // A loaded site list is a search that can be resumed.
-    cmdSucc->setText(QStringLiteral("Resume..."));
-    cmdSucc->setToolTip(QStringLiteral("Resume Searching pages"));
-    cmdSucc->setStatusTip(cmdSucc->toolTip());
-    cmdSucc->setAccessibleDescription(cmdSucc->toolTip());
-    cmdCerca->setEnabled(false);
+    Sessions().View.NextOffersResume();
+    Sessions().View.EnableSearch(false);
     setCounter(LabelTrovati, count);
 }
 

@@ -180,8 +180,20 @@ void TNMHTTP::Abort()
 
 // ------------------------------------------------------------------ requests
 
+void TNMHTTP::RefuseWhileRequesting() const
+{
+    if (FRequesting)
+        throw Exception("Request in progress");
+}
+
 void TNMHTTP::Request(CmdType cmd, const std::string& url)
 {
+    RefuseWhileRequesting();
+    struct Busy {
+        bool& flag;
+        explicit Busy(bool& f) : flag(f) { flag = true; }
+        ~Busy() { flag = false; }
+    } busy(FRequesting);
     RequestURL = url;
     Cmd = cmd;
     HTTPConnect();
@@ -194,6 +206,7 @@ void TNMHTTP::Delete(const std::string& URL) { Request(CmdDELETE, URL); }
 
 void TNMHTTP::Post(const std::string& URL, const std::string& PostData)
 {
+    RefuseWhileRequesting();
     if (URLEncodePost && !OutputFileMode) {
         TNMURL coder;
         coder.InputString = PostData;
@@ -206,42 +219,49 @@ void TNMHTTP::Post(const std::string& URL, const std::string& PostData)
 
 void TNMHTTP::Put(const std::string& URL, const std::string& PutData)
 {
+    RefuseWhileRequesting();
     SendData = PutData;
     Request(CmdPUT, URL);
 }
 
 void TNMHTTP::Patch(const std::string& URL, const std::string& PatchData)
 {
+    RefuseWhileRequesting();
     SendData = PatchData;
     Request(CmdPATCH, URL);
 }
 
 void TNMHTTP::Trace(const std::string& URL, const std::string& TraceData)
 {
+    RefuseWhileRequesting();
     SendData = TraceData;
     Request(CmdTRACE, URL);
 }
 
 void TNMHTTP::Wrapped(const std::string& URL, const std::string& WrappedData)
 {
+    RefuseWhileRequesting();
     SendData = WrappedData;
     Request(CmdWRAPPED, URL);
 }
 
 void TNMHTTP::Copy(const std::string& URL, const std::string& Destination)
 {
+    RefuseWhileRequesting();
     DestinationURI = Destination;
     Request(CmdCOPY, URL);
 }
 
 void TNMHTTP::Move(const std::string& URL, const std::string& Destination)
 {
+    RefuseWhileRequesting();
     DestinationURI = Destination;
     Request(CmdMOVE, URL);
 }
 
 void TNMHTTP::Link(const std::string& URL, const std::string& Destination)
 {
+    RefuseWhileRequesting();
     DestinationURI = Destination;
     SendData = "Send.dat";
     Request(CmdLINK, URL);
@@ -249,6 +269,7 @@ void TNMHTTP::Link(const std::string& URL, const std::string& Destination)
 
 void TNMHTTP::UnLink(const std::string& URL, const std::string& Destination)
 {
+    RefuseWhileRequesting();
     DestinationURI = Destination;
     SendData = "Send.dat";
     Request(CmdUNLINK, URL);

@@ -122,11 +122,20 @@ public:
     virtual void UnLink(const std::string& URL, const std::string& Destination);
     virtual void Wrapped(const std::string& URL, const std::string& WrappedData);
 
+    // True while a request method runs. A request method called meanwhile
+    // (from a timer or a nested button press) raises "Request in progress"
+    // before it changes anything of the request in progress.
+    bool Requesting() const { return FRequesting; }
+
     // Ends the running wait (from a handler, a Stop button or the time-out).
     void Abort() override;
 
 private:
     bool FCapturingString = false;
+    // A request is in progress: its waits service the event queue, so a
+    // handler may ask for another one, which is refused untouched.
+    bool FRequesting = false;
+    void RefuseWhileRequesting() const;
 
     void Request(CmdType cmd, const std::string& url);
     void PacketReceived(QObject* Sender);

@@ -59,9 +59,9 @@ TEST_F(Guard, EscapedErrorsReachTheInstalledHandler)
         from = s;
         seen.push_back(e.what());
     });
-    ConnectGuarded(frmMain->cmdSucc, &QPushButton::clicked, frmMain, [] { throw EConvertError("bad"); });
-    frmMain->cmdSucc->click();
-    EXPECT_EQ(from, frmMain->cmdSucc);
+    ConnectGuarded(frmMain->BitBtn2, &QPushButton::clicked, frmMain, [] { throw EConvertError("bad"); });
+    frmMain->BitBtn2->click();
+    EXPECT_EQ(from, frmMain->BitBtn2);
     RunGuarded(nullptr, [] { throw 1; });
     EXPECT_EQ(seen, (std::vector<std::string>{"bad", "Unknown exception"}));
     // Without a handler the error is dropped all the same.

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The whole job on this machine without the internet: starts the stand-in
+# search engine (scripts/standin-engine.py) on a free loopback port, runs
+# Corvina with http_proxy pointing at it, and stops the engine when Corvina
+# ends. Extra arguments go to the engine (--total N, --site-size BYTES, -v).
+#   make demo            or   scripts/demo.sh [BUILD_DIR] [engine options]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+[ $# -gt 0 ] && shift
+BIN=${BIN:-$BUILD/src/app/corvina}
+[ -x "$BIN" ] || { echo "demo: build first ($BIN is missing)" >&2; exit 1; }
+
+portfile=$(mktemp /tmp/corvina-demo-XXXXXX)
+/usr/bin/python3 scripts/standin-engine.py "$@" > "$portfile" &
+engine=$!
+trap 'kill $engine 2>/dev/null || true; wait $engine 2>/dev/null || true; rm -f "$portfile"' EXIT
+for _ in $(seq 50); do [ -s "$portfile" ] && break; sleep 0.1; done
+port=$(head -n 1 "$portfile")
+[ -n "$port" ] || { echo "demo: the stand-in engine did not start" >&2; exit 1; }
+echo "demo: stand-in engine on 127.0.0.1:$port; type key words and press Search !"
+http_proxy="http://127.0.0.1:$port/" "$BIN"

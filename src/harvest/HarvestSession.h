@@ -1,0 +1,49 @@
+// The harvest session: downloads each ticked Found Sites entry in list order,
+// scans the page for addresses into the Results list and keeps that list
+// free of repeated neighbours; Stop between sites, Resume from where it
+// stopped.
+//
+//   THarvestSession harvest(view, fetcher, sites, results, page);
+//   harvest.SearchEmail();   // the Search Email button
+//   harvest.Stop();          // Stop SearchEmail, usually during a fetch
+#pragma once
+
+#include "CheckList.h"
+#include "PageBuffer.h"
+#include "PageFetcher.h"
+#include "SessionView.h"
+
+#include <functional>
+
+class THarvestSession {
+public:
+    THarvestSession(ISessionView& view, IPageFetcher& fetcher, TCheckListModel& sites, TCheckListModel& results,
+                    TPageBuffer& page);
+
+    // Search Email (also "Resume Search"): harvests the ticked sites from the
+    // resume index on. A site that cannot be fetched is skipped silently and
+    // still counted as examined; its scan then starts from the page buffer's
+    // old selection. With no ticked site it shows
+    // "Must select on 'Siti Trovati' sites to examine" and ends.
+    void SearchEmail();
+    // Stop SearchEmail: the harvest ends after the site in progress.
+    void Stop() { stop_ = true; }
+    // New Search: clears the stop flag and the resume index.
+    void Reset();
+
+    bool StopRequested() const { return stop_; }
+    int ResumeIndex() const { return resumeIndex_; }
+
+    // Called after each site with the examined count, the ticked count and
+    // the Results count (corvina-cli's progress meter).
+    std::function<void(int examined, int ticked, int found)> OnSiteDone;
+
+private:
+    ISessionView& view_;
+    IPageFetcher& fetcher_;
+    TCheckListModel& sites_;
+    TCheckListModel& results_;
+    TPageBuffer& page_;
+    bool stop_ = false;
+    int resumeIndex_ = 0;
+};

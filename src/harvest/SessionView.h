@@ -1,0 +1,105 @@
+// What the search and harvest sessions show and read: the main window's
+// buttons, counters, progress bars, key words, engine selector and message
+// boxes, and the settings of the Options dialog. The window implements it
+// over its controls; tests and corvina-cli implement it over plain values.
+#pragma once
+
+#include <string>
+
+// The three search modes of the Options dialog, in the order of its items.
+enum class TSearchMode {
+    Automatic = 0,        // pages, then the addresses of every site found
+    AllPages = 1,         // page on until the total (or max pages) is reached
+    MaxPagesEachTime = 2, // one page per Search, further pages by Next
+};
+
+// The settings a session reads, taken afresh from the Options dialog each
+// time a session needs one.
+struct TSessionSettings {
+    TSearchMode Mode = TSearchMode::MaxPagesEachTime;
+    // "Max Pages to Search" as typed: "0" means no limit; any other text is
+    // converted when it is used, and one that is not a whole number ends the
+    // search action.
+    std::string MaxPages = "50";
+    std::string Domain;            // "Search only on this domain", "" for none
+    bool PlainTextOnly = false;    // only .html, .htm and .txt links
+    bool DisconnectOnEnd = false;  // hang up the dial-up line when a search ends
+};
+
+class ISessionView {
+public:
+    virtual ~ISessionView() = default;
+
+    virtual TSessionSettings Settings() = 0;
+
+    // ---- search input ----
+    virtual std::string EngineText() = 0;            // the engine selector's whole text
+    virtual std::string KeyWords() = 0;              // the key-words box's text
+    virtual void RememberKeyWords(const std::string& words) = 0; // append to its drop-down list
+    virtual void ClearKeyWords() = 0;                // empty the text, keep the list
+    virtual void FocusKeyWords() = 0;
+
+    // ---- counters and progress bars ----
+    virtual void ShowFoundCount(int count) = 0;               // LabelTrovati
+    virtual void ShowTotalLabel(const std::string& text) = 0; // LabelTotPag
+    virtual void ShowResultCount(int count) = 0;              // LabelEmailTrovate
+    virtual void ShowExamined(const std::string& text) = 0;   // LabelProgress
+    virtual void SetScanningBar(int maximum, int position) = 0; // ProgressBar2
+    virtual void SetScanningPosition(int position) = 0;
+    virtual void SetHarvestBar(int maximum, int position) = 0;  // ProgressBar1
+    virtual void SetHarvestPosition(int position) = 0;
+
+    // ---- button states ----
+    virtual void EnableSearch(bool enabled) = 0;   // cmdCerca
+    virtual void EnableNext(bool enabled) = 0;     // cmdSucc
+    // cmdSucc offers the next page ("&Next...") or a resume ("Resume...").
+    virtual void NextOffersNext() = 0;
+    virtual void NextOffersResume() = 0;
+    // True unless cmdSucc's caption is exactly "&Next..." (a loaded site
+    // list also puts it in the resumable state).
+    virtual bool NextIsResume() = 0;
+    // cmdTrovaEmail offers a fresh harvest or a resumed one.
+    virtual void HarvestOffersSearch() = 0;
+    virtual void HarvestOffersResume() = 0;
+
+    // ---- messages and the line ----
+    virtual void ShowError(const std::string& text) = 0; // message box captioned "ERROR"
+    virtual void HangUp() = 0;                           // the dial-up hang-up routine
+};
+
+// A view without a window: the settings, engine text and key words are plain
+// values, Next's state is remembered, and everything shown is dropped.
+// corvina-cli and the benchmarks start from it.
+class TPlainSessionView : public ISessionView {
+public:
+    TSessionSettings settings;
+    std::string engineText;
+    std::string keyWords;
+
+    TSessionSettings Settings() override { return settings; }
+    std::string EngineText() override { return engineText; }
+    std::string KeyWords() override { return keyWords; }
+    void RememberKeyWords(const std::string&) override {}
+    void ClearKeyWords() override { keyWords.clear(); }
+    void FocusKeyWords() override {}
+    void ShowFoundCount(int) override {}
+    void ShowTotalLabel(const std::string&) override {}
+    void ShowResultCount(int) override {}
+    void ShowExamined(const std::string&) override {}
+    void SetScanningBar(int, int) override {}
+    void SetScanningPosition(int) override {}
+    void SetHarvestBar(int, int) override {}
+    void SetHarvestPosition(int) override {}
+    void EnableSearch(bool) override {}
+    void EnableNext(bool) override {}
+    void NextOffersNext() override { resumable_ = false; }
+    void NextOffersResume() override { resumable_ = true; }
+    bool NextIsResume() override { return resumable_; }
+    void HarvestOffersSearch() override {}
+    void HarvestOffersResume() override {}
+    void ShowError(const std::string&) override {}
+    void HangUp() override {}
+
+private:
+    bool resumable_ = false;
+};

@@ -1,0 +1,6 @@
+// The main window's harvest handlers.
+#include "frmMain.h"
+#include "frmMainSessions.h"
+
+void TfrmMain::cmdTrovaEmailClick(QObject*) { Sessions().Harvest.SearchEmail(); }
+void TfrmMain::BitBtn2Click(QObject*) { Sessions().Harvest.Stop(); }

@@ -1,0 +1,111 @@
+// The search session: key words into engine queries, result pages fetched
+// into the page buffer one after another, their result links gathered into
+// the Found Sites list; New Search, Search (in the three search modes),
+// Next, Resume and Stop Search.
+//
+//   TSearchSession search(view, fetcher, sites, results, page, harvest);
+//   search.Search();        // the Search button
+//   search.NextOrResume();  // the Next button, "Resume..." in its resumable state
+//   search.Stop();          // Stop Search, usually during a fetch
+#pragma once
+
+#include "CheckList.h"
+#include "Engines.h"
+#include "HarvestSession.h"
+#include "PageBuffer.h"
+#include "PageFetcher.h"
+#include "SessionView.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Where each engine's queries go.
+inline const std::string kGoogleQueryHost = "www.google.com";
+inline const std::string kAltaVistaQueryHost = "www.altavista.com";
+
+// A Resume skips ahead ten results at a time until a page adds a link to the
+// Found Sites list; past the last result page no page ever does, so it gives
+// up after this many pages and carries on as if the last one had added one.
+constexpr int kMaxSkipAheadPages = 20;
+
+// The key words as they enter a query: every blank becomes "+", every other
+// byte stays as it is.
+std::string QueryWords(const std::string& keyWords);
+
+// The query URL of a result page: "http://" + the engine's query host + its
+// path and query, with the domain restriction when there is one, and the
+// offset parameter for every page but the first (offset empty). Nothing for
+// no engine.
+std::optional<std::string> QueryUrl(TEngine engine, const std::string& queryWords, const std::string& domain,
+                                    std::optional<int64_t> offset);
+
+class TSearchSession {
+public:
+    TSearchSession(ISessionView& view, IPageFetcher& fetcher, TCheckListModel& sites, TCheckListModel& results,
+                   TPageBuffer& page, THarvestSession& harvest);
+
+    // New Search: empties the key words, the page, both lists and every
+    // counter, and puts both sessions and their buttons back to the start.
+    void NewSearch();
+    // Search: in mode 2 one result page; in modes 0 and 1 pages on until the
+    // result total (lowered to max pages), Stop Search or four barren
+    // cycles; mode 0 then ticks every site and harvests them, mode 1 hangs
+    // up when asked to. A failed fetch or a max pages text that is not a
+    // number raises and so ends the action where it failed.
+    void Search();
+    // The Next button: Next while its caption is "&Next...", Resume otherwise.
+    void NextOrResume();
+    // Next: the page at the offset Found Sites count + page skip.
+    void Next();
+    // Resume: the first page again, then skip ahead ten results at a time
+    // until a page adds a link (at most kMaxSkipAheadPages pages), and a
+    // whole Search.
+    void Resume();
+    // Stop Search: the looping Search ends after the page in progress, and
+    // Next offers Resume.
+    void Stop();
+    // Only sets the stop flag (the window closing).
+    void RequestStop() { stop_ = true; }
+    // The engine selector changed: the focus moves to the key words.
+    void EngineChanged() { view_.FocusKeyWords(); }
+
+    // ---- session values ----
+    const std::string& QueryWordsValue() const { return queryWords_; }
+    const std::string& SearchUrl() const { return searchUrl_; }
+    int32_t ResultTotal() const { return resultTotal_; }
+    bool StopRequested() const { return stop_; }
+    int PageSkip() const { return pageSkip_; }
+
+    // Called after every result page is fetched and extracted, with the
+    // Found Sites count (corvina-cli's progress meter).
+    std::function<void(int found)> OnPageDone;
+
+private:
+    void firstPageQuery();
+    // Clears the page buffer, asks for the page at offset (the search URL
+    // again with no engine in use) and cuts its links into the list.
+    void fetchAndExtract(int64_t offset);
+    void fetchPage(const std::string& url);
+    void extractLinks();
+    void dedupSites();
+    int offset() const;
+
+    ISessionView& view_;
+    IPageFetcher& fetcher_;
+    TCheckListModel& sites_;
+    TCheckListModel& results_;
+    TPageBuffer& page_;
+    THarvestSession& harvest_;
+
+    std::string queryWords_;
+    std::string searchUrl_;
+    int32_t resultTotal_ = 0;
+    bool stop_ = false;
+    int pageSkip_ = 0;
+    // Which page fetch last filled the buffer, and which one the link
+    // extractor last ran over: a looping Search must not cut the links of a
+    // page that Next has already cut.
+    uint64_t pageFetch_ = 0;
+    uint64_t extractedFetch_ = 0;
+};
