@@ -13,10 +13,6 @@ void TfrmMain::EditMotoreChange(QObject*) {}
 void TfrmMain::cmdTrovaEmailClick(QObject*) {}
 void TfrmMain::BitBtn2Click(QObject*) {}
 
-// Mail.
-void TfrmMain::Corvina1Click(QObject*) {}
-void TfrmMain::ProgrammaPredefinito1Click(QObject*) {}
-
 // Visit page, online help, update check.
 void TfrmMain::VisitaPaginaWeb1Click(QObject*) {}
 void TfrmMain::HelpinLinea1Click(QObject*) {}
