@@ -7,7 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  nginx curl python3
+  nginx curl python3 python3-aiosmtpd
 )
 # Extra packages asked for by the caller (e.g. xvfb for screenshots).
 packages+=("$@")
