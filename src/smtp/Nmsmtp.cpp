@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <random>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 Q_LOGGING_CATEGORY(lcSmtp, "corvina.smtp", QtWarningMsg)
@@ -218,6 +221,11 @@ void TNMSMTP::Connect()
             FBusy = false;
     }};
     TPowersock::Connect();
+    // The dialogue is many short writes that each wait for a reply; without
+    // this, the data after DATA waits for the server's delayed ACK (some
+    // 40 ms a message).
+    const int one = 1;
+    ::setsockopt(SocketHandle(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     try {
         std::string line = ReadLn();
         const int16_t code = ReplyCodeOf(line);
