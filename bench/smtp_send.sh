@@ -11,7 +11,7 @@ BENCH=$BUILD/bench/bench_smtp
 here=$(cd "$(dirname "$0")" && pwd)
 
 portfile=$(mktemp /tmp/corvina-smtp-XXXXXX)
-sleep infinity | /usr/bin/python3 "$here/smtp_null_server.py" > "$portfile" &
+sleep infinity | /usr/bin/python3 "$here/../tests/support/smtp_sink.py" discard > "$portfile" &
 server=$!
 trap 'kill $server 2>/dev/null || true; rm -f "$portfile"' EXIT
 for _ in $(seq 50); do [ -s "$portfile" ] && break; sleep 0.1; done

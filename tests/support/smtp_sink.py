@@ -5,6 +5,8 @@
                              stores each accepted message as DIR/NNNNN.eml (its
                              envelope in DIR/NNNNN.json) until standard input
                              closes.
+  smtp_sink.py discard       the same, but accepts every message and keeps none
+                             (for the benchmarks).
   smtp_sink.py parse FILE    prints what Python's email package reads in a
                              stored message, as JSON: the header values, the
                              text and each attachment (Base64 of its decoded
@@ -27,6 +29,8 @@ def serve(outdir):
             self.count = 0
 
         async def handle_DATA(self, server, session, envelope):
+            if outdir is None:
+                return "250 OK"
             name = os.path.join(outdir, "%05d" % self.count)
             self.count += 1
             with open(name + ".json", "w") as f:
@@ -72,5 +76,7 @@ def parse(path):
 if __name__ == "__main__":
     if sys.argv[1] == "serve":
         serve(sys.argv[2])
+    elif sys.argv[1] == "discard":
+        serve(None)
     else:
         parse(sys.argv[2])
