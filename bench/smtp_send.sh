@@ -11,8 +11,13 @@ BENCH=$BUILD/bench/bench_smtp
 here=$(cd "$(dirname "$0")" && pwd)
 
 portfile=$(mktemp /tmp/corvina-smtp-XXXXXX)
-sleep infinity | /usr/bin/python3 "$here/../tests/support/smtp_sink.py" discard > "$portfile" &
+stop=$(mktemp -u /tmp/corvina-smtp-stop-XXXXXX)
+mkfifo "$stop"
+# The server reads its standard input until this script ends.
+/usr/bin/python3 "$here/../tests/support/smtp_sink.py" discard < "$stop" > "$portfile" &
 server=$!
+exec 3> "$stop"
+rm -f "$stop"
 trap 'kill $server 2>/dev/null || true; rm -f "$portfile"' EXIT
 for _ in $(seq 50); do [ -s "$portfile" ] && break; sleep 0.1; done
 port=$(cat "$portfile")

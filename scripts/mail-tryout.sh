@@ -35,9 +35,12 @@ c = Controller(Slow(), hostname="127.0.0.1", port=port); c.start()
 print(port, flush=True)
 sys.stdin.read()
 PY
-sleep infinity | /usr/bin/python3 "$WORK/server.py" "$WORK/received" > "$WORK/port" &
+# The server reads its standard input until this script ends.
+mkfifo "$WORK/stop"
+/usr/bin/python3 "$WORK/server.py" "$WORK/received" < "$WORK/stop" > "$WORK/port" &
 server=$!
-Xvfb "$DISPLAY_NUM" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+exec 3> "$WORK/stop"
+Xvfb "$DISPLAY_NUM" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 3>&- &
 xvfb=$!
 trap 'kill ${app:-} $xvfb $server 2>/dev/null || true' EXIT
 for _ in $(seq 50); do [ -s "$WORK/port" ] && break; sleep 0.1; done
@@ -45,10 +48,10 @@ printf '127.0.0.1:%s\r\ntryout.example\r\nann@example.org\r\nAnn Bee\r\n' "$(cat
 printf 'bob@example.org\r\ncid@example.org\r\ndee@example.org\r\n' > "$WORK/addresses.txt"
 
 export DISPLAY=$DISPLAY_NUM QT_QPA_PLATFORM=xcb
-(cd "$WORK" && ./corvina) &
+(cd "$WORK" && ./corvina 3>&-) &
 app=$!
 sleep 6
-main=$(xdotool search --name '^Corvina$' | head -1)
+main=$(xdotool search --onlyvisible --name '^Corvina$' | head -1)
 eval "$(xdotool getwindowgeometry --shell "$main")"  # X, Y of the main window
 menu() { xdotool mousemove $((X + 249)) $((Y + 8)) click 1; sleep 0.7; }
 # Search Results > Open Email list from > Text File, then the file name.
@@ -57,7 +60,7 @@ xdotool type --delay 20 "$WORK/addresses.txt"; xdotool key Return; sleep 1.5
 for row in 0 1 2; do xdotool mousemove $((X + 519)) $((Y + 136 + 14 * row)) click 1; sleep 0.3; done
 # Search Results > Send Email with > Corvina.
 menu; xdotool key Down Down Down Right Return; sleep 1.5
-dialog=$(xdotool search --name '^Send Email$' | tail -1)
+dialog=$(xdotool search --onlyvisible --name '^Send Email$' | tail -1)
 xdotool type --delay 15 'Meeting on Friday & the agenda'; xdotool key Tab
 xdotool type --delay 15 'Hello,'; xdotool key Return
 xdotool type --delay 15 '.this line starts with a dot'; xdotool key Return
