@@ -148,7 +148,6 @@ TEST(SmtpAssembly, ContentTypeFollowsSubTypeAndCharset)
         {mtSgml, "Content-Type: text/sgml; charset=iso-8859-1"},
         {mtTabSeperated, "Content-Type: text/tab-separated-values; charset=iso-8859-1"},
         {mtHtml, "Content-Type: text/html; charset=iso-8859-1"},
-        {static_cast<TSubType>(9), "Content-Type: text/plain; charset=iso-8859-1"},
     };
     for (const auto& [type, line] : rows) {
         Client c;
