@@ -2,6 +2,7 @@
 
 #include "Nms_stream.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -208,7 +209,18 @@ void TNMSMTP::SetFinalHeader(const TStringList& lines)
 
 void TNMSMTP::ReadExtraLines(std::string& line)
 {
-    line = ReadSmtpReply(line, [this] { return ReadLn(); }, MaxReplyLines);
+    // Each line has its own time-out; the reply as a whole may not take
+    // longer either, so a server that trickles continuation lines is cut off.
+    QElapsedTimer clock;
+    clock.start();
+    line = ReadSmtpReply(
+        line,
+        [this, &clock] {
+            if (TimeOut > 0 && clock.elapsed() > TimeOut)
+                throw EAbortError("Socket readln aborted");
+            return ReadLn();
+        },
+        MaxReplyLines);
     ReplyText = line;
 }
 
