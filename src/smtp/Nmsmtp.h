@@ -16,9 +16,12 @@
 //   smtp.Disconnect();
 //
 // Waits, time-outs and cancelling are those of TPowersock. With a TimeOut,
-// the body send also ends when no byte has left for TimeOut milliseconds,
-// and a multi-line reply longer than MaxReplyLines lines ends the command,
-// so a stalled or endless server cannot hold the client for ever.
+// the body send also ends when no byte has left for TimeOut milliseconds and
+// a multi-line reply must be complete within TimeOut; a reply of more than
+// MaxReplyLines lines ends the command in any case. So a stalled or endless
+// server cannot hold the client for ever. A server that closes the
+// connection instead of replying is a failure ("Connection closed by the
+// server"), never an acceptance.
 #pragma once
 
 #include <cstdint>
