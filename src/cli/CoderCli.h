@@ -21,17 +21,8 @@ inline int runCoderCommand(const std::vector<std::string>& args, const std::stri
         cliError(error);
         return 1;
     }
-    TMemoryStream in(std::move(data));
-    TMemoryStream out;
-    TNMUUProcessor coder;
-    coder.Method = method;
-    coder.InputStream = &in;
-    coder.OutputStream = &out;
-    if (args[0] == "encode")
-        coder.Encode();
-    else
-        coder.Decode();
-    if (!cliWrite(out.DataString())) {
+    const std::string out = args[0] == "encode" ? EncodeBuffer(data, method) : DecodeBuffer(data, method);
+    if (!cliWrite(out)) {
         cliError("standard output: write error");
         return 1;
     }

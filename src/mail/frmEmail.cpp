@@ -1,10 +1,15 @@
 #include "frmEmail.h"
 
 #include "Controls.h"
+#include "Desktop.h"
 #include "Guard.h"
+#include "frmMain.h"
+#include "frmOpzioni.h"
 
 #include <QHBoxLayout>
+#include <QDate>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QVBoxLayout>
 
 TfrmEmail* frmEmail = nullptr;
@@ -56,6 +61,19 @@ TfrmEmail::TfrmEmail(QWidget* parent) : QDialog(parent)
     ProgUsato->setObjectName(QStringLiteral("ProgUsato"));
     ProgUsato->setVisible(false);
 
+    NMSMTP1 = new TNMSMTP(this);
+    NMSMTP1->setObjectName(QStringLiteral("NMSMTP1"));
+    NMSMTP1->Port = 25;
+    NMSMTP1->ReportLevel = 0;
+    NMSMTP1->TimeOut = 0;
+    NMSMTP1->EncodeType = uuMime;
+    NMSMTP1->ClearParams = false;
+    NMSMTP1->SubType = mtPlain;
+    NMSMTP1->Charset = "us-ascii";
+    NMSMTP1->OnPacketSent = [this](QObject* Sender) { RunGuarded(Sender, [&] { NMSMTP1PacketSent(Sender); }); };
+    IMailView& view = *this;
+    session_ = std::make_unique<TMailSession>(*NMSMTP1, view);
+
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addWidget(EditOggetto);
@@ -100,8 +118,71 @@ void TfrmEmail::FormCreate(QObject*)
     Edit1->clear();
 }
 
-// The send run, the reset and the stop request are not built yet.
-void TfrmEmail::BitBtn1Click(QObject*) {}
-void TfrmEmail::BitBtn2Click(QObject*) {}
-void TfrmEmail::BitBtn3Click(QObject*) {}
-void TfrmEmail::NMSMTP1PacketSent(QObject*) {}
+void TfrmEmail::ShowInMode(const QString& mode)
+{
+    ProgUsato->setText(mode);
+    show();
+    raise();
+    activateWindow();
+}
+
+void TfrmEmail::BitBtn1Click(QObject*)
+{
+    const QString mode = ProgUsato->text();
+    if (mode == QLatin1String("Corvina"))
+        session_->Send();
+    else if (mode == QLatin1String("Predefinito"))
+        HandOff();
+}
+
+void TfrmEmail::BitBtn2Click(QObject*)
+{
+    Edit1->clear();
+    EditOggetto->clear();
+    ProgressBar1->setMaximum(0);
+    ProgressBar1->setValue(0);
+    session_->ClearStop();
+}
+
+void TfrmEmail::BitBtn3Click(QObject*) { session_->Stop(); }
+
+void TfrmEmail::NMSMTP1PacketSent(QObject*)
+{
+    ProgressBar1->setMaximum(NMSMTP1->TransferSize);
+    ProgressBar1->setValue(NMSMTP1->SentCount);
+}
+
+void TfrmEmail::HandOff()
+{
+    std::vector<std::string> addresses;
+    for (int i = 0, n = EntryCount(); i < n; ++i)
+        if (EntryTicked(i))
+            addresses.push_back(EntryText(i));
+    OpenLink(BuildMailtoLink(addresses, Subject(), MessageText()), this);
+}
+
+TMailSettings TfrmEmail::Settings()
+{
+    TMailSettings s;
+    s.Server = fromQt(frmOpzioni->EditServer->text());
+    s.UserID = fromQt(frmOpzioni->EditNome->text());
+    s.FromAddress = fromQt(frmOpzioni->EditIndirizzo->text());
+    s.FromName = fromQt(frmOpzioni->EditMittente->text());
+    s.HideRecipients = frmOpzioni->CheckBoxNascondi->isChecked();
+    return s;
+}
+
+std::string TfrmEmail::Subject() { return fromQt(EditOggetto->text()); }
+std::string TfrmEmail::MessageText() { return fromQt(Edit1->toPlainText()); }
+int TfrmEmail::EntryCount() { return frmMain->CheckListBoxRisultati->Items->Count(); }
+bool TfrmEmail::EntryTicked(int index) { return frmMain->CheckListBoxRisultati->Items->Checked(index); }
+std::string TfrmEmail::EntryText(int index) { return frmMain->CheckListBoxRisultati->Items->Text(index); }
+
+std::string TfrmEmail::Today()
+{
+    return fromQt(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
+}
+
+void TfrmEmail::ShowMessage(const std::string& text, const std::string& caption) { MessageBox(text, caption, TMsgButtons::OK, this); }
+
+void TfrmEmail::SetRunning(bool running) { BitBtn1->setEnabled(!running); }

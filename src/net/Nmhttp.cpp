@@ -96,15 +96,8 @@ bool announcesLength(CmdType cmd) { return sendsBody(cmd) || cmd == CmdLINK || c
 // bytes with CR LF, and none of them may reach the header line.
 std::string base64Line(const std::string& text)
 {
-    TMemoryStream in(text);
-    TMemoryStream out;
-    TNMUUProcessor coder;
-    coder.Method = uuMime;
-    coder.InputStream = &in;
-    coder.OutputStream = &out;
-    coder.Encode();
     std::string encoded;
-    for (char c : out.DataString())
+    for (char c : EncodeBuffer(text, uuMime))
         if (c != '\r' && c != '\n')
             encoded += c;
     return encoded;

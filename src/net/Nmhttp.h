@@ -56,6 +56,7 @@ public:
 };
 
 class TNMHTTP : public TPowersock {
+    Q_OBJECT
 public:
     explicit TNMHTTP(QObject* Owner = nullptr);
     ~TNMHTTP() override;

@@ -1219,17 +1219,22 @@ std::string TPowersock::Transaction(const std::string& command)
     ReplyText = ReadLn();
     if (!ReplyText.empty()) {
         StatusMessage(1, ReplyText);
-        size_t digits = 0;
-        while (digits < ReplyText.size() && digits < 10 && ReplyText[digits] >= '0' && ReplyText[digits] <= '9')
-            ++digits;
-        if (digits > 0) {
-            const long long value = std::stoll(ReplyText.substr(0, digits));
-            if (value > 32767)
-                throw ERangeError();
-            ReplyCode = static_cast<int16_t>(value);
-        }
+        ReplyCode = ReplyCodeOf(ReplyText);
     }
     return ReplyText;
+}
+
+int16_t ReplyCodeOf(const std::string& line)
+{
+    size_t digits = 0;
+    while (digits < line.size() && digits < 10 && line[digits] >= '0' && line[digits] <= '9')
+        ++digits;
+    if (digits == 0)
+        return 0;
+    const long long value = std::stoll(line.substr(0, digits));
+    if (value > 32767)
+        throw ERangeError();
+    return static_cast<int16_t>(value);
 }
 
 // ------------------------------------------------------------- small queries

@@ -123,6 +123,7 @@ private:
 };
 
 class TPowersock : public QObject {
+    Q_OBJECT
 public:
     explicit TPowersock(QObject* Owner = nullptr);
     ~TPowersock() override;
@@ -280,6 +281,9 @@ private:
 
 // The n-th field (from 1) of text split at every sep; empty when missing.
 std::string NthWord(const std::string& text, char sep, int n);
+// The number formed by the leading digits of a reply line (at most ten are
+// read), 0 when it has none; a number beyond 32767 raises ERangeError.
+int16_t ReplyCodeOf(const std::string& line);
 // Position (from 1) of the n-th ch in text; length + 1 when there is none or
 // when it is the last character.
 int NthPos(const std::string& text, char ch, int n);

@@ -254,3 +254,26 @@ void TNMUUProcessor::Base64Decode()
             OutputStream->WriteBuffer(out, static_cast<int64_t>(o));
     }
 }
+
+namespace {
+
+std::string runCoder(std::string data, UUMethods method, bool encode)
+{
+    TMemoryStream in(std::move(data));
+    TMemoryStream out;
+    TNMUUProcessor coder;
+    coder.Method = method;
+    coder.InputStream = &in;
+    coder.OutputStream = &out;
+    if (encode)
+        coder.Encode();
+    else
+        coder.Decode();
+    return std::move(out.Data());
+}
+
+} // namespace
+
+std::string EncodeBuffer(const std::string& data, UUMethods method) { return runCoder(data, method, true); }
+
+std::string DecodeBuffer(const std::string& data, UUMethods method) { return runCoder(data, method, false); }

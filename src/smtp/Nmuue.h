@@ -59,3 +59,9 @@ private:
     void CheckStreams() const;
     char table_[64];
 };
+
+// The whole of data encoded with the given method, in the coder's lines
+// (each ended by CR LF; uuencode adds its closing line).
+std::string EncodeBuffer(const std::string& data, UUMethods method);
+// The bytes encoded in data, decoded with the given method.
+std::string DecodeBuffer(const std::string& data, UUMethods method);
