@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 
 #include "Engines.h"
+#include "frmMainSessions.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -116,6 +117,28 @@ TEST_F(MainWindow, ButtonsCarryCaptionHintPictureAndHandCursor)
     EXPECT_EQ(frmMain->LabelTotalPages->buddy(), frmMain->LabelTotPag);
     EXPECT_EQ(frmMain->LabelFounded2->buddy(), frmMain->LabelEmailTrovate);
     EXPECT_EQ(frmMain->LabelExaminedPages->buddy(), frmMain->LabelProgress);
+}
+
+TEST_F(MainWindow, TheCommandBandKeepsItsPlaceWhenButtonsOfferAResume)
+{
+    frmMain->show();
+    QApplication::processEvents();
+    auto places = [] {
+        std::vector<QRect> r;
+        for (QWidget* w : std::initializer_list<QWidget*>{frmMain->cmdCerca, frmMain->cmdSucc, frmMain->cmdNuovaRic,
+                                                          frmMain->BitBtn1, frmMain->cmdTrovaEmail, frmMain->BitBtn2,
+                                                          frmMain->Image1})
+            r.push_back(w->geometry());
+        return r;
+    };
+    const std::vector<QRect> before = places();
+    frmMain->Sessions().View.NextOffersResume();
+    frmMain->Sessions().View.HarvestOffersResume();
+    QApplication::processEvents();
+    EXPECT_EQ(frmMain->cmdTrovaEmail->text(), "Resume Search");
+    EXPECT_EQ(places(), before);
+    for (QPushButton* b : {frmMain->cmdSucc, frmMain->cmdTrovaEmail})
+        EXPECT_GE(b->width(), b->sizeHint().width()) << "caption cut: " << b->text().toStdString();
 }
 
 TEST_F(MainWindow, MainMenuHasEveryItemInOrder)
