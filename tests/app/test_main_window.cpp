@@ -141,6 +141,42 @@ TEST_F(MainWindow, TheCommandBandKeepsItsPlaceWhenButtonsOfferAResume)
         EXPECT_GE(b->width(), b->sizeHint().width()) << "caption cut: " << b->text().toStdString();
 }
 
+TEST(Gauge, ShowsNothingToCountAsEmptyAndAnOverrunAsFull)
+{
+    struct Row {
+        int maximum, position;
+        int shownMaximum, shownValue;
+    };
+    const Row rows[] = {
+        {113, 10, 113, 10},
+        {113, 120, 113, 113}, // more sites than the engine's total
+        {0, 0, 1, 0},         // nothing ticked: no busy indicator
+        {0, 10, 1, 0},        // no total read from the page
+    };
+    for (const Row& r : rows) {
+        QProgressBar bar;
+        bar.setValue(50);
+        SetGauge(&bar, r.maximum, r.position);
+        EXPECT_EQ(bar.minimum(), 0);
+        EXPECT_EQ(bar.maximum(), r.shownMaximum) << r.maximum << " " << r.position;
+        EXPECT_EQ(bar.value(), r.shownValue) << r.maximum << " " << r.position;
+    }
+    QProgressBar bar;
+    SetGauge(&bar, 20, 5);
+    SetGaugePosition(&bar, 30);
+    EXPECT_EQ(bar.value(), 20);
+}
+
+TEST_F(MainWindow, SearchEmailWithNothingTickedLeavesAStillEmptyBar)
+{
+    frmMain->cmdTrovaEmail->click();
+    ASSERT_EQ(desk.Messages.Calls.size(), 1u);
+    EXPECT_EQ(desk.Messages.Calls[0].Text, "Must select on 'Siti Trovati' sites to examine");
+    EXPECT_EQ(frmMain->ProgressBar1->value(), 0);
+    EXPECT_GT(frmMain->ProgressBar1->maximum(), frmMain->ProgressBar1->minimum());
+    EXPECT_EQ(frmMain->LabelProgress->text(), "0/0");
+}
+
 TEST_F(MainWindow, MainMenuHasEveryItemInOrder)
 {
     auto captions = [](QMenu* m) {
