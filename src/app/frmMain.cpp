@@ -580,11 +580,18 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     // Enter in the engine selector or the key-words box presses the default
     // button, as anywhere else outside a button.
     if (event->type() == QEvent::KeyPress) {
-        if (isPlainEnter(static_cast<QKeyEvent*>(event))) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (isPlainEnter(key)) {
             if (cmdCerca->isEnabled() && cmdCerca->isVisible())
                 cmdCerca->click();
             return true;
         }
+        // An Alt key that no enabled button or menu took (Alt+N while Next
+        // is disabled during a looping Search) would type its letter into
+        // the box and change the key words unseen.
+        if ((key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier) &&
+            !key->text().isEmpty() && key->text().at(0).isPrint())
+            return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

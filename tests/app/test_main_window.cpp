@@ -177,6 +177,28 @@ TEST_F(MainWindow, SearchEmailWithNothingTickedLeavesAStillEmptyBar)
     EXPECT_EQ(frmMain->LabelProgress->text(), "0/0");
 }
 
+TEST_F(MainWindow, AnAltKeyWhoseButtonIsDisabledTypesNothingIntoTheBoxes)
+{
+    frmMain->show();
+    frmMain->cmdSucc->setEnabled(false);
+    frmMain->cmdTrovaEmail->setEnabled(false);
+    for (QComboBox* box : {frmMain->EditParolaChiave, frmMain->EditMotore}) {
+        box->setEditText("corvi neri");
+        for (Qt::Key key : {Qt::Key_N, Qt::Key_E}) {
+            const QString text = QString(QChar(key)).toLower();
+            QKeyEvent down(QEvent::KeyPress, key, Qt::AltModifier, text);
+            QApplication::sendEvent(box->lineEdit(), &down);
+            QKeyEvent up(QEvent::KeyRelease, key, Qt::AltModifier, text);
+            QApplication::sendEvent(box->lineEdit(), &up);
+        }
+        EXPECT_EQ(box->currentText().toStdString(), "corvi neri") << box->objectName().toStdString();
+    }
+    // Plain typing still reaches the box.
+    frmMain->EditParolaChiave->setEditText("corvi");
+    QTest::keyClicks(frmMain->EditParolaChiave->lineEdit(), " neri");
+    EXPECT_EQ(frmMain->EditParolaChiave->currentText().toStdString(), "corvi neri");
+}
+
 TEST_F(MainWindow, MainMenuHasEveryItemInOrder)
 {
     auto captions = [](QMenu* m) {
