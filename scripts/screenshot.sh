@@ -122,7 +122,7 @@ for f in "$work"/received/*.eml; do
 done
 
 # File > Exit ends the program, and the demo stops its engine.
-xdotool windowactivate --sync "$main"
+xdotool windowactivate --sync "$main" 2>/dev/null
 xdotool key alt+f; sleep 0.5; xdotool key e
 wait $demo || true
 app=
