@@ -194,3 +194,14 @@ QValidator::State TSingleLineValidator::validate(QString& input, int& pos) const
     pos = static_cast<int>(first);
     return Acceptable;
 }
+
+void SetGauge(QProgressBar* bar, int maximum, int position)
+{
+    bar->setRange(0, std::max(maximum, 1));
+    SetGaugePosition(bar, maximum > 0 ? position : 0);
+}
+
+void SetGaugePosition(QProgressBar* bar, int position)
+{
+    bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+}

@@ -1,5 +1,6 @@
 // The controls the windows are built from, where Qt has no ready equivalent:
-// the checkable sorted list box, the hidden page buffer and the radio group.
+// the checkable sorted list box, the hidden page buffer, the radio group and
+// the progress bar's setting.
 #pragma once
 
 #include "CheckList.h"
@@ -9,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QListView>
+#include <QProgressBar>
 #include <QRadioButton>
 #include <QValidator>
 #include <QWidget>
@@ -96,3 +98,10 @@ public:
     using QValidator::QValidator;
     State validate(QString& input, int& pos) const override;
 };
+
+// Sets a progress bar as a gauge: a maximum of 0 (nothing to count) shows an
+// empty bar rather than Qt's endlessly moving busy indicator, and a position
+// past the maximum shows a full bar rather than being ignored (which would
+// leave the bar at its old position).
+void SetGauge(QProgressBar* bar, int maximum, int position);
+void SetGaugePosition(QProgressBar* bar, int position);

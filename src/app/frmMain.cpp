@@ -17,6 +17,8 @@
 #include <QLoggingCategory>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 TfrmMain* frmMain = nullptr;
 
 namespace {
@@ -299,6 +301,20 @@ void TfrmMain::buildBands()
     BitBtn2 = addButton("BitBtn2", QStringLiteral("Stop SearchEmail"), QStringLiteral("Stop searching Email"),
                         "stopemail", &TfrmMain::BitBtn2Click);
     cmdCerca->setDefault(true);
+    // Every button is as wide as the widest caption any of them can carry,
+    // so the band does not shift when Next offers "Resume..." or Search
+    // Email offers "Resume Search".
+    int width = 0;
+    for (QPushButton* b : {cmdCerca, cmdSucc, cmdNuovaRic, BitBtn1, cmdTrovaEmail, BitBtn2})
+        width = std::max(width, b->sizeHint().width());
+    for (const char* caption : {"Resume...", "Resume Search"}) {
+        const QString saved = cmdTrovaEmail->text();
+        cmdTrovaEmail->setText(QString::fromLatin1(caption));
+        width = std::max(width, cmdTrovaEmail->sizeHint().width());
+        cmdTrovaEmail->setText(saved);
+    }
+    for (QPushButton* b : {cmdCerca, cmdSucc, cmdNuovaRic, BitBtn1, cmdTrovaEmail, BitBtn2})
+        b->setMinimumWidth(width);
     bottom->addWidget(cmdCerca, 0, 0);
     bottom->addWidget(cmdSucc, 0, 1);
     bottom->addWidget(cmdNuovaRic, 0, 2);
@@ -564,11 +580,18 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
     // Enter in the engine selector or the key-words box presses the default
     // button, as anywhere else outside a button.
     if (event->type() == QEvent::KeyPress) {
-        if (isPlainEnter(static_cast<QKeyEvent*>(event))) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (isPlainEnter(key)) {
             if (cmdCerca->isEnabled() && cmdCerca->isVisible())
                 cmdCerca->click();
             return true;
         }
+        // An Alt key that no enabled button or menu took (Alt+N while Next
+        // is disabled during a looping Search) would type its letter into
+        // the box and change the key words unseen.
+        if ((key->modifiers() & Qt::AltModifier) && !(key->modifiers() & Qt::ControlModifier) &&
+            !key->text().isEmpty() && key->text().at(0).isPrint())
+            return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }

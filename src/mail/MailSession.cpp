@@ -9,6 +9,7 @@ Q_LOGGING_CATEGORY(lcMail, "corvina.mail", QtWarningMsg)
 namespace {
 
 const char* const kProgram = "Corvina";
+const char* const kNoSettings = "Type UserID and Email Address on Options!";
 const char* const kNoAddress = "Must select addresses to send email on 'Search Results'";
 
 struct TRunMark {
@@ -61,11 +62,17 @@ void TMailSession::Send()
         const TMailSettings settings = view_.Settings();
         SplitServer(settings.Server, smtp_.Host, smtp_.Port);
         smtp_.UserID = settings.UserID;
+        // With no server there is nothing to connect to: the connect would
+        // fail silently and the user would never learn what is missing.
+        if (smtp_.Host.empty()) {
+            view_.ShowMessage(kNoSettings, "ERROR");
+            return;
+        }
         smtp_.Connect();
         if (!smtp_.Connected())
             return;
-        if (smtp_.Host.empty() || smtp_.UserID.empty()) {
-            view_.ShowMessage("Type UserID and Email Address on Options!", "ERROR");
+        if (smtp_.UserID.empty()) {
+            view_.ShowMessage(kNoSettings, "ERROR");
             return;
         }
         TPostMessage& m = smtp_.PostMessage;

@@ -139,8 +139,7 @@ void TfrmEmail::BitBtn2Click(QObject*)
 {
     Edit1->clear();
     EditOggetto->clear();
-    ProgressBar1->setMaximum(0);
-    ProgressBar1->setValue(0);
+    SetGauge(ProgressBar1, 0, 0);
     session_->ClearStop();
 }
 
@@ -148,8 +147,7 @@ void TfrmEmail::BitBtn3Click(QObject*) { session_->Stop(); }
 
 void TfrmEmail::NMSMTP1PacketSent(QObject*)
 {
-    ProgressBar1->setMaximum(NMSMTP1->TransferSize);
-    ProgressBar1->setValue(NMSMTP1->SentCount);
+    SetGauge(ProgressBar1, NMSMTP1->TransferSize, NMSMTP1->SentCount);
 }
 
 void TfrmEmail::HandOff()

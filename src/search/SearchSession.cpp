@@ -211,7 +211,13 @@ void TSearchSession::NextOrResume()
         Next();
 }
 
-void TSearchSession::Next() { fetchAndExtract(offset()); }
+// The Scanning bar follows the pages that Next gathers, so one page each
+// time shows the same progress as a looping Search.
+void TSearchSession::Next()
+{
+    fetchAndExtract(offset());
+    view_.SetScanningPosition(offset());
+}
 
 void TSearchSession::Resume()
 {

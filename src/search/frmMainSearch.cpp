@@ -49,21 +49,10 @@ void TfrmMainView::ShowTotalLabel(const std::string& text) { form_.LabelTotPag->
 void TfrmMainView::ShowResultCount(int count) { form_.LabelEmailTrovate->setText(QString::number(count)); }
 void TfrmMainView::ShowExamined(const std::string& text) { form_.LabelProgress->setText(toQt(text)); }
 
-void TfrmMainView::SetScanningBar(int maximum, int position)
-{
-    form_.ProgressBar2->setMaximum(maximum);
-    form_.ProgressBar2->setValue(position);
-}
-
-void TfrmMainView::SetScanningPosition(int position) { form_.ProgressBar2->setValue(position); }
-
-void TfrmMainView::SetHarvestBar(int maximum, int position)
-{
-    form_.ProgressBar1->setMaximum(maximum);
-    form_.ProgressBar1->setValue(position);
-}
-
-void TfrmMainView::SetHarvestPosition(int position) { form_.ProgressBar1->setValue(position); }
+void TfrmMainView::SetScanningBar(int maximum, int position) { SetGauge(form_.ProgressBar2, maximum, position); }
+void TfrmMainView::SetScanningPosition(int position) { SetGaugePosition(form_.ProgressBar2, position); }
+void TfrmMainView::SetHarvestBar(int maximum, int position) { SetGauge(form_.ProgressBar1, maximum, position); }
+void TfrmMainView::SetHarvestPosition(int position) { SetGaugePosition(form_.ProgressBar1, position); }
 void TfrmMainView::EnableSearch(bool enabled) { form_.cmdCerca->setEnabled(enabled); }
 void TfrmMainView::EnableNext(bool enabled) { form_.cmdSucc->setEnabled(enabled); }
 void TfrmMainView::NextOffersNext() { setCaptionAndHint(form_.cmdSucc, "&Next...", "Search next pages"); }

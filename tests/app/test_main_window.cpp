@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 
 #include "Engines.h"
+#include "frmMainSessions.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -116,6 +117,86 @@ TEST_F(MainWindow, ButtonsCarryCaptionHintPictureAndHandCursor)
     EXPECT_EQ(frmMain->LabelTotalPages->buddy(), frmMain->LabelTotPag);
     EXPECT_EQ(frmMain->LabelFounded2->buddy(), frmMain->LabelEmailTrovate);
     EXPECT_EQ(frmMain->LabelExaminedPages->buddy(), frmMain->LabelProgress);
+}
+
+TEST_F(MainWindow, TheCommandBandKeepsItsPlaceWhenButtonsOfferAResume)
+{
+    frmMain->show();
+    QApplication::processEvents();
+    auto places = [] {
+        std::vector<QRect> r;
+        for (QWidget* w : std::initializer_list<QWidget*>{frmMain->cmdCerca, frmMain->cmdSucc, frmMain->cmdNuovaRic,
+                                                          frmMain->BitBtn1, frmMain->cmdTrovaEmail, frmMain->BitBtn2,
+                                                          frmMain->Image1})
+            r.push_back(w->geometry());
+        return r;
+    };
+    const std::vector<QRect> before = places();
+    frmMain->Sessions().View.NextOffersResume();
+    frmMain->Sessions().View.HarvestOffersResume();
+    QApplication::processEvents();
+    EXPECT_EQ(frmMain->cmdTrovaEmail->text(), "Resume Search");
+    EXPECT_EQ(places(), before);
+    for (QPushButton* b : {frmMain->cmdSucc, frmMain->cmdTrovaEmail})
+        EXPECT_GE(b->width(), b->sizeHint().width()) << "caption cut: " << b->text().toStdString();
+}
+
+TEST(Gauge, ShowsNothingToCountAsEmptyAndAnOverrunAsFull)
+{
+    struct Row {
+        int maximum, position;
+        int shownMaximum, shownValue;
+    };
+    const Row rows[] = {
+        {113, 10, 113, 10},
+        {113, 120, 113, 113}, // more sites than the engine's total
+        {0, 0, 1, 0},         // nothing ticked: no busy indicator
+        {0, 10, 1, 0},        // no total read from the page
+    };
+    for (const Row& r : rows) {
+        QProgressBar bar;
+        bar.setValue(50);
+        SetGauge(&bar, r.maximum, r.position);
+        EXPECT_EQ(bar.minimum(), 0);
+        EXPECT_EQ(bar.maximum(), r.shownMaximum) << r.maximum << " " << r.position;
+        EXPECT_EQ(bar.value(), r.shownValue) << r.maximum << " " << r.position;
+    }
+    QProgressBar bar;
+    SetGauge(&bar, 20, 5);
+    SetGaugePosition(&bar, 30);
+    EXPECT_EQ(bar.value(), 20);
+}
+
+TEST_F(MainWindow, SearchEmailWithNothingTickedLeavesAStillEmptyBar)
+{
+    frmMain->cmdTrovaEmail->click();
+    ASSERT_EQ(desk.Messages.Calls.size(), 1u);
+    EXPECT_EQ(desk.Messages.Calls[0].Text, "Must select on 'Siti Trovati' sites to examine");
+    EXPECT_EQ(frmMain->ProgressBar1->value(), 0);
+    EXPECT_GT(frmMain->ProgressBar1->maximum(), frmMain->ProgressBar1->minimum());
+    EXPECT_EQ(frmMain->LabelProgress->text(), "0/0");
+}
+
+TEST_F(MainWindow, AnAltKeyWhoseButtonIsDisabledTypesNothingIntoTheBoxes)
+{
+    frmMain->show();
+    frmMain->cmdSucc->setEnabled(false);
+    frmMain->cmdTrovaEmail->setEnabled(false);
+    for (QComboBox* box : {frmMain->EditParolaChiave, frmMain->EditMotore}) {
+        box->setEditText("corvi neri");
+        for (Qt::Key key : {Qt::Key_N, Qt::Key_E}) {
+            const QString text = QString(QChar(key)).toLower();
+            QKeyEvent down(QEvent::KeyPress, key, Qt::AltModifier, text);
+            QApplication::sendEvent(box->lineEdit(), &down);
+            QKeyEvent up(QEvent::KeyRelease, key, Qt::AltModifier, text);
+            QApplication::sendEvent(box->lineEdit(), &up);
+        }
+        EXPECT_EQ(box->currentText().toStdString(), "corvi neri") << box->objectName().toStdString();
+    }
+    // Plain typing still reaches the box.
+    frmMain->EditParolaChiave->setEditText("corvi");
+    QTest::keyClicks(frmMain->EditParolaChiave->lineEdit(), " neri");
+    EXPECT_EQ(frmMain->EditParolaChiave->currentText().toStdString(), "corvi neri");
 }
 
 TEST_F(MainWindow, MainMenuHasEveryItemInOrder)

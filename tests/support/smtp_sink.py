@@ -5,6 +5,9 @@
                              stores each accepted message as DIR/NNNNN.eml (its
                              envelope in DIR/NNNNN.json) until standard input
                              closes.
+  smtp_sink.py serve DIR S   the same, taking S seconds over each message
+                             before it answers (a slow server, to watch a
+                             send in progress).
   smtp_sink.py discard       the same, but accepts every message and keeps none
                              (for the benchmarks).
   smtp_sink.py parse FILE    prints what Python's email package reads in a
@@ -21,7 +24,8 @@ import socket
 import sys
 
 
-def serve(outdir):
+def serve(outdir, delay=0.0):
+    import asyncio
     from aiosmtpd.controller import Controller
 
     class Handler:
@@ -29,6 +33,8 @@ def serve(outdir):
             self.count = 0
 
         async def handle_DATA(self, server, session, envelope):
+            if delay:
+                await asyncio.sleep(delay)
             if outdir is None:
                 return "250 OK"
             name = os.path.join(outdir, "%05d" % self.count)
@@ -75,7 +81,7 @@ def parse(path):
 
 if __name__ == "__main__":
     if sys.argv[1] == "serve":
-        serve(sys.argv[2])
+        serve(sys.argv[2], float(sys.argv[3]) if len(sys.argv) > 3 else 0.0)
     elif sys.argv[1] == "discard":
         serve(None)
     else:
