@@ -211,13 +211,7 @@ void TSearchSession::NextOrResume()
         Next();
 }
 
-// The Scanning bar follows the pages that Next gathers, so one page each
-// time shows the same progress as a looping Search.
-void TSearchSession::Next()
-{
-    fetchAndExtract(offset());
-    view_.SetScanningPosition(offset());
-}
+void TSearchSession::Next() { fetchAndExtract(offset()); }
 
 void TSearchSession::Resume()
 {

@@ -56,8 +56,7 @@ public:
     void Search();
     // The Next button: Next while its caption is "&Next...", Resume otherwise.
     void NextOrResume();
-    // Next: the page at the offset Found Sites count + page skip; the
-    // Scanning bar then shows the new offset.
+    // Next: the page at the offset Found Sites count + page skip.
     void Next();
     // Resume: the first page again, then skip ahead ten results at a time
     // until a page adds a link (at most kMaxSkipAheadPages pages), and a
