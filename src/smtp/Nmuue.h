@@ -81,7 +81,9 @@ public:
     // Reads one line of encoded text through a 200-byte block: the line
     // without its CR LF, the stream left just after its line feed. A block
     // without a line feed is returned whole and reading goes on 61 bytes
-    // after its start.
+    // after its start. Encoded mail lines are 60 characters, so this never
+    // cuts one; a caller that must take longer lines whole (corvina-cli)
+    // feeds TBase64LineDecoder itself.
     static void ReadLnFromStream(TStream* stream, std::string& line);
     // Value of a uuencode character: both the blank and the grave accent are 0.
     static unsigned char UuDEC(char c) { return static_cast<unsigned char>((static_cast<unsigned char>(c) - 32) & 63); }
