@@ -532,17 +532,15 @@ void TNMHTTP::RemoveHeader()
         throw ESockError(SocketErrorStr(WSAECONNRESET));
     }
     started.start();
-    {
-        int32_t code = 0;
-        // The line end is not part of the number, so a status line without
-        // reason text ("HTTP/1.0 404" and CR LF) still gives its status.
-        if (TryStrToInt(withoutLineEnd(NthWord(status, ' ', 2)), code)) {
-            if (code < INT16_MIN || code > INT16_MAX)
-                throw ERangeError();
-            ReplyCode = static_cast<int16_t>(code);
-        } else {
-            ReplyCode = 0;
-        }
+    int32_t code = 0;
+    // The line end is not part of the number, so a status line without
+    // reason text ("HTTP/1.0 404" and CR LF) still gives its status.
+    if (TryStrToInt(withoutLineEnd(NthWord(status, ' ', 2)), code)) {
+        if (code < INT16_MIN || code > INT16_MAX)
+            throw ERangeError();
+        ReplyCode = static_cast<int16_t>(code);
+    } else {
+        ReplyCode = 0;
     }
     store(status);
 
