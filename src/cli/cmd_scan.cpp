@@ -14,7 +14,11 @@ namespace {
 // byte ends the page.
 class StretchScanner {
 public:
-    explicit StretchScanner(const std::function<void(std::string_view)>& accept) : accept_(accept) {}
+    explicit StretchScanner(const std::function<void(std::string_view)>& accept) : accept_(accept)
+    {
+        for (int c = 0; c < 256; ++c)
+            inStretch_[c] = c == '@' || IsAddressChar(static_cast<unsigned char>(c));
+    }
 
     // Scans a block; false once the page has ended at a zero byte.
     bool Add(const char* data, size_t count)
@@ -24,14 +28,14 @@ public:
         size_t start = 0; // where the current stretch begins in this block
         for (size_t i = 0; i < n; ++i) {
             const auto c = static_cast<unsigned char>(data[i]);
-            if (c == '@') {
-                hasAt_ = true;
-            } else if (!IsAddressChar(c)) {
-                if (hasAt_)
-                    stretch_.append(data + start, i - start);
-                End();
-                start = i + 1;
+            if (inStretch_[c]) {
+                hasAt_ |= c == '@';
+                continue;
             }
+            if (hasAt_)
+                stretch_.append(data + start, i - start);
+            End();
+            start = i + 1;
         }
         // The stretch may go on in the next block.
         stretch_.append(data + start, n - start);
@@ -55,6 +59,7 @@ private:
     TPageBuffer page_;
     std::string stretch_;
     bool hasAt_ = false;
+    bool inStretch_[256];
 };
 
 int runScan(const std::vector<std::string>& args)
