@@ -444,9 +444,11 @@ void TNMHTTP::AssembleHTTPHeader()
     }
     if (!Proxy.empty()) {
         RequestHeader.Add("Proxy-Connection: Keep-Alive");
-        RequestHeader.Add("Host: " + Host);
+        RequestHeader.Add("Host: " + headerValue(Host));
     }
-    RequestHeader.SetValue("Host", Host);
+    // A host taken from a redirect may hold a zero byte, which would end the
+    // request there (it is sent up to its first zero byte).
+    RequestHeader.SetValue("Host", headerValue(Host));
     RequestHeader.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     RequestHeader.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     if (!HeaderInfo.LocalMailAddress.empty())

@@ -148,6 +148,24 @@ TEST(NmhttpHostile, EveryCaseEndsBoundedAndLeavesTheClientReady)
     }
 }
 
+TEST(NmhttpHostile, ZeroByteInARedirectHostCannotCutTheRequestShort)
+{
+    // Found by fuzzing: the Host line was sent up to the zero byte, so the
+    // request never ended and the exchange waited for the time-out.
+    const std::string zero(1, '\0');
+    ScriptServer proxy({answer("HTTP/1.0 302 Found\r\nLocation: http://a" + zero + "b/x\r\n\r\n"),
+                        answer(kOk + "arrived")});
+    TNMHTTP http;
+    http.TimeOut = 3000;
+    http.Proxy = "127.0.0.1";
+    http.ProxyPort = proxy.port();
+    http.Get("http://origin/start");
+    EXPECT_EQ(http.Body, "arrived");
+    ASSERT_TRUE(proxy.waitDone(3000));
+    const std::string start = "GET http://a%00b/x HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\nHost: ab\r\nAccept";
+    EXPECT_EQ(proxy.received(1).substr(0, start.size()), start);
+}
+
 TEST(NmhttpHostile, BodyGrowthStopsAtTheBoundAndOneRead)
 {
     // Doubling would reach twice the bound; the growth is capped instead, and
