@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     g_reply = FuzzBytes(data, std::min<size_t>(size, 16384));
 
     TNMHTTP http;
-    http.TimeOut = 10000;
+    http.TimeOut = 3000;
     http.Proxy = "127.0.0.1";
     http.ProxyPort = g_port;
     http.MaxRedirects = 2;
