@@ -1,10 +1,11 @@
-# Corvina: make run | make test | make test-asan | make bench
+# Corvina: make run | make test | make test-asan | make bench | make fuzz-smoke | make fuzz
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CTEST_ARGS ?=
 
-.PHONY: all deps build run test test-asan bench clean install package demo
+.PHONY: all deps build run test test-asan bench fuzz-build fuzz-smoke fuzz clean install package demo
 
 all: build
 
@@ -44,5 +45,19 @@ install: build
 package: build
 	cd $(BUILD) && cpack -G DEB
 
+# Fuzz targets (fuzz/): clang with libFuzzer, AddressSanitizer and UBSan.
+# fuzz-smoke runs each for 30 seconds, fuzz for 10 minutes (FUZZ_SECONDS).
+fuzz-build:
+	@bash scripts/install-deps.sh clang-14 libclang-rt-14-dev
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+		-DCORVINA_FUZZ=ON -DCORVINA_TESTS=OFF -DCORVINA_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) --target corvina_fuzz -j $(JOBS)
+
+fuzz-smoke: fuzz-build
+	bash fuzz/run.sh $(FUZZ_BUILD) $(or $(FUZZ_SECONDS),30)
+
+fuzz: fuzz-build
+	bash fuzz/run.sh $(FUZZ_BUILD) $(or $(FUZZ_SECONDS),600)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

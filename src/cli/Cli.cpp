@@ -1,5 +1,6 @@
 #include "Cli.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -21,36 +22,172 @@ CliCommand::CliCommand(const char* name_, const char* usage_, const char* summar
 
 const std::vector<CliCommand*>& cliCommands() { return registry(); }
 
-bool cliReadInput(const std::string& path, std::string& data, std::string& error)
+std::string cliTooLargeMessage(const std::string& name, int64_t limit)
 {
-    int fd = 0;
-    const bool useStdin = path.empty() || path == "-";
-    if (!useStdin) {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            error = path + ": " + std::strerror(errno);
-            return false;
-        }
+    const bool gib = limit % (int64_t(1) << 30) == 0;
+    const int64_t amount = gib ? limit >> 30 : limit >> 20;
+    return name + ": input larger than " + std::to_string(amount) + (gib ? " GiB" : " MiB");
+}
+
+CliInput::~CliInput()
+{
+    if (ownFd_)
+        ::close(fd_);
+}
+
+bool CliInput::open(const std::string& path)
+{
+    if (path.empty() || path == "-") {
+        fd_ = 0;
+        name_ = "standard input";
+        return true;
     }
+    name_ = path;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+        status_ = Failed;
+        error_ = path + ": " + std::strerror(errno);
+        return false;
+    }
+    ownFd_ = true;
+    return true;
+}
+
+int64_t CliInput::read(char* buffer, size_t size)
+{
+    if (status_ != Ok)
+        return -1;
+    // One byte more than the limit allows is asked for, so an input of
+    // exactly the limit is read whole and a longer one is seen.
+    const int64_t room = limit_ - total_ + 1;
+    if (room <= 0 || size == 0)
+        return 0;
+    const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(size), room));
+    ssize_t n;
+    do {
+        n = ::read(fd_, buffer, want);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) {
+        status_ = Failed;
+        error_ = name_ + ": " + std::strerror(errno);
+        return -1;
+    }
+    total_ += n;
+    if (total_ > limit_) {
+        status_ = TooLarge;
+        error_ = cliTooLargeMessage(name_, limit_);
+        return -1;
+    }
+    return n;
+}
+
+int64_t CliInput::readFull(char* buffer, size_t size)
+{
+    size_t got = 0;
+    while (got < size) {
+        const int64_t n = read(buffer + got, size - got);
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += static_cast<size_t>(n);
+    }
+    return static_cast<int64_t>(got);
+}
+
+bool cliReadInput(const std::string& path, std::string& data, std::string& error, int64_t limit, bool stopAtZero,
+                  bool* tooLarge)
+{
+    if (tooLarge)
+        *tooLarge = false;
     data.clear();
+    CliInput input(limit);
+    if (!input.open(path)) {
+        error = input.error();
+        return false;
+    }
     char buf[65536];
     for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const int64_t n = input.read(buf, sizeof buf);
         if (n < 0) {
-            error = (useStdin ? std::string("standard input") : path) + ": " + std::strerror(errno);
-            if (!useStdin)
-                ::close(fd);
+            error = input.error();
+            if (tooLarge)
+                *tooLarge = input.status() == CliInput::TooLarge;
+            data.clear();
             return false;
         }
         if (n == 0)
             break;
+        if (stopAtZero) {
+            if (const void* zero = std::memchr(buf, 0, static_cast<size_t>(n))) {
+                data.append(buf, static_cast<size_t>(static_cast<const char*>(zero) - buf));
+                break;
+            }
+        }
         data.append(buf, static_cast<size_t>(n));
     }
-    if (!useStdin)
-        ::close(fd);
     return true;
+}
+
+bool cliForEachLine(CliInput& input, const std::function<void(const char*, size_t)>& piece,
+                    const std::function<void()>& lineEnd)
+{
+    char buf[65536];
+    bool heldCr = false; // a CR at the end of a block: dropped if a LF follows
+    bool open = false;   // a line has begun and not yet ended
+    for (;;) {
+        const int64_t n = input.read(buf, sizeof buf);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            break;
+        const char* p = buf;
+        const char* end = buf + n;
+        while (p < end) {
+            const char* lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+            const char* stop = lf ? lf : end;
+            if (heldCr && (stop > p || !lf)) {
+                piece("\r", 1);
+                open = true;
+            }
+            heldCr = false;
+            const char* text = stop;
+            if (text > p && text[-1] == '\r') {
+                --text;
+                heldCr = !lf;
+            }
+            if (text > p) {
+                piece(p, static_cast<size_t>(text - p));
+                open = true;
+            }
+            if (!lf)
+                break;
+            lineEnd();
+            open = false;
+            p = lf + 1;
+        }
+    }
+    if (heldCr || open)
+        lineEnd();
+    return true;
+}
+
+bool CliOutput::add(const char* data, size_t count)
+{
+    if (failed_)
+        return false;
+    pending_.append(data, count);
+    return pending_.size() < 65536 || flush();
+}
+
+bool CliOutput::flush()
+{
+    if (failed_)
+        return false;
+    if (!pending_.empty() && !cliWrite(pending_))
+        failed_ = true;
+    pending_.clear();
+    return !failed_;
 }
 
 bool cliWrite(const std::string& bytes)

@@ -23,15 +23,18 @@ inline bool cliParseEngine(const std::string& command, const std::string& name, 
 }
 
 // Places the file's bytes (standard input when there is no file) in the page
-// buffer, where a zero byte ends the text; reports a failure and returns
-// false.
-inline bool cliLoadPage(const std::vector<std::string>& positional, TPageBuffer& page)
+// buffer. A zero byte ends the page, so reading stops there; a page larger
+// than kCliMaxInput is refused. Returns 0, or the exit code after reporting
+// the failure: 2 when the input cannot be read, 1 when it is too large.
+inline int cliLoadPage(const std::vector<std::string>& positional, TPageBuffer& page)
 {
     std::string data, error;
-    if (!cliReadInput(positional.empty() ? std::string() : positional[0], data, error)) {
+    bool tooLarge = false;
+    if (!cliReadInput(positional.empty() ? std::string() : positional[0], data, error, kCliMaxInput, true,
+                      &tooLarge)) {
         cliError(error);
-        return false;
+        return tooLarge ? 1 : 2;
     }
     page.SetText(std::move(data));
-    return true;
+    return 0;
 }

@@ -16,8 +16,8 @@ int runCount(const std::vector<std::string>& args)
         || !cliParseEngine("count", engineName, engine))
         return 2;
     TPageBuffer page;
-    if (!cliLoadPage(positional, page))
-        return 2;
+    if (const int failed = cliLoadPage(positional, page))
+        return failed;
     const std::optional<std::string> digits = ResultCountDigits(page, engine);
     if (!digits)
         return 0;

@@ -17,8 +17,8 @@ int runLinks(const std::vector<std::string>& args)
         || !cliParseEngine("links", engineName, engine))
         return 2;
     TPageBuffer page;
-    if (!cliLoadPage(positional, page))
-        return 2;
+    if (const int failed = cliLoadPage(positional, page))
+        return failed;
     const char end = nul ? '\0' : '\n';
     std::string out;
     ExtractLinks(page, engine, plainText, [&out, end](std::string_view link) {

@@ -1,7 +1,6 @@
 // corvina-cli scan [-0] [FILE]: the address scanner over a page.
 #include "PageInput.h"
-
-#include "AddressScanner.h"
+#include "StreamScan.h"
 
 namespace {
 
@@ -11,16 +10,31 @@ int runScan(const std::vector<std::string>& args)
     std::vector<std::string> positional;
     if (!CliArgs("scan").flag("-0", nul).parse(args, positional, 1))
         return 2;
-    TPageBuffer page;
-    if (!cliLoadPage(positional, page))
+    CliInput input(kCliMaxInput);
+    if (!input.open(positional.empty() ? std::string() : positional[0])) {
+        cliError(input.error());
         return 2;
+    }
     const char end = nul ? '\0' : '\n';
-    std::string out;
-    ScanAddresses(page, [&out, end](std::string_view address) {
-        out.append(address);
-        out += end;
-    });
-    return cliWrite(out) ? 0 : 1;
+    CliOutput out;
+    const std::function<void(std::string_view)> accept = [&out, end](std::string_view address) {
+        out.add(address.data(), address.size());
+        out.add(&end, 1);
+    };
+    StretchScanner scanner(accept);
+    char buf[65536];
+    for (;;) {
+        const int64_t n = input.read(buf, sizeof buf);
+        if (n < 0) {
+            out.flush();
+            cliError(input.error());
+            return input.status() == CliInput::TooLarge ? 1 : 2;
+        }
+        if (n == 0 || !scanner.Add(buf, static_cast<size_t>(n)))
+            break;
+    }
+    scanner.End();
+    return out.flush() ? 0 : 1;
 }
 
 const CliCommand scanCommand("scan", "scan [-0] [FILE]",

@@ -17,6 +17,9 @@ void printHelp(FILE* out)
     for (const CliCommand* c : cmds)
         std::fprintf(out, "  %-58s %s\n", c->usage, c->summary);
     std::fprintf(out, "\n  %-58s %s\n", "--help", "show this help");
+    std::fprintf(out, "\nInput: a page or a text to URL-code is read up to %d MiB (a page ends at its first\n"
+                      "zero byte); base64 and uu stream up to %d GiB. Larger input is refused (exit 1).\n",
+                 static_cast<int>(kCliMaxInput >> 20), static_cast<int>(kCliMaxStream >> 30));
 }
 
 } // namespace

@@ -53,7 +53,9 @@ std::string withoutBreaks(const std::string& url)
 }
 
 // Blanks and other control bytes in the request target are written as %XX
-// so that they cannot end the request line early; other bytes go as they are.
+// so that they cannot end the request line early, and so are the bytes from
+// 0x80 up (key words typed beyond ASCII), which a request line may not carry
+// raw; other bytes go as they are.
 std::string escapeTarget(const std::string& target)
 {
     static const char hex[] = "0123456789ABCDEF";
@@ -61,7 +63,7 @@ std::string escapeTarget(const std::string& target)
     out.reserve(target.size());
     for (char c : target) {
         const auto u = static_cast<unsigned char>(c);
-        if (u < 0x21) {
+        if (u < 0x21 || u >= 0x7F) {
             out += '%';
             out += hex[u >> 4];
             out += hex[u & 15];
@@ -83,6 +85,35 @@ std::string headerValue(const std::string& value)
         if (c != '\r' && c != '\n' && c != '\0')
             out += c;
     return out;
+}
+
+// A port number: decimal digits only, 1 to 65535. Anything else ("$50",
+// "0x50", "-1", "0", "99999", which the connect would cut to 16 bits) is
+// refused.
+bool TryPortNumber(const std::string& text, int& port)
+{
+    if (text.empty() || text.size() > 5)
+        return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 65535)
+        return false;
+    port = value;
+    return true;
+}
+
+// The port of a URL; a conversion error, before any connection is tried,
+// when it is not a valid port number.
+int PortNumber(const std::string& text)
+{
+    int port = 0;
+    if (!TryPortNumber(text, port))
+        throw EConvertError("'" + text + "' is not a valid port number");
+    return port;
 }
 
 bool sendsBody(CmdType cmd)
@@ -110,7 +141,12 @@ void reserveBody(std::string& body, size_t want)
 {
     if (want <= body.capacity())
         return;
-    body.reserve(want);
+    // Made afresh rather than by reserve, which would at least double the
+    // room and so overshoot the bound of a capped body.
+    std::string fresh;
+    fresh.reserve(want);
+    fresh.append(body);
+    body.swap(fresh);
 #ifdef MADV_HUGEPAGE
     constexpr uintptr_t kHuge = uintptr_t(2) << 20;
     if (body.capacity() >= 2 * kHuge) {
@@ -145,10 +181,19 @@ TNMHTTP::~TNMHTTP() = default;
 void TNMHTTP::PacketReceived(QObject* Sender)
 {
     if (FCapturingString) {
-        if (static_cast<int64_t>(Body.size()) > MaxBodySize)
+        if (static_cast<int64_t>(Body.size()) > MaxBodySize) {
             Cancel(); // the capture ends with "Socket capture aborted"
-        else if (Body.capacity() - Body.size() < kWriteLimit)
-            reserveBody(Body, std::max<size_t>(2 * Body.capacity(), size_t(1) << 20)); // amortised growth
+        } else if (Body.capacity() - Body.size() < kWriteLimit) {
+            // Amortised growth, but never beyond the bound and one more read,
+            // and straight there once doubling would reach the bound: the old
+            // and the new block live together while the text moves, so a
+            // body cut at the bound peaks at one and a half times it.
+            const size_t bound = static_cast<size_t>(std::max<int64_t>(MaxBodySize, 0));
+            size_t want = std::max<size_t>(2 * Body.capacity(), size_t(1) << 20);
+            if (want >= bound)
+                want = bound + kWriteLimit;
+            reserveBody(Body, want);
+        }
     }
     if (OnPacketRecvd)
         OnPacketRecvd(Sender);
@@ -285,6 +330,9 @@ void TNMHTTP::HTTPConnect()
             RemoveHeader();
             if (InputFileMode) {
                 CaptureFile(Body);
+            } else if (BodyStream) {
+                Body.clear();
+                CaptureStream(*BodyStream, INT64_MAX); // until the server closes
             } else {
                 // Make room for the announced length at once, so a large body
                 // is not copied again and again while it grows.
@@ -383,7 +431,7 @@ void TNMHTTP::ParseURL()
         hostPart = NthWord(RequestURL, '/', 1);
     const size_t portColon = hostPart.find(':');
     if (portColon != std::string::npos) {
-        Port = StrToInt(hostPart.substr(portColon + 1));
+        Port = PortNumber(hostPart.substr(portColon + 1));
         hostPart.resize(portColon);
     }
     if (!hostPart.empty())
@@ -410,9 +458,11 @@ void TNMHTTP::AssembleHTTPHeader()
     }
     if (!Proxy.empty()) {
         RequestHeader.Add("Proxy-Connection: Keep-Alive");
-        RequestHeader.Add("Host: " + Host);
+        RequestHeader.Add("Host: " + headerValue(Host));
     }
-    RequestHeader.SetValue("Host", Host);
+    // A host taken from a redirect may hold a zero byte, which would end the
+    // request there (it is sent up to its first zero byte).
+    RequestHeader.SetValue("Host", headerValue(Host));
     RequestHeader.Add("Accept: www/source, text/html, video/mpeg, image/jpeg, image/x-tiff");
     RequestHeader.Add("Accept: image/x-rgb, image/x-xbm, image/gif, */*, application/postscript");
     if (!HeaderInfo.LocalMailAddress.empty())
@@ -491,18 +541,22 @@ void TNMHTTP::RemoveHeader()
     };
 
     const std::string status = next();
+    if (status.empty()) {
+        // Not one byte came back: the server dropped the request. That is a
+        // broken transfer, not an empty page.
+        SetWSAError(WSAECONNRESET, "");
+        throw ESockError(SocketErrorStr(WSAECONNRESET));
+    }
     started.start();
-    if (!status.empty()) {
-        int32_t code = 0;
-        // The line end is not part of the number, so a status line without
-        // reason text ("HTTP/1.0 404" and CR LF) still gives its status.
-        if (TryStrToInt(withoutLineEnd(NthWord(status, ' ', 2)), code)) {
-            if (code < INT16_MIN || code > INT16_MAX)
-                throw ERangeError();
-            ReplyCode = static_cast<int16_t>(code);
-        } else {
-            ReplyCode = 0;
-        }
+    int32_t code = 0;
+    // The line end is not part of the number, so a status line without
+    // reason text ("HTTP/1.0 404" and CR LF) still gives its status.
+    if (TryStrToInt(withoutLineEnd(NthWord(status, ' ', 2)), code)) {
+        if (code < INT16_MIN || code > INT16_MAX)
+            throw ERangeError();
+        ReplyCode = static_cast<int16_t>(code);
+    } else {
+        ReplyCode = 0;
     }
     store(status);
 
@@ -554,12 +608,7 @@ bool ParseHttpProxy(const std::string& text, std::string& host, int& port)
     const size_t colon = s.find(':');
     if (colon != std::string::npos) {
         h = s.substr(0, colon);
-        const std::string digits = s.substr(colon + 1);
-        if (digits.empty() || digits.size() > 5 ||
-            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            return false;
-        p = std::atoi(digits.c_str());
-        if (p < 1 || p > 65535)
+        if (!TryPortNumber(s.substr(colon + 1), p))
             return false;
     }
     if (h.empty() || h.find_first_of("[] \t") != std::string::npos)

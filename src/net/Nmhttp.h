@@ -88,6 +88,12 @@ public:
     std::string LastLocation;
     std::string LastCookie;
 
+    // When set (and InputFileMode is off), the body goes to this stream as it
+    // arrives instead of into Body, and MaxBodySize does not apply; the
+    // stream sees the body of every reply, redirects included (ReplyCode
+    // tells them apart). Not owned.
+    TStream* BodyStream = nullptr;
+
     // Largest body kept in string mode; a longer one ends the request with
     // EAbortError "Socket capture aborted", so a hostile server cannot
     // exhaust the memory. Files (InputFileMode) are not bounded.

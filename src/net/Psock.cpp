@@ -1090,6 +1090,11 @@ std::string TPowersock::ReadLn()
         } else {
             const char* lf = static_cast<const char*>(std::memchr(buf + consumed, '\n', static_cast<size_t>(n)));
             if (lf) {
+                // The cancel mark is tested before the line is taken, so a
+                // cancel made before this call ends this read, not the next
+                // wait, and the line stays waiting in the socket.
+                if (FCanceled)
+                    break;
                 const size_t take = static_cast<size_t>(lf - (buf + consumed)) + 1;
                 const long got = SockRecv(buf + consumed, take, false);
                 if (got > 0)

@@ -157,7 +157,7 @@ void TNMUUProcessor::StdDecode()
     CheckStreams();
     std::string line;
     std::string discard;
-    unsigned char out[160];
+    std::string out;
     for (;;) {
         const int64_t before = InputStream->GetPosition();
         if (before >= InputStream->GetSize())
@@ -165,33 +165,11 @@ void TNMUUProcessor::StdDecode()
         ReadLnFromStream(InputStream, line);
         if (InputStream->GetPosition() == before)
             break; // the stream gives nothing more
-        const size_t len = line.size();
-        if (len <= 2)
-            continue;
-        int n = UuDEC(line[0]);
-        if (n == 0) {
+        out.clear();
+        if (UuDecodeLine(line, out))
             ReadLnFromStream(InputStream, discard);
-            continue;
-        }
-        size_t o = 0;
-        for (size_t i = 1; n > 0 && i < len; i += 4, n -= 3) {
-            // Characters past the end of the line are absent: a group of k
-            // characters carries k - 1 bytes.
-            const size_t k = std::min<size_t>(4, len - i);
-            const unsigned a = UuDEC(line[i]);
-            const unsigned b = k > 1 ? UuDEC(line[i + 1]) : 0;
-            const unsigned c = k > 2 ? UuDEC(line[i + 2]) : 0;
-            const unsigned d = k > 3 ? UuDEC(line[i + 3]) : 0;
-            const int bytes = std::min<int>(n >= 3 ? 3 : n, static_cast<int>(k) - 1);
-            if (bytes > 0)
-                out[o++] = static_cast<unsigned char>((a << 2) | (b >> 4));
-            if (bytes > 1)
-                out[o++] = static_cast<unsigned char>((b << 4) | (c >> 2));
-            if (bytes > 2)
-                out[o++] = static_cast<unsigned char>((c << 6) | d);
-        }
-        if (o > 0)
-            OutputStream->WriteBuffer(out, static_cast<int64_t>(o));
+        if (!out.empty())
+            OutputStream->WriteBuffer(out.data(), static_cast<int64_t>(out.size()));
     }
 }
 
@@ -199,59 +177,20 @@ void TNMUUProcessor::Base64Decode()
 {
     CheckStreams();
     std::string line;
-    unsigned char out[160];
-    bool dataEnds = false;
-    while (!dataEnds) {
+    std::string out;
+    TBase64LineDecoder decoder;
+    while (!decoder.Stopped()) {
         const int64_t before = InputStream->GetPosition();
         if (before >= InputStream->GetSize())
             break;
         ReadLnFromStream(InputStream, line);
         if (InputStream->GetPosition() == before)
             break; // the stream gives nothing more
-        const size_t len = line.size();
-        if (len <= 2 || line.compare(0, 4, "====") == 0)
-            continue;
-        // Leading characters outside the alphabet are skipped; a line end or
-        // "=" among them ends the data (a MIME boundary line "--=..." does).
-        size_t i = 0;
-        while (i + 1 < len && !isB64(line[i])) {
-            if (line[i] == '\r' || line[i] == '\n' || line[i] == '=')
-                return;
-            ++i;
-        }
-        if (i + 1 >= len)
-            continue;
-        size_t o = 0;
-        for (size_t j = i; j < len;) {
-            if (!isB64(line[j])) {
-                ++j;
-                continue;
-            }
-            // Characters past the end of the line are absent; the group
-            // gives the bytes its present characters complete.
-            const size_t k = std::min<size_t>(4, len - j);
-            const unsigned a = b64Value(line[j]);
-            const unsigned b = k > 1 ? b64Value(line[j + 1]) : 0;
-            const unsigned c = k > 2 ? b64Value(line[j + 2]) : 0;
-            const unsigned d = k > 3 ? b64Value(line[j + 3]) : 0;
-            if (k > 1)
-                out[o++] = static_cast<unsigned char>((a << 2) | (b >> 4));
-            if (k > 2) {
-                if (line[j + 2] == '=')
-                    dataEnds = true;
-                else
-                    out[o++] = static_cast<unsigned char>((b << 4) | (c >> 2));
-            }
-            if (k > 3) {
-                if (line[j + 3] == '=')
-                    dataEnds = true;
-                else
-                    out[o++] = static_cast<unsigned char>((c << 6) | d);
-            }
-            j += k;
-        }
-        if (o > 0)
-            OutputStream->WriteBuffer(out, static_cast<int64_t>(o));
+        out.clear();
+        decoder.Feed(line.data(), line.size(), out);
+        decoder.EndLine(out);
+        if (!out.empty())
+            OutputStream->WriteBuffer(out.data(), static_cast<int64_t>(out.size()));
     }
 }
 
@@ -277,3 +216,140 @@ std::string runCoder(std::string data, UUMethods method, bool encode)
 std::string EncodeBuffer(const std::string& data, UUMethods method) { return runCoder(data, method, true); }
 
 std::string DecodeBuffer(const std::string& data, UUMethods method) { return runCoder(data, method, false); }
+
+bool UuDecodeLine(const std::string& line, std::string& out)
+{
+    const size_t len = line.size();
+    if (len <= 2)
+        return false;
+    int n = TNMUUProcessor::UuDEC(line[0]);
+    if (n == 0)
+        return true;
+    for (size_t i = 1; n > 0 && i < len; i += 4, n -= 3) {
+        // Characters past the end of the line are absent: a group of k
+        // characters carries k - 1 bytes.
+        const size_t k = std::min<size_t>(4, len - i);
+        const unsigned a = TNMUUProcessor::UuDEC(line[i]);
+        const unsigned b = k > 1 ? TNMUUProcessor::UuDEC(line[i + 1]) : 0;
+        const unsigned c = k > 2 ? TNMUUProcessor::UuDEC(line[i + 2]) : 0;
+        const unsigned d = k > 3 ? TNMUUProcessor::UuDEC(line[i + 3]) : 0;
+        const int bytes = std::min<int>(n >= 3 ? 3 : n, static_cast<int>(k) - 1);
+        if (bytes > 0)
+            out += static_cast<char>((a << 2) | (b >> 4));
+        if (bytes > 1)
+            out += static_cast<char>((b << 4) | (c >> 2));
+        if (bytes > 2)
+            out += static_cast<char>((c << 6) | d);
+    }
+    return false;
+}
+
+// ---------------------------------------------------------- TBase64LineDecoder
+
+void TBase64LineDecoder::Feed(const char* data, size_t count, std::string& out)
+{
+    if (stopped_)
+        return;
+    for (size_t k = 0; k < count; ++k) {
+        const char c = data[k];
+        switch (phase_) {
+        case Head:
+            // Nothing is decided before the line is known to be longer than
+            // two characters and not to start with "====".
+            head_[headLen_++] = c;
+            if (headLen_ == 4) {
+                if (std::memcmp(head_, "====", 4) == 0) {
+                    phase_ = SkipLine;
+                } else {
+                    phase_ = Lead;
+                    for (size_t h = 0; h < 4; ++h)
+                        Take(head_[h], out);
+                }
+            }
+            break;
+        case Lead:
+        case Groups:
+            Take(c, out);
+            break;
+        case SkipLine:
+            return;
+        }
+        if (stopped_)
+            return;
+    }
+}
+
+void TBase64LineDecoder::Take(char c, std::string& out)
+{
+    if (stopped_ || phase_ == SkipLine)
+        return;
+    if (phase_ == Lead) {
+        // A leading character is judged once another follows it: the last
+        // character of a line is never a leading one.
+        if (!held_) {
+            held_ = true;
+            heldChar_ = c;
+            return;
+        }
+        const char h = heldChar_;
+        heldChar_ = c;
+        if (!isB64(h)) {
+            if (h == '\r' || h == '\n' || h == '=') {
+                stopped_ = true;
+                phase_ = SkipLine;
+            }
+            return;
+        }
+        held_ = false;
+        phase_ = Groups;
+        group_[groupLen_++] = h;
+    }
+    if (groupLen_ == 0 && !isB64(c))
+        return;
+    group_[groupLen_++] = c;
+    if (groupLen_ == 4)
+        Group(4, out);
+}
+
+void TBase64LineDecoder::Group(size_t k, std::string& out)
+{
+    const unsigned a = b64Value(group_[0]);
+    const unsigned b = k > 1 ? b64Value(group_[1]) : 0;
+    const unsigned c = k > 2 ? b64Value(group_[2]) : 0;
+    const unsigned d = k > 3 ? b64Value(group_[3]) : 0;
+    if (k > 1)
+        out += static_cast<char>((a << 2) | (b >> 4));
+    if (k > 2) {
+        if (group_[2] == '=')
+            endsAfterLine_ = true;
+        else
+            out += static_cast<char>((b << 4) | (c >> 2));
+    }
+    if (k > 3) {
+        if (group_[3] == '=')
+            endsAfterLine_ = true;
+        else
+            out += static_cast<char>((c << 6) | d);
+    }
+    groupLen_ = 0;
+}
+
+void TBase64LineDecoder::EndLine(std::string& out)
+{
+    if (!stopped_) {
+        if (phase_ == Head && headLen_ == 3) {
+            // A line of three characters: judged now, its last one held.
+            phase_ = Lead;
+            for (size_t h = 0; h < 3 && !stopped_; ++h)
+                Take(head_[h], out);
+        }
+        if (phase_ == Groups && groupLen_ > 0 && !stopped_)
+            Group(groupLen_, out);
+        if (endsAfterLine_)
+            stopped_ = true;
+    }
+    phase_ = Head;
+    headLen_ = 0;
+    held_ = false;
+    groupLen_ = 0;
+}

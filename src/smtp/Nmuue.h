@@ -22,6 +22,45 @@ extern const char UUTABLE[65];
 // Base64 alphabet, 64 for "=", 127 for everything else.
 extern const unsigned char base64Table[80];
 
+// Base64 text decoded line by line by the rules of TNMUUProcessor's MIME
+// decoder, fed in pieces, so that a line may be of any length: a line of two
+// characters or fewer, or one that starts with "====", is skipped; leading
+// characters outside the alphabet are skipped, and a CR, LF or "=" among them
+// ends the data; groups of four characters follow, a group cut short by the
+// line's end giving the bytes its characters complete; a "=" in the third or
+// fourth place of a group ends the data after that line.
+class TBase64LineDecoder {
+public:
+    // Adds characters of the current line (without its line end); decoded
+    // bytes are appended to out.
+    void Feed(const char* data, size_t count, std::string& out);
+    // Ends the current line.
+    void EndLine(std::string& out);
+    // The data has ended: every later line is ignored.
+    bool Stopped() const { return stopped_; }
+
+private:
+    enum Phase { Head, Lead, Groups, SkipLine };
+    void Take(char c, std::string& out);
+    void Group(size_t count, std::string& out);
+
+    Phase phase_ = Head;
+    char head_[4] = {};   // the line's first characters, until the line is judged
+    size_t headLen_ = 0;
+    bool held_ = false;   // a leading character waits to see whether it is the last
+    char heldChar_ = 0;
+    char group_[4] = {};
+    size_t groupLen_ = 0;
+    bool endsAfterLine_ = false;
+    bool stopped_ = false;
+};
+
+// Decodes one uuencoded line (without its line end) and appends its bytes to
+// out, as TNMUUProcessor's uuencode decoder does; only the first 85
+// characters can matter. Returns true for the closing line (length
+// character zero), after which the decoder skips one more line.
+bool UuDecodeLine(const std::string& line, std::string& out);
+
 class TNMUUProcessor : public QObject {
 public:
     using TNotifyEvent = std::function<void(QObject* Sender)>;
@@ -42,7 +81,9 @@ public:
     // Reads one line of encoded text through a 200-byte block: the line
     // without its CR LF, the stream left just after its line feed. A block
     // without a line feed is returned whole and reading goes on 61 bytes
-    // after its start.
+    // after its start. Encoded mail lines are 60 characters, so this never
+    // cuts one; a caller that must take longer lines whole (corvina-cli)
+    // feeds TBase64LineDecoder itself.
     static void ReadLnFromStream(TStream* stream, std::string& line);
     // Value of a uuencode character: both the blank and the grave accent are 0.
     static unsigned char UuDEC(char c) { return static_cast<unsigned char>((static_cast<unsigned char>(c) - 32) & 63); }

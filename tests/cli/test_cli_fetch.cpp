@@ -145,3 +145,36 @@ TEST(CliFetch, FailuresAndUsage)
     EXPECT_EQ(fetch({"--proxy", "p:notaport", "http://h/"}).exitCode, 2);
     EXPECT_EQ(fetch({"http://a/", "http://b/"}).exitCode, 2);
 }
+
+TEST(CliFetch, StreamsTheFinalBodyOnlyAndFailsOnAnEmptyReply)
+{
+    unsetenv("http_proxy");
+    std::string big(3 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>(i % 251);
+    ReplyServer srv({"HTTP/1.0 302 Found\r\nLocation: /final\r\n\r\nmoved away",
+                     "HTTP/1.0 200 OK\r\nX-B: 2\r\n\r\n" + big, "HTTP/1.0 301 Moved\r\nLocation: /e\r\n\r\nold", "",
+                     "HTTP/1.0 200 OK\r\n\r\n"});
+    const std::string base = "http://127.0.0.1:" + std::to_string(srv.port());
+
+    // The redirect's own body and header are not written; the final ones are.
+    auto r = fetch({"-i", base + "/start"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.out == "HTTP/1.0 200 OK\r\nX-B: 2\r\n\r\n" + big);
+
+    // A server that closes without a byte: a failure, not an empty page.
+    r = fetch({base + "/old"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "10054:Connection reset by peer\n");
+
+    // An empty body with -i: the header alone.
+    r = fetch({"-i", base + "/empty"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "HTTP/1.0 200 OK\r\n\r\n");
+
+    // A port beyond 16 bits is refused before any connection.
+    r = fetch({"http://127.0.0.1:99999/"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "'99999' is not a valid port number\n");
+}

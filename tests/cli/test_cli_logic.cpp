@@ -106,3 +106,40 @@ TEST(CliLogic, CountPrintsDigitsAndTotal)
     TempDir dir;
     EXPECT_EQ(cli({"count", "--engine", "google", dir.file("missing")}).exitCode, 2);
 }
+
+TEST(CliLogic, PageInputEndsAtAZeroByteAndIsBounded)
+{
+    // An endless page of zero bytes is an empty page.
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"scan", "/dev/zero"}, {"links", "--engine", "google", "/dev/zero"}, {"count", "--engine", "google", "/dev/zero"}}) {
+        const auto r = cli(args);
+        EXPECT_EQ(r.exitCode, 0) << args[0];
+        EXPECT_EQ(r.out, "") << args[0];
+    }
+    // An endless page without zero bytes stops at 256 MiB with a message;
+    // scan streams it, links holds it.
+    for (const char* command : {"scan", "links --engine google"}) {
+        const auto r = runProcess("/bin/sh", {"-c", std::string("yes | \"$0\" ") + command, CORVINA_CLI_PATH});
+        EXPECT_EQ(r.exitCode, 1) << command;
+        EXPECT_NE(r.err.find("corvina-cli: standard input: input larger than 256 MiB"), std::string::npos) << r.err;
+    }
+}
+
+TEST(CliLogic, ScanFindsAddressesAcrossReadBlocks)
+{
+    // Addresses that straddle the 64 KiB read blocks, and one long stretch
+    // of address bytes without a sign, give what a whole-page scan gives.
+    std::string page;
+    std::string expected;
+    for (int i = 0; page.size() < 300000; ++i) {
+        const std::string address = "user" + std::to_string(i) + "@host" + std::to_string(i % 97) + ".example.org";
+        page += std::string(static_cast<size_t>(i % 13), 'x') + " <" + address + "> ";
+        expected += address + "\n";
+    }
+    page += std::string(200000, 'w') + "@long.stretch " + std::string(70000, 'n') + " tail@end.it";
+    expected += std::string(200000, 'w') + "@long.stretch\ntail@end.it\n";
+    const auto r = cli({"scan"}, page);
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(r.out == expected);
+    EXPECT_EQ(r.out.size(), expected.size());
+}

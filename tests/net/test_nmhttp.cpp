@@ -264,13 +264,18 @@ TEST(NmhttpReply, LineEndsStatusAndFailure)
     EXPECT_EQ(c.http.Header, "HTTP/1.0 404\r\n\r\n");
     EXPECT_EQ(c.events, std::vector<std::string>{"failure 0"});
 
-    // A server that closes without a word: an empty success.
+    // A server that closes without a word: a broken transfer, not an empty
+    // page; the body is left as it was.
     c.events.clear();
-    c.http.Get(base(srv) + "/silent");
+    std::vector<int> errors;
+    c.http.OnError = [&](QObject*, uint16_t no, const std::string&) { errors.push_back(no); };
+    EXPECT_EQ(messageOf([&] { c.http.Get(base(srv) + "/silent"); }), "10054:Connection reset by peer");
     EXPECT_EQ(c.http.ReplyCode, 0);
     EXPECT_EQ(c.http.Header, "");
-    EXPECT_EQ(c.http.Body, "");
-    EXPECT_EQ(c.events, (std::vector<std::string>{"success 0", "status Transaction Completed"}));
+    EXPECT_EQ(c.http.Body, "no reason");
+    EXPECT_EQ(c.events, std::vector<std::string>{});
+    EXPECT_EQ(errors, std::vector<int>{10054});
+    EXPECT_FALSE(c.http.Connected());
 }
 
 TEST(NmhttpReply, RecognisedHeaderLinesAndContentLength)

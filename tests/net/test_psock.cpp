@@ -956,3 +956,22 @@ TEST(PsockFiles, AppendFileNeedsAConnectionAndCountersWrap)
     ASSERT_TRUE(srv.waitDone(3000));
     EXPECT_EQ(srv.received(0), "0123456789");
 }
+
+TEST(PsockRead, CancelMadeBeforeReadLnEndsThatCallAndKeepsTheLine)
+{
+    // A cancel made while nothing waits (a Stop pressed between two reads)
+    // ends the next ReadLn even when its line is already there; the line
+    // stays in the socket, and the following wait is not touched by it.
+    ScriptServer srv({{Send("first\r\nsecond\r\n"), Pause(300), Send("third\r\n"), Close()}});
+    Session s(srv.port());
+    s.sock.TimeOut = 5000;
+    s.sock.Connect();
+    while (!s.sock.DataAvailable())
+        pump(10);
+    s.sock.Cancel();
+    EXPECT_EQ(messageOf<EAbortError>([&] { s.sock.ReadLn(); }), "Socket readln aborted");
+    EXPECT_EQ(s.sock.ReadLn(), "first\r\n");
+    EXPECT_EQ(s.sock.ReadLn(), "second\r\n");
+    EXPECT_EQ(s.sock.ReadLn(), "third\r\n"); // waits for it: the mark is gone
+    s.sock.Disconnect();
+}

@@ -81,20 +81,26 @@ bool ScriptServer::readSome(int fd, size_t index)
 void ScriptServer::play(int fd, size_t index)
 {
     bool open = true;
+    auto sendAll = [&](const std::string& bytes) {
+        size_t off = 0;
+        while (off < bytes.size()) {
+            const ssize_t n = ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+            if (n <= 0) {
+                open = false; // the client has gone: the rest of the script is moot
+                break;
+            }
+            off += static_cast<size_t>(n);
+        }
+    };
     for (const Step& step : scripts_[index]) {
         switch (step.kind) {
-        case Step::Send: {
-            size_t off = 0;
-            while (off < step.bytes.size()) {
-                const ssize_t n = ::send(fd, step.bytes.data() + off, step.bytes.size() - off, MSG_NOSIGNAL);
-                if (n <= 0) {
-                    open = false; // the client has gone: the rest of the script is moot
-                    break;
-                }
-                off += static_cast<size_t>(n);
-            }
+        case Step::Send:
+            sendAll(step.bytes);
             break;
-        }
+        case Step::Repeat:
+            for (size_t k = 0; k < step.count && open; ++k)
+                sendAll(step.bytes);
+            break;
         case Step::Pause: {
             pollfd p{stopFd_, POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(step.count)) > 0)

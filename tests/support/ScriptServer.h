@@ -24,9 +24,9 @@
 namespace testnet {
 
 struct Step {
-    enum Kind { Send, Pause, ReadBytes, ReadUntil, Close, Reset, Hold } kind;
-    std::string bytes; // Send: the bytes; ReadUntil: the text to wait for
-    size_t count = 0;  // ReadBytes: how many; Pause: milliseconds
+    enum Kind { Send, Pause, ReadBytes, ReadUntil, Close, Reset, Hold, Repeat } kind;
+    std::string bytes; // Send, Repeat: the bytes; ReadUntil: the text to wait for
+    size_t count = 0;  // ReadBytes: how many; Pause: milliseconds; Repeat: times
 };
 
 inline Step Send(std::string bytes) { return {Step::Send, std::move(bytes), 0}; }
@@ -41,6 +41,9 @@ inline Step Reset() { return {Step::Reset, {}, 0}; }
 // Keep the connection open, silent and unread (a stalled peer) until the
 // client closes or the server is destroyed; then close it.
 inline Step Hold() { return {Step::Hold, {}, 0}; }
+// Sends the bytes the given number of times, as fast as the client takes
+// them; stops early when the client has gone (an endless body, bounded).
+inline Step Repeat(std::string bytes, size_t times) { return {Step::Repeat, std::move(bytes), times}; }
 
 using Script = std::vector<Step>;
 
