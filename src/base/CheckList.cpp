@@ -309,7 +309,7 @@ int TCheckListModel::RemoveAdjacentDuplicates()
     for (size_t k = 1; k < items_.size(); ++k)
         if (items_[k].text == items_[k - 1].text)
             removed.push_back(static_cast<int>(k));
-    return removeRows(removed);
+    return removeRowsAt(removed);
 }
 
 int TCheckListModel::DeleteChecked()
@@ -319,10 +319,10 @@ int TCheckListModel::DeleteChecked()
     for (size_t k = 0; k < items_.size(); ++k)
         if (items_[k].checked)
             removed.push_back(static_cast<int>(k));
-    return removeRows(removed);
+    return removeRowsAt(removed);
 }
 
-int TCheckListModel::removeRows(const std::vector<int>& rows)
+int TCheckListModel::removeRowsAt(const std::vector<int>& rows)
 {
     if (rows.empty())
         return 0;

@@ -84,7 +84,7 @@ private:
     void scheduleFlush();
     void setItemIndexQuiet(int index);
     // Removes the rows at the given positions (ascending); returns how many.
-    int removeRows(const std::vector<int>& rows);
+    int removeRowsAt(const std::vector<int>& rows);
 
     std::vector<TCheckEntry> items_;
     std::vector<std::string> pending_;
