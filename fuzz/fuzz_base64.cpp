@@ -4,31 +4,12 @@
 #include "Nmuue.h"
 #include "FuzzCheck.h"
 
-namespace {
-
-std::string run(const std::string& input, UUMethods method, bool encode)
-{
-    TMemoryStream in(input);
-    TMemoryStream out;
-    TNMUUProcessor coder;
-    coder.Method = method;
-    coder.InputStream = &in;
-    coder.OutputStream = &out;
-    if (encode)
-        coder.Encode();
-    else
-        coder.Decode();
-    return out.DataString();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string bytes = FuzzBytes(data, size);
-    run(bytes, uuMime, false);
+    DecodeBuffer(bytes, uuMime);
 
-    const std::string encoded = run(bytes, uuMime, true);
+    const std::string encoded = EncodeBuffer(bytes, uuMime);
     FUZZ_CHECK(encoded.size() == (size + 2) / 3 * 4 + (size + 44) / 45 * 2);
     size_t lineStart = 0;
     for (size_t i = 0; i < encoded.size(); ++i) {
@@ -41,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_CHECK(std::string(MimeTable).find(encoded[i]) != std::string::npos || encoded[i] == '=');
         }
     }
-    FUZZ_CHECK(run(encoded, uuMime, false) == bytes);
+    FUZZ_CHECK(DecodeBuffer(encoded, uuMime) == bytes);
 
     // One line fed whole and fed in pieces of the lengths the data itself
     // gives: the same bytes, the same end of the data.

@@ -6,31 +6,12 @@
 
 #include <cstring>
 
-namespace {
-
-std::string run(const std::string& input, bool encode)
-{
-    TMemoryStream in(input);
-    TMemoryStream out;
-    TNMUUProcessor coder;
-    coder.Method = uuCode;
-    coder.InputStream = &in;
-    coder.OutputStream = &out;
-    if (encode)
-        coder.Encode();
-    else
-        coder.Decode();
-    return out.DataString();
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string bytes = FuzzBytes(data, size);
-    run(bytes, false);
+    DecodeBuffer(bytes, uuCode);
 
-    const std::string encoded = run(bytes, true);
+    const std::string encoded = EncodeBuffer(bytes, uuCode);
     FUZZ_CHECK(encoded.size() >= 3 && encoded.compare(encoded.size() - 3, 3, "`\r\n") == 0);
     size_t lineStart = 0;
     for (size_t i = 0; i < encoded.size(); ++i) {
@@ -43,6 +24,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_CHECK(std::memchr(UUTABLE, encoded[i], 64) != nullptr);
         }
     }
-    FUZZ_CHECK(run(encoded, false) == bytes);
+    FUZZ_CHECK(DecodeBuffer(encoded, uuCode) == bytes);
     return 0;
 }
