@@ -7,6 +7,7 @@
 #  2. a "Search All pages" search over 1,000 result pages of the stand-in
 #     engine: time per page at the start and at the end, memory per site.
 set -euo pipefail
+. "$(dirname "$0")/common.bash"
 BUILD=${BUILD:-build}
 CLI=$BUILD/src/cli/corvina-cli
 BENCH=$BUILD/bench/bench_sessions
@@ -17,7 +18,7 @@ command -v curl >/dev/null || { echo "curl missing" >&2; exit 1; }
 work=$(mktemp -d /tmp/corvina-bench-XXXXXX)
 chmod 755 "$work"
 trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; kill ${engine:-} 2>/dev/null || true; rm -rf "$work"' EXIT
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 mkdir -p "$work/www" "$work/tmp"
 /usr/bin/python3 - "$work/www" "$SITES" "$port" "$work/urls.txt" "$work/curl.cfg" <<'PY'
 import random, sys
@@ -38,36 +39,8 @@ with open(urls, "w") as u, open(cfg, "w") as c:
         u.write(url + "\n")
         c.write(f'url = "{url}"\noutput = "/dev/null"\n')
 PY
-cat > "$work/nginx.conf" <<CONF
-$( [ "$(id -u)" = 0 ] && echo "user root;" )
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log;
-events { worker_connections 256; }
-http {
-  access_log off;
-  client_body_temp_path $work/tmp/body;
-  proxy_temp_path $work/tmp/proxy;
-  fastcgi_temp_path $work/tmp/fastcgi;
-  uwsgi_temp_path $work/tmp/uwsgi;
-  scgi_temp_path $work/tmp/scgi;
-  open_file_cache max=10000;
-  server { listen 127.0.0.1:$port backlog=1024; root $work/www; }
-}
-CONF
-/usr/sbin/nginx -p "$work" -c "$work/nginx.conf"
-for _ in $(seq 50); do curl -s -o /dev/null "http://127.0.0.1:$port/0.html" && break; sleep 0.1; done
+start_nginx "$work" "$port" 256 "open_file_cache max=10000;"
 
-best() { # command... -> best wall time in seconds of three runs
-  local b=""
-  for _ in 1 2 3; do
-    local s e t
-    s=$(date +%s.%N); "$@" > /dev/null; e=$(date +%s.%N)
-    t=$(echo "$e - $s" | bc -l)
-    if [ -z "$b" ] || [ "$(echo "$t < $b" | bc -l)" = 1 ]; then b=$t; fi
-  done
-  echo "$b"
-}
 found=$("$CLI" harvest "$work/urls.txt" | wc -l)
 [ "$found" = $((SITES * 3)) ] || { echo "corvina-cli harvest found $found addresses, expected $((SITES * 3))" >&2; exit 1; }
 t_curl=$(best curl -0 -s -K "$work/curl.cfg")
