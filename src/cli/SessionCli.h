@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Cli.h"
+#include "HttpCli.h"
 #include "DialUp.h"
 #include "HarvestSession.h"
 #include "Nmhttp.h"
@@ -56,33 +57,6 @@ public:
 private:
     IPageFetcher& inner_;
 };
-
-// Applies --timeout and --proxy (or http_proxy); reports misuse and returns
-// false (exit status 2).
-inline bool cliSetUpHttp(const std::string& command, TNMHTTP& http, const std::string& timeoutText,
-                         const std::string& proxy)
-{
-    int timeout = 10000;
-    if (!timeoutText.empty() && (!TryStrToInt(timeoutText, timeout) || timeout < 0)) {
-        cliError(command + ": --timeout needs a number of milliseconds (0 = none)");
-        return false;
-    }
-    http.TimeOut = timeout;
-    if (!proxy.empty()) {
-        std::string host;
-        int port = 0;
-        if (!ParseHttpProxy(proxy, host, port)) {
-            cliError(command + ": --proxy needs HOST:PORT, not '" + proxy + "'");
-            return false;
-        }
-        http.Proxy = host;
-        http.ProxyPort = port;
-    } else if (const char* env = std::getenv("http_proxy"); env && *env) {
-        if (!UseHttpProxyFromEnvironment(http))
-            cliError(std::string("ignoring http_proxy '") + env + "': expected http://HOST:PORT/");
-    }
-    return true;
-}
 
 // A one-line meter on standard error, redrawn in place; silent unless
 // standard error is a terminal.

@@ -1,6 +1,7 @@
 // corvina-cli fetch: one Get with a new HTTP client; the reply header (with
 // -i) and the body go to standard output exactly as received.
 #include "Cli.h"
+#include "HttpCli.h"
 #include "Nmhttp.h"
 
 #include <cstdlib>
@@ -78,27 +79,9 @@ int runFetch(const std::vector<std::string>& args)
     }
     if (positional.empty())
         return usage();
-    int timeout = 10000;
-    if (!timeoutText.empty() && (!TryStrToInt(timeoutText, timeout) || timeout < 0)) {
-        cliError("--timeout needs a number of milliseconds (0 = none)");
-        return 2;
-    }
-
     TNMHTTP http;
-    http.TimeOut = timeout;
-    if (!proxy.empty()) {
-        std::string host;
-        int port = 0;
-        if (!ParseHttpProxy(proxy, host, port)) {
-            cliError("--proxy needs HOST:PORT, not '" + proxy + "'");
-            return 2;
-        }
-        http.Proxy = host;
-        http.ProxyPort = port;
-    } else if (const char* env = std::getenv("http_proxy"); env && *env) {
-        if (!UseHttpProxyFromEnvironment(http))
-            cliError(std::string("ignoring http_proxy '") + env + "': expected http://HOST:PORT/");
-    }
+    if (!cliSetUpHttp("fetch", http, timeoutText, proxy))
+        return 2;
     CliOutput out;
     StdoutBody body(http, withHeader, out);
     http.BodyStream = &body;
