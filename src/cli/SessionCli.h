@@ -11,7 +11,6 @@
 #include "SearchSession.h"
 #include "SessionView.h"
 
-#include <cstdlib>
 #include <string>
 
 #include <unistd.h>

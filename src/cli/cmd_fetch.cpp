@@ -4,7 +4,6 @@
 #include "HttpCli.h"
 #include "Nmhttp.h"
 
-#include <cstdlib>
 
 namespace {
 
