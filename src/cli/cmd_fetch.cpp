@@ -4,7 +4,6 @@
 #include "HttpCli.h"
 #include "Nmhttp.h"
 
-
 namespace {
 
 // The body goes to standard output as it arrives (the header first, with
