@@ -4,17 +4,30 @@ ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 JOBS       ?= $(shell nproc)
 CTEST_ARGS ?=
+# Extra CMake settings, e.g. CMAKE_ARGS=-DCORVINA_WERROR=ON (as CI builds).
+CMAKE_ARGS ?=
 
-.PHONY: all deps build run test test-asan bench fuzz-build fuzz-smoke fuzz clean install package demo
+.PHONY: all deps configure build build-tests build-bench run test test-asan bench fuzz-build fuzz-smoke fuzz clean install package demo
 
 all: build
 
 deps:
 	@bash scripts/install-deps.sh
 
-build: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+configure: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
+
+# The programs and their installed files only: what make run, demo,
+# install and package need. The test programs and benchmarks are built by
+# make test and make bench.
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
+
+build-tests: configure
+	cmake --build $(BUILD) -j $(JOBS) --target all corvina_tests
+
+build-bench: configure
+	cmake --build $(BUILD) -j $(JOBS) --target all corvina_bench
 
 run: build
 	$(BUILD)/src/app/corvina
@@ -23,16 +36,16 @@ run: build
 demo: build
 	bash scripts/demo.sh $(BUILD)
 
-test: build
+test: build-tests
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
 test-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVINA_SANITIZE=ON -DCORVINA_BENCH=OFF
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCORVINA_SANITIZE=ON -DCORVINA_BENCH=OFF $(CMAKE_ARGS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target all corvina_tests
 	cd $(ASAN_BUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS) $(CTEST_ARGS)
 
-bench: build
+bench: build-bench
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; \
 	for s in bench/*.sh; do [ -f "$$s" ] && echo "== $$s" && BUILD=$(BUILD) bash "$$s"; done; true
 
@@ -50,7 +63,7 @@ package: build
 fuzz-build:
 	@bash scripts/install-deps.sh clang-14 libclang-rt-14-dev
 	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
-		-DCORVINA_FUZZ=ON -DCORVINA_TESTS=OFF -DCORVINA_BENCH=OFF
+		-DCORVINA_FUZZ=ON -DCORVINA_TESTS=OFF -DCORVINA_BENCH=OFF $(CMAKE_ARGS)
 	cmake --build $(FUZZ_BUILD) --target corvina_fuzz -j $(JOBS)
 
 fuzz-smoke: fuzz-build

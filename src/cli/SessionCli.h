@@ -9,7 +9,7 @@
 #include "HarvestSession.h"
 #include "Nmhttp.h"
 #include "SearchSession.h"
-#include "SessionView.h"
+#include "SearchView.h"
 
 #include <string>
 

@@ -2,19 +2,12 @@
 
 #include "AddressScanner.h"
 #include "LinkExtractor.h"
-#include "Nmhttp.h"
 
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcHarvest, "corvina.harvest", QtWarningMsg)
 
-std::string THttpPageFetcher::Get(const std::string& url)
-{
-    http_.Get(url);
-    return http_.Body;
-}
-
-THarvestSession::THarvestSession(ISessionView& view, IPageFetcher& fetcher, TCheckListModel& sites,
+THarvestSession::THarvestSession(IHarvestView& view, IPageFetcher& fetcher, TCheckListModel& sites,
                                  TCheckListModel& results, TPageBuffer& page)
     : view_(view), fetcher_(fetcher), sites_(sites), results_(results), page_(page)
 {
@@ -80,7 +73,7 @@ void THarvestSession::SearchEmail()
         RemoveDuplicates(results_);
         view_.HarvestOffersResume();
     }
-    if (view_.Settings().DisconnectOnEnd)
+    if (view_.HarvestSettings().DisconnectOnEnd)
         view_.HangUp();
     CleanAllAddresses(results_);
 }

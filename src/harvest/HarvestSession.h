@@ -11,13 +11,13 @@
 #include "CheckList.h"
 #include "PageBuffer.h"
 #include "PageFetcher.h"
-#include "SessionView.h"
+#include "HarvestView.h"
 
 #include <functional>
 
 class THarvestSession {
 public:
-    THarvestSession(ISessionView& view, IPageFetcher& fetcher, TCheckListModel& sites, TCheckListModel& results,
+    THarvestSession(IHarvestView& view, IPageFetcher& fetcher, TCheckListModel& sites, TCheckListModel& results,
                     TPageBuffer& page);
 
     // Search Email (also "Resume Search"): harvests the ticked sites from the
@@ -39,7 +39,7 @@ public:
     std::function<void(int examined, int ticked, int found)> OnSiteDone;
 
 private:
-    ISessionView& view_;
+    IHarvestView& view_;
     IPageFetcher& fetcher_;
     TCheckListModel& sites_;
     TCheckListModel& results_;

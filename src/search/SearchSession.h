@@ -14,7 +14,7 @@
 #include "HarvestSession.h"
 #include "PageBuffer.h"
 #include "PageFetcher.h"
-#include "SessionView.h"
+#include "SearchView.h"
 
 #include <cstdint>
 #include <optional>

@@ -5,7 +5,7 @@
 #include "HarvestSession.h"
 #include "PageFetcher.h"
 #include "SearchSession.h"
-#include "SessionView.h"
+#include "SearchView.h"
 
 class TfrmMain;
 

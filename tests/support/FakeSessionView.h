@@ -10,7 +10,7 @@
 #include "PageBuffer.h"
 #include "ScriptServer.h"
 #include "SearchSession.h"
-#include "SessionView.h"
+#include "SearchView.h"
 
 #include <functional>
 #include <string>

@@ -1,8 +1,12 @@
-// What the search and harvest sessions show and read: the main window's
-// buttons, counters, progress bars, key words, engine selector and message
-// boxes, and the settings of the Options dialog. The window implements it
-// over its controls; tests and corvina-cli implement it over plain values.
+// What the search session shows and reads: the main window's key words,
+// engine selector, Found Sites counters, Scanning bar and the Search and Next
+// buttons, and the search settings of the Options dialog. It extends the
+// harvest's view, since a search in automatic mode harvests what it found
+// and New Search resets the harvest's counters. The window implements it over
+// its controls; tests and corvina-cli implement it over plain values.
 #pragma once
+
+#include "HarvestView.h"
 
 #include <string>
 
@@ -15,7 +19,7 @@ enum class TSearchMode {
 
 // The settings a session reads, taken afresh from the Options dialog each
 // time a session needs one.
-struct TSessionSettings {
+struct TSessionSettings : THarvestSettings {
     TSearchMode Mode = TSearchMode::MaxPagesEachTime;
     // "Max Pages to Search" as typed: "0" means no limit; any other text is
     // converted when it is used, and one that is not a whole number ends the
@@ -23,14 +27,12 @@ struct TSessionSettings {
     std::string MaxPages = "50";
     std::string Domain;            // "Search only on this domain", "" for none
     bool PlainTextOnly = false;    // only .html, .htm and .txt links
-    bool DisconnectOnEnd = false;  // hang up the dial-up line when a search ends
 };
 
-class ISessionView {
+class ISessionView : public IHarvestView {
 public:
-    virtual ~ISessionView() = default;
-
     virtual TSessionSettings Settings() = 0;
+    THarvestSettings HarvestSettings() override { return Settings(); }
 
     // ---- search input ----
     virtual std::string EngineText() = 0;            // the engine selector's whole text
@@ -42,12 +44,8 @@ public:
     // ---- counters and progress bars ----
     virtual void ShowFoundCount(int count) = 0;               // LabelTrovati
     virtual void ShowTotalLabel(const std::string& text) = 0; // LabelTotPag
-    virtual void ShowResultCount(int count) = 0;              // LabelEmailTrovate
-    virtual void ShowExamined(const std::string& text) = 0;   // LabelProgress
     virtual void SetScanningBar(int maximum, int position) = 0; // ProgressBar2
     virtual void SetScanningPosition(int position) = 0;
-    virtual void SetHarvestBar(int maximum, int position) = 0;  // ProgressBar1
-    virtual void SetHarvestPosition(int position) = 0;
 
     // ---- button states ----
     virtual void EnableSearch(bool enabled) = 0;   // cmdCerca
@@ -58,13 +56,6 @@ public:
     // True unless cmdSucc's caption is exactly "&Next..." (a loaded site
     // list also puts it in the resumable state).
     virtual bool NextIsResume() = 0;
-    // cmdTrovaEmail offers a fresh harvest or a resumed one.
-    virtual void HarvestOffersSearch() = 0;
-    virtual void HarvestOffersResume() = 0;
-
-    // ---- messages and the line ----
-    virtual void ShowError(const std::string& text) = 0; // message box captioned "ERROR"
-    virtual void HangUp() = 0;                           // the dial-up hang-up routine
 };
 
 // A view without a window: the settings, engine text and key words are plain

@@ -1,0 +1,9 @@
+#include "PageFetcher.h"
+
+#include "Nmhttp.h"
+
+std::string THttpPageFetcher::Get(const std::string& url)
+{
+    http_.Get(url);
+    return http_.Body;
+}
