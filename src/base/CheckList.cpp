@@ -57,6 +57,17 @@ std::vector<uint32_t> sortedOrder(size_t n, TextAt textAt)
     return order;
 }
 
+// Entries in list order, stably: equal entries keep their order.
+std::vector<TCheckEntry> sortEntries(std::vector<TCheckEntry> entries)
+{
+    const auto order = sortedOrder(entries.size(), [&entries](size_t i) -> const std::string& { return entries[i].text; });
+    std::vector<TCheckEntry> sorted;
+    sorted.reserve(entries.size());
+    for (uint32_t k : order)
+        sorted.push_back(std::move(entries[k]));
+    return sorted;
+}
+
 } // namespace
 
 int CompareListEntries(const std::string& a, const std::string& b)
@@ -133,11 +144,9 @@ void TCheckListModel::Flush()
     if (pending_.size() <= kRowSignalLimit && !items_.empty()) {
         // Few additions: insert each at its place and tell views row by row.
         for (auto& text : pending_) {
-            const auto it = std::upper_bound(items_.begin(), items_.end(), text,
-                                             [](const std::string& t, const TCheckEntry& e) { return entryLess(t, e.text); });
-            const int pos = static_cast<int>(it - items_.begin());
+            const int pos = static_cast<int>(items_.upperBound(text, entryLess));
             beginInsertRows(QModelIndex(), pos, pos);
-            items_.insert(it, TCheckEntry{std::move(text), false});
+            items_.insert(static_cast<size_t>(pos), TCheckEntry{std::move(text), false});
             endInsertRows();
             if (itemIndex_ >= pos)
                 ++itemIndex_;
@@ -151,21 +160,22 @@ void TCheckListModel::Flush()
     // Many additions: one stable merge (existing entries before equal new
     // ones), following the current entry to its new position.
     beginResetModel();
+    std::vector<TCheckEntry> old = items_.take();
     std::vector<TCheckEntry> merged;
-    merged.reserve(items_.size() + pending_.size());
+    merged.reserve(old.size() + pending_.size());
     size_t i = 0, j = 0;
     int newCurrent = -1;
-    while (i < items_.size() || j < pending_.size()) {
-        const bool takeOld = j >= pending_.size() || (i < items_.size() && !entryLess(pending_[j], items_[i].text));
+    while (i < old.size() || j < pending_.size()) {
+        const bool takeOld = j >= pending_.size() || (i < old.size() && !entryLess(pending_[j], old[i].text));
         if (takeOld) {
             if (static_cast<int>(i) == itemIndex_)
                 newCurrent = static_cast<int>(merged.size());
-            merged.push_back(std::move(items_[i++]));
+            merged.push_back(std::move(old[i++]));
         } else {
             merged.push_back(TCheckEntry{std::move(pending_[j++]), false});
         }
     }
-    items_ = std::move(merged);
+    items_.assign(std::move(merged));
     pending_.clear();
     pending_.shrink_to_fit();
     itemIndex_ = newCurrent;
@@ -186,6 +196,7 @@ void TCheckListModel::SetText(int index, const std::string& text)
     Flush();
     checkIndex(index);
     items_[static_cast<size_t>(index)].text = text;
+    noEqualNeighbours_ = false;
     const QModelIndex mi = createIndex(index, 0);
     emit dataChanged(mi, mi);
 }
@@ -194,6 +205,7 @@ void TCheckListModel::Add(const std::string& text) { Add(std::string(text)); }
 
 void TCheckListModel::Add(std::string&& text)
 {
+    noEqualNeighbours_ = false;
     if (!sorted_) {
         Flush();
         const int pos = static_cast<int>(items_.size());
@@ -212,8 +224,9 @@ void TCheckListModel::Insert(int index, const std::string& text)
     if (index < 0 || index > static_cast<int>(items_.size()))
         throw Exception("List index out of bounds (" + std::to_string(index) + ")");
     beginInsertRows(QModelIndex(), index, index);
-    items_.insert(items_.begin() + index, TCheckEntry{text, false});
+    items_.insert(static_cast<size_t>(index), TCheckEntry{text, false});
     endInsertRows();
+    noEqualNeighbours_ = false;
     if (itemIndex_ >= index)
         setItemIndexQuiet(itemIndex_ + 1);
 }
@@ -223,8 +236,11 @@ void TCheckListModel::Delete(int index)
     Flush();
     checkIndex(index);
     beginRemoveRows(QModelIndex(), index, index);
-    items_.erase(items_.begin() + index);
+    items_.erase(static_cast<size_t>(index));
     endRemoveRows();
+    // Out of order, the entries either side may be equal.
+    if (!sorted_)
+        noEqualNeighbours_ = false;
     if (itemIndex_ == index)
         setItemIndexQuiet(-1);
     else if (itemIndex_ > index)
@@ -235,8 +251,8 @@ void TCheckListModel::Clear()
 {
     beginResetModel();
     items_.clear();
-    items_.shrink_to_fit();
     pending_.clear();
+    noEqualNeighbours_ = true;
     pending_.shrink_to_fit();
     endResetModel();
     setItemIndexQuiet(-1);
@@ -284,17 +300,19 @@ void TCheckListModel::SetSorted(bool sorted)
     if (!sorted)
         return;
     // Resuming: sort again, following the current entry.
-    const auto order = sortedOrder(items_.size(), [this](size_t i) -> const std::string& { return items_[i].text; });
+    std::vector<TCheckEntry> all = items_.take();
+    const auto order = sortedOrder(all.size(), [&all](size_t i) -> const std::string& { return all[i].text; });
     beginResetModel();
     std::vector<TCheckEntry> sortedItems;
-    sortedItems.reserve(items_.size());
+    sortedItems.reserve(all.size());
     int newCurrent = -1;
     for (size_t k = 0; k < order.size(); ++k) {
         if (static_cast<int>(order[k]) == itemIndex_)
             newCurrent = static_cast<int>(k);
-        sortedItems.push_back(std::move(items_[order[k]]));
+        sortedItems.push_back(std::move(all[order[k]]));
     }
-    items_ = std::move(sortedItems);
+    items_.assign(std::move(sortedItems));
+    noEqualNeighbours_ = false;
     const int oldCurrent = itemIndex_;
     itemIndex_ = newCurrent;
     endResetModel();
@@ -306,19 +324,78 @@ int TCheckListModel::RemoveAdjacentDuplicates()
 {
     Flush();
     std::vector<int> removed;
-    for (size_t k = 1; k < items_.size(); ++k)
-        if (items_[k].text == items_[k - 1].text)
-            removed.push_back(static_cast<int>(k));
-    return removeRowsAt(removed);
+    int k = 0;
+    const std::string* previous = nullptr;
+    items_.forEach([&](const TCheckEntry& e) {
+        if (previous && e.text == *previous)
+            removed.push_back(k);
+        previous = &e.text;
+        ++k;
+    });
+    const int n = removeRowsAt(removed);
+    noEqualNeighbours_ = true;
+    return n;
+}
+
+int TCheckListModel::MergeUnique(std::vector<std::string> texts)
+{
+    Flush();
+    if (!sorted_) {
+        const int start = Count();
+        for (auto& t : texts)
+            Add(std::move(t));
+        RemoveAdjacentDuplicates();
+        return Count() - start;
+    }
+    if (!noEqualNeighbours_)
+        RemoveAdjacentDuplicates();
+    // The new texts in list order, each once, and only those no entry has.
+    const auto order = sortedOrder(texts.size(), [&texts](size_t i) -> const std::string& { return texts[i]; });
+    std::vector<std::string> fresh;
+    for (uint32_t k : order) {
+        std::string& t = texts[k];
+        if (!fresh.empty() && fresh.back() == t)
+            continue;
+        const size_t pos = items_.upperBound(t, entryLess);
+        if (pos > 0 && items_[pos - 1].text == t)
+            continue;
+        fresh.push_back(std::move(t));
+    }
+    if (fresh.empty())
+        return 0;
+
+    // Few: a view is told row by row. Many: once, by a reset.
+    const bool rowByRow = fresh.size() <= kRowSignalLimit;
+    const int oldCurrent = itemIndex_;
+    if (!rowByRow)
+        beginResetModel();
+    for (auto& t : fresh) {
+        const int pos = static_cast<int>(items_.upperBound(t, entryLess));
+        if (rowByRow)
+            beginInsertRows(QModelIndex(), pos, pos);
+        items_.insert(static_cast<size_t>(pos), TCheckEntry{std::move(t), false});
+        if (rowByRow)
+            endInsertRows();
+        if (itemIndex_ >= pos)
+            ++itemIndex_;
+    }
+    if (!rowByRow)
+        endResetModel();
+    if (itemIndex_ != oldCurrent)
+        emit ItemIndexChanged(itemIndex_);
+    return static_cast<int>(fresh.size());
 }
 
 int TCheckListModel::DeleteChecked()
 {
     Flush();
     std::vector<int> removed;
-    for (size_t k = 0; k < items_.size(); ++k)
-        if (items_[k].checked)
-            removed.push_back(static_cast<int>(k));
+    int k = 0;
+    items_.forEach([&](const TCheckEntry& e) {
+        if (e.checked)
+            removed.push_back(k);
+        ++k;
+    });
     return removeRowsAt(removed);
 }
 
@@ -334,10 +411,11 @@ int TCheckListModel::removeRowsAt(const std::vector<int>& rows)
         return static_cast<int>(rows.size());
     }
     beginResetModel();
+    std::vector<TCheckEntry> all = items_.take();
     size_t out = 0;
     size_t next = 0; // next entry of rows to skip
     int newCurrent = -1;
-    for (size_t k = 0; k < items_.size(); ++k) {
+    for (size_t k = 0; k < all.size(); ++k) {
         if (next < rows.size() && static_cast<size_t>(rows[next]) == k) {
             ++next;
             continue;
@@ -345,10 +423,13 @@ int TCheckListModel::removeRowsAt(const std::vector<int>& rows)
         if (static_cast<int>(k) == itemIndex_)
             newCurrent = static_cast<int>(out);
         if (out != k)
-            items_[out] = std::move(items_[k]);
+            all[out] = std::move(all[k]);
         ++out;
     }
-    items_.resize(out);
+    all.resize(out);
+    items_.assign(std::move(all));
+    if (!sorted_)
+        noEqualNeighbours_ = false;
     const int oldCurrent = itemIndex_;
     itemIndex_ = newCurrent;
     endResetModel();
@@ -367,17 +448,12 @@ void TCheckListModel::Assign(std::vector<std::string> texts)
         fresh.push_back(TCheckEntry{std::move(t), false});
     const auto less = [](const TCheckEntry& a, const TCheckEntry& b) { return entryLess(a.text, b.text); };
     // Lists read back from a file are mostly in order already.
-    if (sorted_ && !std::is_sorted(fresh.begin(), fresh.end(), less)) {
-        const auto order = sortedOrder(fresh.size(), [&fresh](size_t i) -> const std::string& { return fresh[i].text; });
-        std::vector<TCheckEntry> sortedItems;
-        sortedItems.reserve(fresh.size());
-        for (uint32_t k : order)
-            sortedItems.push_back(std::move(fresh[k]));
-        fresh = std::move(sortedItems);
-    }
+    if (sorted_ && !std::is_sorted(fresh.begin(), fresh.end(), less))
+        fresh = sortEntries(std::move(fresh));
     beginResetModel();
-    items_ = std::move(fresh);
+    items_.assign(std::move(fresh));
     pending_.clear();
+    noEqualNeighbours_ = false;
     const int oldCurrent = itemIndex_;
     itemIndex_ = -1;
     endResetModel();
@@ -390,15 +466,16 @@ std::vector<std::string> TCheckListModel::Texts()
     Flush();
     std::vector<std::string> out;
     out.reserve(items_.size());
-    for (const auto& e : items_)
-        out.push_back(e.text);
+    items_.forEach([&out](const TCheckEntry& e) { out.push_back(e.text); });
     return out;
 }
 
 int TCheckListModel::CheckedCount()
 {
     Flush();
-    return static_cast<int>(std::count_if(items_.begin(), items_.end(), [](const TCheckEntry& e) { return e.checked; }));
+    int n = 0;
+    items_.forEach([&n](const TCheckEntry& e) { n += e.checked ? 1 : 0; });
+    return n;
 }
 
 int TCheckListModel::rowCount(const QModelIndex& parent) const

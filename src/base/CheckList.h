@@ -11,15 +11,12 @@
 // interface, which shows the merged entries and is told of every change.
 #pragma once
 
+#include "EntryStore.h"
+
 #include <QAbstractListModel>
 
 #include <string>
 #include <vector>
-
-struct TCheckEntry {
-    std::string text;
-    bool checked = false;
-};
 
 class TCheckListModel : public QAbstractListModel {
     Q_OBJECT
@@ -50,6 +47,16 @@ public:
     // Suspends (false) or resumes (true) the sorting; resuming sorts again.
     void SetSorted(bool sorted);
 
+    // Adds each text that no entry equals byte for byte, unticked, at its
+    // sorted place; texts repeated among the given ones are added once. It
+    // leaves what adding every text and then removing adjacent duplicates
+    // would. The list remembers whether it may hold equal neighbours (after
+    // Add, Insert, SetText, Assign or re-sorting); only then does this run
+    // the whole duplicate pass first, so merging into a list that only
+    // merges costs in proportion to the texts (times a log factor), not to
+    // the list. While sorting is suspended it appends, then removes adjacent
+    // duplicates. Returns the number of entries added.
+    int MergeUnique(std::vector<std::string> texts);
     // Removes every entry that equals, byte for byte, the entry before it;
     // each run of equal neighbours keeps its first entry (and that entry's
     // tick). Returns the number removed.
@@ -86,9 +93,11 @@ private:
     // Removes the rows at the given positions (ascending); returns how many.
     int removeRowsAt(const std::vector<int>& rows);
 
-    std::vector<TCheckEntry> items_;
+    TEntryStore items_;
     std::vector<std::string> pending_;
     bool sorted_ = true;
+    // False when an equal pair may stand side by side.
+    bool noEqualNeighbours_ = true;
     bool flushScheduled_ = false;
     int itemIndex_ = -1;
 };

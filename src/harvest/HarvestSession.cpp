@@ -56,11 +56,14 @@ void THarvestSession::SearchEmail()
             } catch (...) {
                 qCInfo(lcHarvest, "site %s skipped", url.c_str());
             }
-            ScanAddresses(page_, results_);
+            // The site's addresses merge in without repeats, at a cost that
+            // grows with them rather than with the Results list.
+            std::vector<std::string> found;
+            ScanAddresses(page_, [&found](std::string_view address) { found.emplace_back(address); });
+            results_.MergeUnique(std::move(found));
             ++examined;
             view_.SetHarvestPosition(examined);
             view_.ShowExamined(progress(examined));
-            RemoveDuplicates(results_);
             view_.ShowResultCount(results_.Count());
             if (OnSiteDone)
                 OnSiteDone(examined, ticked, results_.Count());

@@ -365,3 +365,126 @@ TEST(CheckList, DeleteCheckedRemovesEveryTickedEntryAndFollowsTheCurrentOne)
         EXPECT_EQ(l.ItemIndex(), -1) << "a removed current entry leaves none";
     }
 }
+
+// The chunked store against a plain vector: random insertions, erasures and
+// look-ups over enough entries to split and empty many chunks.
+TEST(EntryStore, BehavesAsAVectorThroughSplitsAndEmptiedChunks)
+{
+    TEntryStore store;
+    std::vector<std::string> model;
+    std::mt19937 rng(11);
+    const auto check = [&] {
+        ASSERT_EQ(store.size(), model.size());
+        size_t k = 0;
+        store.forEach([&](const TCheckEntry& e) { ASSERT_EQ(e.text, model[k++]); });
+        for (int probe = 0; probe < 50 && !model.empty(); ++probe) {
+            const size_t at = rng() % model.size();
+            ASSERT_EQ(store[at].text, model[at]);
+        }
+    };
+    for (int step = 0; step < 20000; ++step) {
+        const bool grow = model.size() < 3000 ? rng() % 4 != 0 : rng() % 2 == 0;
+        if (grow || model.empty()) {
+            // Runs at one place split the same chunk again and again.
+            const size_t at = step % 7 == 0 ? model.size() / 2 : rng() % (model.size() + 1);
+            std::string t = numbered("e", step);
+            store.insert(at, TCheckEntry{t, false});
+            model.insert(model.begin() + static_cast<std::ptrdiff_t>(at), t);
+        } else {
+            const size_t at = rng() % model.size();
+            store.erase(at);
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        if (step % 997 == 0)
+            check();
+    }
+    check();
+    // Erasing everything from the front leaves an empty store that grows again.
+    while (store.size() > 0)
+        store.erase(0);
+    model.clear();
+    store.push_back(TCheckEntry{"last", false});
+    model.push_back("last");
+    check();
+    std::vector<TCheckEntry> taken = store.take();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_EQ(store.size(), 0u);
+}
+
+// Merging a site's addresses must leave exactly what adding them one by one
+// and running the whole duplicate pass leaves: same texts, ticks and current
+// entry, also when the list held repeats before (loaded from a file).
+TEST(CheckList, MergeUniqueLeavesWhatAddingAndTheDuplicatePassLeave)
+{
+    std::mt19937 rng(5);
+    const auto word = [&rng] {
+        std::string t = "a@";
+        const int n = 1 + static_cast<int>(rng() % 2);
+        for (int k = 0; k < n; ++k)
+            t += "xXyYz"[rng() % 5];
+        return t + ".org";
+    };
+    for (int round = 0; round < 60; ++round) {
+        TCheckListModel merged, reference;
+        Texts start;
+        for (int i = 0; i < static_cast<int>(rng() % 40); ++i)
+            start.push_back(word());
+        // Loaded with its repeats, as a list file may hold them.
+        merged.Assign(start);
+        reference.Assign(start);
+        for (int i = 0; i < merged.Count(); i += 3) {
+            merged.SetChecked(i, true);
+            reference.SetChecked(i, true);
+        }
+        if (merged.Count() > 0) {
+            merged.SetItemIndex(merged.Count() / 2);
+            reference.SetItemIndex(reference.Count() / 2);
+        }
+        for (int site = 0; site < 5; ++site) {
+            Texts found;
+            const int n = static_cast<int>(rng() % (site == 2 ? 200 : 12));
+            for (int i = 0; i < n; ++i)
+                found.push_back(word());
+            reference.RemoveAdjacentDuplicates();
+            const int before = reference.Count();
+            addAll(reference, found);
+            reference.RemoveAdjacentDuplicates();
+            const int added = merged.MergeUnique(found);
+            ASSERT_EQ(added, reference.Count() - before) << "round " << round << " site " << site;
+            ASSERT_EQ(merged.Texts(), reference.Texts()) << "round " << round << " site " << site;
+            ASSERT_EQ(merged.ItemIndex(), reference.ItemIndex());
+            for (int i = 0; i < merged.Count(); ++i)
+                ASSERT_EQ(merged.Checked(i), reference.Checked(i)) << i;
+        }
+    }
+}
+
+// A view is told of a few new rows one by one and of many by one reset;
+// the current entry follows its entry either way.
+TEST(CheckList, MergeUniqueTellsViewsAndFollowsTheCurrentEntry)
+{
+    TCheckListModel l;
+    l.Assign({"b@b.org", "d@d.org", "f@f.org"});
+    l.SetItemIndex(1); // d
+    QSignalSpy inserted(&l, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&l, &QAbstractItemModel::modelReset);
+    QSignalSpy current(&l, &TCheckListModel::ItemIndexChanged);
+    EXPECT_EQ(l.MergeUnique({"a@a.org", "d@d.org", "c@c.org", "a@a.org"}), 2);
+    EXPECT_EQ(inserted.count(), 2);
+    EXPECT_EQ(reset.count(), 0);
+    EXPECT_EQ(l.ItemIndex(), 3);
+    EXPECT_EQ(l.Text(3), "d@d.org");
+    ASSERT_EQ(current.count(), 1);
+    EXPECT_EQ(current.at(0).at(0).toInt(), 3);
+
+    Texts many;
+    for (int i = 0; i < 100; ++i)
+        many.push_back(numbered("a", i) + "@m.org");
+    inserted.clear();
+    EXPECT_EQ(l.MergeUnique(many), 100);
+    EXPECT_EQ(inserted.count(), 0);
+    EXPECT_EQ(reset.count(), 1);
+    EXPECT_EQ(l.Text(l.ItemIndex()), "d@d.org");
+    EXPECT_EQ(l.MergeUnique(many), 0);
+    EXPECT_EQ(reset.count(), 1);
+}
