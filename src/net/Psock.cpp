@@ -1,8 +1,11 @@
 #include "Psock.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
+#include <thread>
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -16,7 +19,6 @@
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QSocketNotifier>
-#include <QThreadPool>
 #include <QTimerEvent>
 
 namespace {
@@ -187,6 +189,59 @@ int MapResolverError(int eaiCode, int err)
     default: return 11003;
     }
 }
+
+THostLookup SystemResolve(const std::string& name)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* res = nullptr;
+    const int rc = getaddrinfo(name.c_str(), nullptr, &hints, &res);
+    const int sysErr = errno;
+    THostLookup answer;
+    if (rc != 0) {
+        answer.Error = MapResolverError(rc, sysErr);
+        return answer;
+    }
+    for (addrinfo* p = res; p; p = p->ai_next) {
+        if (p->ai_family == AF_INET) {
+            answer.Addr = reinterpret_cast<sockaddr_in*>(p->ai_addr)->sin_addr.s_addr;
+            break;
+        }
+    }
+    freeaddrinfo(res);
+    if (answer.Addr == 0)
+        answer.Error = 11004;
+    return answer;
+}
+
+namespace {
+
+// Lookup threads still running, across every socket; each ends when its
+// resolver answers. Past the bound a new lookup is refused at once rather
+// than adding threads without end while names hang.
+constexpr int kMaxLookupThreads = 256;
+std::atomic<int> g_lookupThreads{0};
+
+bool StartLookupThread(std::function<void()> work)
+{
+    if (g_lookupThreads.fetch_add(1) >= kMaxLookupThreads) {
+        g_lookupThreads.fetch_sub(1);
+        return false;
+    }
+    try {
+        std::thread([work = std::move(work)] {
+            work();
+            g_lookupThreads.fetch_sub(1);
+        }).detach();
+    } catch (const std::system_error&) {
+        g_lookupThreads.fetch_sub(1);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 void SetApplicationExceptionHandler(std::function<void(std::exception_ptr)> handler)
 {
@@ -725,36 +780,28 @@ void TPowersock::ResolveRemoteHost()
         FLookup->Owner = nullptr;
     FLookup = job;
     FLookupAddr = 0;
-    QThreadPool::globalInstance()->start([job] {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* res = nullptr;
-        const int rc = getaddrinfo(job->Name.c_str(), nullptr, &hints, &res);
-        const int sysErr = errno;
-        uint32_t addr = 0;
-        int err = 0;
-        if (rc == 0) {
-            for (addrinfo* p = res; p; p = p->ai_next) {
-                if (p->ai_family == AF_INET) {
-                    addr = reinterpret_cast<sockaddr_in*>(p->ai_addr)->sin_addr.s_addr;
-                    break;
-                }
-            }
-            freeaddrinfo(res);
-            if (addr == 0)
-                err = 11004;
-        } else {
-            err = MapResolverError(rc, sysErr);
-        }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [job, addr, err] {
-                if (job->Owner)
-                    job->Owner->LookupDone(job->Seq, addr, err);
-            },
-            Qt::QueuedConnection);
-    });
+    // Each lookup gets a thread of its own rather than one of a shared pool:
+    // the system resolver cannot be interrupted, and a name that never
+    // answers would otherwise hold a pool thread past this wait's time-out
+    // and starve the lookups of the sites after it. The number of lookups
+    // still running is bounded all the same.
+    if (!StartLookupThread([job, resolve = Resolver] {
+            const THostLookup answer = resolve(job->Name);
+            QCoreApplication* app = QCoreApplication::instance();
+            if (!app)
+                return;
+            QMetaObject::invokeMethod(
+                app,
+                [job, answer] {
+                    if (job->Owner)
+                        job->Owner->LookupDone(job->Seq, answer.Addr, answer.Error);
+                },
+                Qt::QueuedConnection);
+        })) {
+        FLookup->Owner = nullptr;
+        FLookup.reset();
+        throw ESockError("Host Lookup Failed: too many lookups without an answer");
+    }
 
     while (!FEventMark && !FTimedOut && !FCanceled)
         ServiceQueue(true);

@@ -86,6 +86,19 @@ int MapSocketError(int err);
 // Translates a getaddrinfo failure (EAI_*; err is errno for EAI_SYSTEM).
 int MapResolverError(int eaiCode, int err);
 
+// The answer of a host lookup: an IPv4 address in network order, or 0 with
+// the error number of the failure (11001 "Host not found", ...).
+struct THostLookup {
+    uint32_t Addr = 0;
+    int Error = 0;
+};
+// Looks a name up. It runs on a thread of its own for each lookup, so one
+// that never answers holds only that thread: it must be safe to call from
+// any thread.
+using THostResolver = std::function<THostLookup(const std::string& name)>;
+// The system's resolver (getaddrinfo, IPv4).
+THostLookup SystemResolve(const std::string& name);
+
 // Where an exception raised by a timer handler goes. The default handler
 // drops it silently, which is what the main window's own handler does.
 void SetApplicationExceptionHandler(std::function<void(std::exception_ptr)> handler);
@@ -134,6 +147,8 @@ public:
     std::string Host;   // server name or numeric IPv4 address
     int Port = 0;       // server TCP port
     int TimeOut = 0;    // milliseconds per timed wait; 0 = no time-out
+    // How names are looked up; tests put in their own.
+    THostResolver Resolver = SystemResolve;
     int ReportLevel = 0; // status texts of this level or lower reach OnStatus
     TNotifyEvent OnConnect;
     TNotifyEvent OnDisconnect;
