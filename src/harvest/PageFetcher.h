@@ -11,6 +11,9 @@ public:
     // The body of the reply to a Get of url, whatever its status. Raises on a
     // failure to resolve, connect or receive in time, and when cancelled.
     virtual std::string Get(const std::string& url) = 0;
+    // Gives up the Get under way, which then raises. Called on the Get's own
+    // thread, from a handler run while it waits.
+    virtual void Cancel() {}
 };
 
 // Over the program's HTTP client.
@@ -18,6 +21,7 @@ class THttpPageFetcher : public IPageFetcher {
 public:
     explicit THttpPageFetcher(TNMHTTP& http) : http_(http) {}
     std::string Get(const std::string& url) override;
+    void Cancel() override;
 
 private:
     TNMHTTP& http_;

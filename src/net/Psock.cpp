@@ -25,10 +25,14 @@ namespace {
 
 constexpr size_t kBufferSize = 65536;
 
-// Number of live components; the first one reports the SocketInfo lines.
-int g_socketUsers = 0;
-// The pending last socket error, as a table number (UI thread only).
-int g_lastSocketError = 0;
+// Number of live components on this thread; the first one reports the
+// SocketInfo lines. Components on a worker thread count apart from the
+// window's.
+thread_local int g_socketUsers = 0;
+// The pending last socket error of this thread, as a table number: like the
+// system's error number, each thread has its own, so components working on
+// different threads never read each other's.
+thread_local int g_lastSocketError = 0;
 
 std::function<void(std::exception_ptr)>& appExceptionHandler()
 {
