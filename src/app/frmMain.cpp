@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStatusBar>
 #include <QHBoxLayout>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -121,6 +122,17 @@ TfrmMain::TfrmMain(const std::string& programFile)
     buildBands();
     buildMenus();
     connectHandlers();
+
+    // The last failure of the run stays in the status bar (hints of the
+    // controls show over it while the pointer is on them).
+    LabelUltimoErrore = new QLabel(statusBar());
+    LabelUltimoErrore->setObjectName(QStringLiteral("LabelUltimoErrore"));
+    LabelUltimoErrore->setAccessibleName(QStringLiteral("Last failure"));
+    statusBar()->addWidget(LabelUltimoErrore, 1);
+    // Failures may be logged on any thread; the window shows them on its own.
+    TRunLog::SetListener([this](const TRunLog::Entry& e) {
+        QMetaObject::invokeMethod(this, [this, e] { logEntry(e); }, Qt::QueuedConnection);
+    });
     // Typing straight away types key words (not a new engine address).
     EditParolaChiave->setFocus(Qt::OtherFocusReason);
 
@@ -137,6 +149,7 @@ TfrmMain::TfrmMain(const std::string& programFile)
 TfrmMain::~TfrmMain()
 {
     SetEscapedErrorHandler({});
+    TRunLog::SetListener(nullptr);
     if (frmMain == this)
         frmMain = nullptr;
 }
@@ -438,6 +451,7 @@ void TfrmMain::buildMenus()
     ControllapresenzadiAggiornamenti1 = addItem(Help1, "ControllapresenzadiAggiornamenti1",
                                                 QStringLiteral("Check for Updates..."), "update",
                                                 &TfrmMain::ControllapresenzadiAggiornamenti1Click);
+    ShowLog1 = addItem(Help1, "ShowLog1", QStringLiteral("Show &Log..."), nullptr, &TfrmMain::ShowLog1Click);
 
     // Context menu of the Found Sites list.
     PopupMenu1 = new QMenu(this);

@@ -9,6 +9,7 @@
 #include "Controls.h"
 #include "Desktop.h"
 #include "Nmhttp.h"
+#include "RunLog.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -25,6 +26,7 @@
 #include <string>
 
 class TMainSessions;
+class TfrmLog;
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -123,6 +125,9 @@ public:
     QAction* InformazionisuCorvina1;
     QAction* HelpinLinea1;
     QAction* ControllapresenzadiAggiornamenti1;
+    QAction* ShowLog1;
+    // The status bar's last failure of this run (from the run's log).
+    QLabel* LabelUltimoErrore;
 
     // ---- context menu of the Found Sites list ----
     QMenu* PopupMenu1;
@@ -197,6 +202,7 @@ public:
     void VisitaPaginaWeb1Click(QObject* Sender = nullptr);
     void HelpinLinea1Click(QObject* Sender = nullptr);
     void ControllapresenzadiAggiornamenti1Click(QObject* Sender = nullptr);
+    void ShowLog1Click(QObject* Sender = nullptr);
 
 signals:
     // The window was closed: the program ends.
@@ -216,8 +222,12 @@ private:
     QPushButton* addButton(const char* name, const QString& caption, const QString& hint, const char* picture,
                            void (TfrmMain::*handler)(QObject*));
 
+    // A failure reported by the run's log, on this window's thread.
+    void logEntry(const TRunLog::Entry& entry);
+
     std::string programFile_;
     std::unique_ptr<TMainSessions> sessions_;
+    TfrmLog* logWindow_ = nullptr;
 };
 
 // The program directory of a program file path: everything up to and

@@ -4,6 +4,7 @@
 #include "CorvinaInfo.h"
 #include "Desktop.h"
 #include "SysUtils.h"
+#include "frmLog.h"
 #include "frmMain.h"
 
 #include <QDir>
@@ -90,8 +91,8 @@ void TfrmMain::ControllapresenzadiAggiornamenti1Click(QObject*)
         const std::string body = NMHTTP->Body;
         updates = !body.empty() && UpdateVersionOf(body) > kProgramVersion;
     } catch (const std::exception& e) {
-        // Still silent for the user; said here for QT_LOGGING_RULES.
-        qCDebug(lcPeriphery) << "update check ended:" << e.what();
+        // No message box, as before; the run's log and the status bar say it.
+        qCInfo(lcPeriphery, "update check from %s failed: %s", std::string(kUpdateFileAddress).c_str(), e.what());
         throw;
     }
     if (updates) {
@@ -101,4 +102,22 @@ void TfrmMain::ControllapresenzadiAggiornamenti1Click(QObject*)
     } else {
         MessageBox("There are no Updates!", "Corvina Update", TMsgButtons::OK, this, TMsgIcon::Information);
     }
+}
+
+void TfrmMain::ShowLog1Click(QObject*)
+{
+    if (!logWindow_)
+        logWindow_ = new TfrmLog(this);
+    logWindow_->Reload();
+    logWindow_->show();
+    logWindow_->raise();
+    logWindow_->activateWindow();
+}
+
+void TfrmMain::logEntry(const TRunLog::Entry& entry)
+{
+    LabelUltimoErrore->setText(toQt(entry.Text));
+    LabelUltimoErrore->setToolTip(toQt(TRunLog::Format(entry)));
+    if (logWindow_ && logWindow_->isVisible())
+        logWindow_->Append(entry);
 }

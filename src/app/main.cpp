@@ -1,6 +1,7 @@
 // Program entry: splash, windows, event loop.
 #include "Desktop.h"
 #include "Guard.h"
+#include "RunLog.h"
 #include "Startup.h"
 #include "frmMain.h"
 
@@ -11,6 +12,8 @@ int main(int argc, char** argv)
     TApplication app(argc, argv);
     // The program ends when the main window closes, even if a dialog is open.
     app.setQuitOnLastWindowClosed(false);
+    // The run's failures are kept for Help > Show Log... and the status bar.
+    TRunLog::Install();
     try {
         CreateApplicationWindows();
         QObject::connect(frmMain, &TfrmMain::Closed, &app, &QApplication::quit, Qt::QueuedConnection);

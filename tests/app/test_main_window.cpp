@@ -226,7 +226,7 @@ TEST_F(MainWindow, MainMenuHasEveryItemInOrder)
               (std::vector<std::string>{"Text File", "Windows Adrdess Book File"}));
     EXPECT_EQ(captions(frmMain->SendEmailWith1), (std::vector<std::string>{"&Corvina", "Predefined Program"}));
     EXPECT_EQ(captions(frmMain->Help1),
-              (std::vector<std::string>{"&Informations on Corvina...", "Online Help", "Check for Updates..."}));
+              (std::vector<std::string>{"&Informations on Corvina...", "Online Help", "Check for Updates...", "Show &Log..."}));
 
     EXPECT_EQ(captions(frmMain->PopupMenu1),
               (std::vector<std::string>{"&Seleziona Tutti", "&Deseleziona Tutti", "&Inverti Selezione",

@@ -3,9 +3,12 @@
 
 #include "CorvinaInfo.h"
 #include "ScriptServer.h"
+#include "frmLog.h"
 #include "frmMainPeriphery.h"
+#include "RunLog.h"
 
 #include <QDir>
+#include <QTest>
 #include <QLocale>
 #include <QUrl>
 
@@ -174,4 +177,30 @@ TEST_F(Periphery, AFailedUpdateRequestShowsNothing)
     srv.waitDone(5000);
     EXPECT_TRUE(desk.Messages.Calls.empty());
     EXPECT_TRUE(desk.Links.Opened.empty());
+}
+
+// A failed check says so in the status bar and in Help > Show Log..., with
+// the address it asked; still no message box.
+TEST_F(Periphery, AFailedUpdateCheckIsShownInTheStatusBarAndTheLog)
+{
+    TRunLog::Install();
+    TRunLog::Clear();
+    ScriptServer srv({{ReadUntil("\r\n\r\n"), Reset()}});
+    frmMain->NMHTTP->Proxy = "127.0.0.1";
+    frmMain->NMHTTP->ProxyPort = srv.port();
+    frmMain->ControllapresenzadiAggiornamenti1->trigger();
+    srv.waitDone(5000);
+    const QString expected = QStringLiteral("update check from %1 failed").arg(QLatin1String(kUpdateFileAddress));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return frmMain->LabelUltimoErrore->text().contains(QStringLiteral("Connection reset by peer")); }, 5000))
+        << frmMain->LabelUltimoErrore->text().toStdString();
+    EXPECT_TRUE(desk.Messages.Calls.empty());
+
+    frmMain->ShowLog1->trigger();
+    auto* log = frmMain->findChild<TfrmLog*>(QStringLiteral("frmLog"));
+    ASSERT_NE(log, nullptr);
+    EXPECT_TRUE(log->isVisible());
+    EXPECT_TRUE(log->LogText->toPlainText().contains(QStringLiteral("corvina.app: ") + expected))
+        << log->LogText->toPlainText().toStdString();
+    log->hide();
 }
