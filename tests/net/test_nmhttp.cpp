@@ -625,6 +625,22 @@ TEST(NmhttpCookies, ACookieGoesBackOnlyToTheHostOrDomainThatSetIt)
     EXPECT_EQ(cookieLine(proxy2.received(1)), "lang=it");
 }
 
+TEST(NmhttpCookies, ANewValueReplacesTheOldAndTheJarIsBounded)
+{
+    TCookieJar jar;
+    EXPECT_TRUE(jar.Store("a.example.org", "sid=1; Path=/"));
+    EXPECT_TRUE(jar.Store("a.example.org", " sid=2 "));
+    EXPECT_TRUE(jar.Store("a.example.org", "sid=3; Domain=example.org")); // another scope: both kept
+    EXPECT_EQ(jar.For("a.example.org"), "sid=2; sid=3");
+    EXPECT_FALSE(jar.Store("a.example.org", "no value; Path=/"));
+    EXPECT_FALSE(jar.Store("a.example.org", "=nameless"));
+    EXPECT_FALSE(jar.Store("", "sid=4"));
+    for (size_t i = 1; i < TCookieJar::kMaxCookies; ++i) // one more than there is room for
+        jar.Store("b.example.org", std::to_string(i).append("=1"));
+    EXPECT_EQ(jar.Count(), TCookieJar::kMaxCookies);
+    EXPECT_EQ(jar.For("a.example.org"), "sid=3") << "the oldest went first";
+}
+
 TEST(NmhttpCookies, TwoHostsOnOneServer)
 {
     // Without a proxy: 127.0.0.1 and localhost are two hosts to the client,
