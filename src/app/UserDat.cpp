@@ -34,6 +34,21 @@ std::string FormatUserDat(const TUserDatValues& values)
     return out;
 }
 
+bool ParseTimeOutText(const std::string& text, int32_t& ms)
+{
+    const size_t first = !text.empty() && text[0] == '+' ? 1 : 0;
+    if (first >= text.size() || text.find_first_not_of("0123456789", first) != std::string::npos)
+        return false;
+    int64_t value = 0;
+    for (size_t i = first; i < text.size(); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > INT32_MAX)
+            return false;
+    }
+    ms = static_cast<int32_t>(value);
+    return true;
+}
+
 namespace {
 
 std::string fileIn(const std::string& programDir) { return programDir + "user.dat"; }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -36,3 +37,11 @@ bool LoadUserDat(const std::string& programDir, TUserDatValues& values);
 // Writes the file, replacing any previous contents; false when it cannot be
 // created or written (the previous file is then left as it was).
 bool SaveUserDat(const std::string& programDir, const TUserDatValues& values);
+
+// The search time-out as the Options dialog and the settings file hold it: a
+// decimal whole number of milliseconds (an optional "+", digits only) from 0,
+// no time-out, to INT32_MAX. False, with ms unchanged, for anything else
+// ("-5", "99999999999", " 30000", "$7530", an empty text).
+bool ParseTimeOutText(const std::string& text, int32_t& ms);
+// The time-out shown when none has been set or the saved one is not valid.
+inline const std::string kDefaultTimeOutText = "10000";

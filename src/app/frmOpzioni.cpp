@@ -1,5 +1,6 @@
 #include "frmOpzioni.h"
 
+#include "Desktop.h"
 #include "Guard.h"
 #include "SysUtils.h"
 #include "UserDat.h"
@@ -7,13 +8,19 @@
 
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QLoggingCategory>
 #include <QSettings>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
 TfrmOpzioni* frmOpzioni = nullptr;
 
+const std::string kTimeOutRefused =
+    "Search TimeOut must be a whole number of milliseconds from 0 (no time-out) to 2147483647.";
+
 namespace {
+
+Q_LOGGING_CATEGORY(lcOptions, "corvina.app", QtWarningMsg)
 
 QLineEdit* edit(QWidget* parent, const char* name, const QString& text, QLabel* label)
 {
@@ -168,15 +175,21 @@ std::string SettingsFilePath()
 
 void TfrmOpzioni::FormCreate(QObject*)
 {
-    loadSettings();
+    // The mail fields first and on their own: nothing in the other settings
+    // may keep them from loading, or the next OK would save them empty.
     TUserDatValues values;
-    if (!LoadUserDat(ProgramDir(), values))
-        return;
-    loaded_ = values;
-    EditServer->setText(toQt(values[0]));
-    EditNome->setText(toQt(values[1]));
-    EditIndirizzo->setText(toQt(values[2]));
-    EditMittente->setText(toQt(values[3]));
+    if (LoadUserDat(ProgramDir(), values)) {
+        loaded_ = values;
+        EditServer->setText(toQt(values[0]));
+        EditNome->setText(toQt(values[1]));
+        EditIndirizzo->setText(toQt(values[2]));
+        EditMittente->setText(toQt(values[3]));
+    }
+    try {
+        loadSettings();
+    } catch (const std::exception& e) {
+        qCWarning(lcOptions, "settings file %s: %s", qPrintable(FileNameToQt(SettingsFilePath())), e.what());
+    }
 }
 
 void TfrmOpzioni::loadSettings()
@@ -204,12 +217,20 @@ void TfrmOpzioni::loadSettings()
     tick("Search/PlainTextOnly", CheckBoxTestoSemplice);
     tick("Search/DisconnectOnEnd", CheckBoxDisconnRic);
     text("Search/MaxPages", EditNumMax);
-    text("Search/TimeOut", EditTimeOut);
     text("Search/Domain", EditDominio);
+    // A saved time-out that is not valid (edited by hand) gives the default.
+    int32_t ms = 0;
+    const QVariant timeOut = file.value(QStringLiteral("Search/TimeOut"));
+    if (timeOut.isValid()) {
+        if (ParseTimeOutText(fromQt(timeOut.toString()), ms))
+            EditTimeOut->setText(timeOut.toString());
+        else
+            qCWarning(lcOptions, "settings file: time-out \"%s\" is not valid; the default is used",
+                      qPrintable(timeOut.toString()));
+    }
     // The HTTP client follows the time-out shown, as after an OK.
-    const std::string timeOut = fromQt(EditTimeOut->text());
-    if (frmMain && IsDecimalWholeNumber(timeOut))
-        frmMain->NMHTTP->TimeOut = DecimalStrToInt(timeOut);
+    if (frmMain && ParseTimeOutText(fromQt(EditTimeOut->text()), ms))
+        frmMain->NMHTTP->TimeOut = ms;
 }
 
 void TfrmOpzioni::saveSettings()
@@ -229,6 +250,17 @@ void TfrmOpzioni::saveSettings()
 
 void TfrmOpzioni::BitBtn1Click(QObject*)
 {
+    // A time-out that is not valid is refused before anything is written, so
+    // a typo can never reach the files.
+    const std::string timeOut = fromQt(EditTimeOut->text());
+    int32_t ms = 0;
+    if (!timeOut.empty() && !ParseTimeOutText(timeOut, ms)) {
+        PageControl1->setCurrentWidget(TabSheet3);
+        EditTimeOut->setFocus();
+        EditTimeOut->selectAll();
+        MessageBox(kTimeOutRefused, "ERROR", TMsgButtons::OK, this, TMsgIcon::Error);
+        return;
+    }
     saveSettings();
     const TUserDatValues values{fromQtKeeping(EditServer->text(), loaded_[0]),
                                 fromQtKeeping(EditNome->text(), loaded_[1]),
@@ -236,12 +268,8 @@ void TfrmOpzioni::BitBtn1Click(QObject*)
                                 fromQtKeeping(EditMittente->text(), loaded_[3])};
     if (SaveUserDat(ProgramDir(), values)) {
         loaded_ = values;
-        // A time-out that is not a decimal whole number raises here, after
-        // the files were written: the dialog then stays open and the
-        // time-out unchanged.
-        const std::string timeOut = fromQt(EditTimeOut->text());
         if (!timeOut.empty() && frmMain)
-            frmMain->NMHTTP->TimeOut = DecimalStrToInt(timeOut);
+            frmMain->NMHTTP->TimeOut = ms;
     }
     hide();
 }

@@ -75,6 +75,9 @@ private:
     TUserDatValues loaded_;
 };
 
+// The message OK shows for a search time-out that is not valid.
+extern const std::string kTimeOutRefused;
+
 // The settings file for the settings user.dat does not hold.
 std::string SettingsFilePath();
 

@@ -85,19 +85,112 @@ bool replaceThroughNewFile(const std::string& fileName, const struct stat& old, 
     return true;
 }
 
+// Closes a descriptor when it goes out of scope.
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : fd_(fd) {}
+    ~FdCloser() { ::close(fd_); }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+
+private:
+    int fd_;
+};
+
+std::string quoted(const std::string& fileName) { return "\"" + fileName + "\""; }
+
+[[noreturn]] void raiseNotPlain(const std::string& fileName, bool forWriting, const struct stat& st)
+{
+    const std::string reason = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "Not a regular file";
+    if (forWriting)
+        throw EFCreateError("Cannot create file " + quoted(fileName) + ". " + reason);
+    throw EFOpenError("Cannot open file " + quoted(fileName) + ". " + reason);
+}
+
+// Writes all bytes at offset 0 onwards; false (errno set) when the system
+// refuses some.
+bool pwriteAll(int fd, const std::string& bytes)
+{
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t w = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w <= 0) {
+            if (w == 0)
+                errno = EIO;
+            return false;
+        }
+        done += static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// Rewrites an existing plain file through its own name, for a file that
+// cannot be replaced by a new one (other hard links, a folder the user may
+// not write to). The old bytes are read first; room for a longer content is
+// reserved before a byte changes, and when the new bytes still cannot all be
+// written the old ones are put back, so the file is either the new content
+// whole or the old one.
+void overwriteInPlace(const std::string& fileName, const std::string& bytes)
+{
+    const int fd = ::open(fileName.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw EFCreateError("Cannot create file " + quoted(fileName) + ". " + std::strerror(errno));
+    FdCloser closer(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw EFCreateError("Cannot create file " + quoted(fileName) + ". " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        raiseNotPlain(fileName, true, st);
+    std::string old(static_cast<size_t>(st.st_size), '\0');
+    size_t got = 0;
+    while (got < old.size()) {
+        const ssize_t r = ::pread(fd, old.data() + got, old.size() - got, static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            throw EStreamError("Cannot write file " + quoted(fileName) +
+                               ": its present content cannot be read to keep it safe. " +
+                               std::strerror(r < 0 ? errno : EIO));
+        got += static_cast<size_t>(r);
+    }
+    const auto refuse = [&](int err, bool restored) {
+        throw EStreamError("Cannot write file " + quoted(fileName) + " whole. " + std::strerror(err) +
+                           (restored ? ". The file was left as it was." : ". Its old content could not be put back."));
+    };
+    const off_t newSize = static_cast<off_t>(bytes.size());
+    if (bytes.size() > old.size() && ::fallocate(fd, 0, 0, newSize) != 0 && errno != EOPNOTSUPP) {
+        // No room for the new content: nothing of the old one has changed.
+        const int err = errno;
+        refuse(err, ::ftruncate(fd, static_cast<off_t>(old.size())) == 0);
+    }
+    if (!pwriteAll(fd, bytes) || ::ftruncate(fd, newSize) != 0) {
+        const int err = errno;
+        // The old bytes go back into blocks the file already had.
+        refuse(err, pwriteAll(fd, old) && ::ftruncate(fd, static_cast<off_t>(old.size())) == 0);
+    }
+}
+
 // Writes bytes as the whole of fileName, creating or replacing it. A write
 // that fails part way (a full disk, a size limit) must not cost the user the
-// file being replaced, so an existing plain file is replaced only by a
-// complete new one. Where that cannot be done (a folder the user may not
-// write to, a file with other hard links, a device) the file is written in
-// place; a file that did not exist before and cannot be written completely
-// is removed again.
+// file being replaced, so an existing plain file is replaced by a complete
+// new one, or, where that cannot be done (a folder the user may not write
+// to, a file with other hard links), rewritten in place keeping its old
+// bytes until the new ones are all written. A name that is not a plain file
+// (a device, a FIFO, a folder) is refused. A file that did not exist before
+// and cannot be written completely is removed again.
 void writeWhole(const std::string& fileName, const std::string& bytes)
 {
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1
-        && replaceThroughNewFile(fileName, st, bytes))
+    if (::stat(fileName.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            raiseNotPlain(fileName, true, st);
+        if (st.st_nlink == 1 && replaceThroughNewFile(fileName, st, bytes))
+            return;
+        overwriteInPlace(fileName, bytes);
         return;
+    }
     struct stat link {};
     const bool nameExisted = ::lstat(fileName.c_str(), &link) == 0;
     TFileStream f(fileName, fmCreate);
@@ -108,6 +201,45 @@ void writeWhole(const std::string& fileName, const std::string& bytes)
             ::unlink(fileName.c_str());
         throw;
     }
+}
+
+// Reads a list file whole. Only a plain file is read: a device (/dev/zero
+// never ends), a FIFO (it would wait for a writer for ever) or a folder is
+// refused before a byte is read, and so is a file larger than
+// kListFileMaxBytes, also one that grows beyond it while it is read.
+std::string readListFile(const std::string& fileName)
+{
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        throw EFOpenError("Cannot open file " + quoted(fileName) + ". " + std::strerror(errno));
+    FdCloser closer(fd);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw EFOpenError("Cannot open file " + quoted(fileName) + ". " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        raiseNotPlain(fileName, false, st);
+    const auto tooLarge = [&] {
+        throw EFOpenError("Cannot open file " + quoted(fileName) + ". It is larger than " +
+                          std::to_string(kListFileMaxBytes >> 20) + " MiB, too large for a list.");
+    };
+    if (st.st_size > kListFileMaxBytes)
+        tooLarge();
+    std::string out;
+    out.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw EStreamError("Cannot read file " + quoted(fileName) + ". " + std::strerror(errno));
+        if (n == 0)
+            break;
+        if (static_cast<int64_t>(out.size()) + n > kListFileMaxBytes)
+            tooLarge();
+        out.append(buf, static_cast<size_t>(n));
+    }
+    return out;
 }
 
 } // namespace
@@ -165,7 +297,7 @@ void SaveListText(TCheckListModel& list, const std::string& fileName) { writeWho
 
 int LoadListText(TCheckListModel& list, const std::string& fileName)
 {
-    list.Assign(SplitListText(ReadFileBytes(fileName)));
+    list.Assign(SplitListText(readListFile(fileName)));
     return list.Count();
 }
 
@@ -226,7 +358,7 @@ std::string SaveAddressBook(TCheckListModel& list, const std::string& chosenName
 
 int LoadAddressBook(TCheckListModel& list, const std::string& fileName)
 {
-    std::vector<std::string> lines = SplitListText(ReadFileBytes(fileName));
+    std::vector<std::string> lines = SplitListText(readListFile(fileName));
     // All lines equal to the header are alike, so removing the first one in
     // file order leaves the same entries as removing the first in list order.
     const auto header = std::find(lines.begin(), lines.end(), kAddressBookHeader);

@@ -3,21 +3,34 @@
 //
 // Every function that reads a file reads it completely before it touches the
 // list, so a file that cannot be opened (EFOpenError) or read to its end
-// (EStreamError) leaves the list, and with
-// it the caller's counters and buttons, as they were. Saving never changes
-// the list. A file that cannot be created raises EFCreateError and nothing is
-// written; a write that fails part way raises EStreamError and leaves a file
-// that was being replaced as it was (the new content takes the name only
-// once it is complete).
+// (EStreamError) leaves the list, and with it the caller's counters and
+// buttons, as they were. Only a plain file is read: a folder, a device or a
+// FIFO is refused with EFOpenError before a byte is read (a device such as
+// /dev/zero never ends, a FIFO would wait for a writer for ever), and so is
+// a file larger than kListFileMaxBytes (256 MiB, far beyond any list a
+// search gathers). Every message names the file.
+//
+// Saving never changes the list. A file that cannot be created raises
+// EFCreateError and nothing is written; a name that is not a plain file is
+// refused the same way. A write that fails part way raises EStreamError and
+// leaves a file that was being replaced as it was: the new content takes
+// the name only once it is complete, or, for a file that must be rewritten
+// through its own name (it has other hard links, or its folder cannot be
+// written to), the old bytes are kept until the new ones are all written
+// and are put back when they cannot be.
 #pragma once
 
 #include "CheckList.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 // The header line of the address-book file.
 inline const std::string kAddressBookHeader = "Posta elettronica";
+
+// The largest list file read.
+constexpr int64_t kListFileMaxBytes = int64_t(256) << 20;
 
 // The dialogs' filter; filter 1 is the text filter, filter 2 the address book.
 inline const std::string kListFileFilter = "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv";

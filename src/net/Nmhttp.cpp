@@ -373,7 +373,7 @@ void TNMHTTP::HTTPConnect()
         if (ReplyCode >= 300 && ReplyCode <= 398) {
             bool handled = false;
             if (!LastCookie.empty())
-                HeaderInfo.Cookie = LastCookie;
+                Cookies.Store(Host, LastCookie); // Host: still the one that replied
             if (OnRedirect) {
                 OnRedirect(handled);
                 if (handled)
@@ -469,8 +469,11 @@ void TNMHTTP::AssembleHTTPHeader()
         RequestHeader.SetValue("From", headerValue(HeaderInfo.LocalMailAddress));
     if (!HeaderInfo.LocalProgram.empty())
         RequestHeader.SetValue("User-Agent", headerValue(HeaderInfo.LocalProgram));
-    if (!HeaderInfo.Cookie.empty())
-        RequestHeader.SetValue("Cookie", headerValue(HeaderInfo.Cookie));
+    std::string cookie = HeaderInfo.Cookie;
+    if (const std::string kept = Cookies.For(Host); !kept.empty())
+        cookie += (cookie.empty() ? "" : "; ") + kept;
+    if (!cookie.empty())
+        RequestHeader.SetValue("Cookie", headerValue(cookie));
     if (!HeaderInfo.Referer.empty())
         RequestHeader.SetValue("Referer", headerValue(HeaderInfo.Referer));
     if (!HeaderInfo.UserId.empty() && !HeaderInfo.Password.empty())

@@ -15,6 +15,7 @@
 #include <functional>
 #include <string>
 
+#include "CookieJar.h"
 #include "Nmextstr.h"
 #include "Psock.h"
 
@@ -49,7 +50,7 @@ class THeaderInfo {
 public:
     std::string LocalMailAddress; // From
     std::string LocalProgram;     // User-Agent
-    std::string Cookie;           // Cookie (also set by a redirect carrying Set-Cookie)
+    std::string Cookie;           // Cookie sent to every host; set only by the owner
     std::string Referer;          // Referer
     std::string UserId;           // with Password: the Authorization line
     std::string Password;
@@ -87,6 +88,10 @@ public:
     bool URLEncodePost = true;
     std::string LastLocation;
     std::string LastCookie;
+    // The cookies redirects set (their last Set-Cookie line), each sent only
+    // to the host that set it or to the domain it names (CookieJar.h),
+    // after HeaderInfo.Cookie.
+    TCookieJar Cookies;
 
     // When set (and InputFileMode is off), the body goes to this stream as it
     // arrives instead of into Body, and MaxBodySize does not apply; the

@@ -2,6 +2,7 @@
 #include "AppFixture.h"
 
 #include "UserDat.h"
+#include "frmOpzioni.h"
 
 #include "Classes.h"
 #include "Engines.h"
@@ -173,16 +174,22 @@ TEST_F(Options, OkCopiesTheTimeOutOnlyWhenItIsANumber)
     EXPECT_EQ(frmMain->NMHTTP->TimeOut, 30000);
     EXPECT_FALSE(frmOpzioni->isVisible());
 
-    // Not a number: the file is written, then the action ends silently with
-    // the dialog still open and the time-out unchanged.
+    // Not a number: refused with a message before anything is written; the
+    // dialog stays open and the time-out unchanged.
     frmOpzioni->show();
     frmOpzioni->EditServer->setText("after.example.org");
     frmOpzioni->EditTimeOut->setText("10 s");
     frmOpzioni->BitBtn1->click();
     EXPECT_EQ(frmMain->NMHTTP->TimeOut, 30000);
     EXPECT_TRUE(frmOpzioni->isVisible());
-    EXPECT_TRUE(desk.Messages.Calls.empty());
+    ASSERT_EQ(desk.Messages.Calls.size(), 1u);
+    EXPECT_EQ(desk.Messages.Calls[0].Text, kTimeOutRefused);
+    EXPECT_EQ(desk.Messages.Calls[0].Caption, "ERROR");
+    EXPECT_EQ(ParseUserDat(testutil::readFile(UserDat()))[0], "");
+    frmOpzioni->EditTimeOut->setText("30000");
+    frmOpzioni->BitBtn1->click();
     EXPECT_EQ(ParseUserDat(testutil::readFile(UserDat()))[0], "after.example.org");
+    frmOpzioni->show();
 
     // Closing by the title bar neither writes nor applies anything, but the
     // values stay in force for this run.
@@ -360,19 +367,26 @@ TEST_F(Options, TheTimeOutConvertsOnlyAsADecimalWholeNumber)
 {
     struct Row {
         const char* text;
-        int timeOut;  // 0: not applied, the dialog stays open
+        int timeOut;  // -1: refused with a message, nothing written, the dialog stays open
     };
     const Row rows[] = {
-        {"30000", 30000}, {"+2500", 2500}, {"$7530", 0}, {"0x7530", 0}, {"0X7530", 0},
-        {" 30000", 0},    {"30000 ", 0},   {"3e4", 0},   {"99999999999", 0},
+        {"30000", 30000}, {"+2500", 2500}, {"0", 0},     {"2147483647", 2147483647},
+        {"$7530", -1},    {"0x7530", -1},  {"0X7530", -1}, {" 30000", -1}, {"30000 ", -1},
+        {"3e4", -1},      {"-5", -1},      {"99999999999", -1}, {"2147483648", -1},
     };
     for (const Row& r : rows) {
         frmMain->NMHTTP->TimeOut = 10000;
+        testutil::writeFile(UserDat(), "before\r\n");
+        desk.Messages.Calls.clear();
         frmOpzioni->show();
+        frmOpzioni->EditServer->setText("after");
         frmOpzioni->EditTimeOut->setText(QString::fromLatin1(r.text));
         frmOpzioni->BitBtn1->click();
-        EXPECT_EQ(frmMain->NMHTTP->TimeOut, r.timeOut ? r.timeOut : 10000) << r.text;
-        EXPECT_EQ(frmOpzioni->isVisible(), r.timeOut == 0) << r.text;
+        const bool refused = r.timeOut < 0;
+        EXPECT_EQ(frmMain->NMHTTP->TimeOut, refused ? 10000 : r.timeOut) << r.text;
+        EXPECT_EQ(frmOpzioni->isVisible(), refused) << r.text;
+        EXPECT_EQ(desk.Messages.Calls.size(), refused ? 1u : 0u) << r.text;
+        EXPECT_EQ(ParseUserDat(testutil::readFile(UserDat()))[0], refused ? "before" : "after") << r.text;
     }
 }
 
@@ -413,15 +427,25 @@ TEST_F(Options, SearchAndSavingSettingsComeBackAfterOkAndARestart)
     EXPECT_EQ(frmOpzioni->EditNumMax->text(), "7");
 }
 
-TEST_F(Options, ASettingsFileWithBadValuesLeavesTheDefaults)
+TEST_F(Options, ASettingsFileWithBadValuesLeavesTheDefaultsAndTheMailFields)
 {
-    StopWindows();
-    QDir().mkpath(QFileInfo(QString::fromStdString(SettingsFilePath())).absolutePath());
-    testutil::writeFile(SettingsFilePath(), "[Saving]\nFormat=7\n[Search]\nMode=-1\nTimeOut=$7530\n");
-    StartWindows();
-    EXPECT_EQ(frmOpzioni->RadioGroup1->ItemIndex(), 1);
-    EXPECT_EQ(frmOpzioni->RadioGroup2->ItemIndex(), 2);
-    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 10000);
+    for (const char* timeOut : {"$7530", "99999999999", "-5", "2147483648"}) {
+        StopWindows();
+        QDir().mkpath(QFileInfo(QString::fromStdString(SettingsFilePath())).absolutePath());
+        testutil::writeFile(SettingsFilePath(), std::string("[Saving]\nFormat=7\n[Search]\nMode=-1\nMaxPages=9\nTimeOut=") +
+                                                    timeOut + "\n");
+        testutil::writeFile(UserDat(), "smtp.example.org\r\nid\r\nme@example.org\r\nMe\r\n");
+        StartWindows();
+        EXPECT_EQ(frmOpzioni->RadioGroup1->ItemIndex(), 1) << timeOut;
+        EXPECT_EQ(frmOpzioni->RadioGroup2->ItemIndex(), 2) << timeOut;
+        EXPECT_EQ(frmOpzioni->EditNumMax->text(), "9") << timeOut;
+        EXPECT_EQ(frmOpzioni->EditTimeOut->text(), "10000") << timeOut;
+        EXPECT_EQ(frmMain->NMHTTP->TimeOut, 10000) << timeOut;
+        EXPECT_EQ(mailFields(), (V{"smtp.example.org", "id", "me@example.org", "Me"})) << timeOut;
+        // OK now writes the mail fields back, not empty ones.
+        frmOpzioni->BitBtn1->click();
+        EXPECT_EQ(testutil::readFile(UserDat()), "smtp.example.org\r\nid\r\nme@example.org\r\nMe\r\n") << timeOut;
+    }
 }
 
 TEST_F(Options, TabOnEveryPageReachesOkThroughNamedStopsOnly)

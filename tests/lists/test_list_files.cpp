@@ -7,9 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
+#include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -272,4 +278,160 @@ TEST(ListFiles, SavesThatFailPartWayKeepTheFileTheyReplace)
     SaveListText(l, dir.file("sites"));
     EXPECT_EQ(readFile(dir.file("twin")), "e@f.it\r\n");
     EXPECT_EQ(dirEntries(dir.path()), (Texts{"book.csv", "link", "mails.txt", "sites", "twin"}));
+}
+
+namespace {
+
+// Ends a wait on a FIFO that nobody else opens: unless released first, it
+// opens the other end after a few seconds and closes it again, so a load or
+// save that blocked on the FIFO returns (and the test fails) instead of
+// hanging.
+class FifoWatchdog {
+public:
+    FifoWatchdog(const std::string& path, int otherEnd)
+        : thread_([this, path, otherEnd] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!released_.wait_for(lock, std::chrono::seconds(5), [this] { return done_; })) {
+                  const int fd = ::open(path.c_str(), otherEnd | O_NONBLOCK);
+                  if (fd >= 0)
+                      ::close(fd);
+              }
+          })
+    {
+    }
+    ~FifoWatchdog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            done_ = true;
+        }
+        released_.notify_all();
+        thread_.join();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool done_ = false;
+    std::thread thread_;
+};
+
+// A tmpfs of the given size mounted on a fresh folder while it lives; empty
+// path() when it cannot be mounted (not privileged).
+class SmallFileSystem {
+public:
+    explicit SmallFileSystem(const std::string& dir, const std::string& size) : dir_(dir)
+    {
+        std::filesystem::create_directory(dir_);
+        mounted_ = ::mount("tmpfs", dir_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+    }
+    ~SmallFileSystem()
+    {
+        if (mounted_)
+            ::umount2(dir_.c_str(), MNT_DETACH);
+    }
+    std::string path() const { return mounted_ ? dir_ : std::string(); }
+    std::string file(const std::string& name) const { return dir_ + "/" + name; }
+
+private:
+    std::string dir_;
+    bool mounted_ = false;
+};
+
+} // namespace
+
+TEST(ListFiles, OnlyPlainFilesOfBoundedSizeAreRead)
+{
+    TempDir dir;
+    const std::string fifo = dir.file("pipe.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = dir.file("huge.txt");
+    writeFile(huge, "a@b.it\r\n");
+    ASSERT_EQ(::truncate(huge.c_str(), kListFileMaxBytes + 1), 0); // sparse: no disk used
+    std::filesystem::create_directory(dir.file("folder.csv"));
+
+    TCheckListModel l;
+    l.Assign({"kept@x.it", "other@y.it"});
+    l.SetChecked(1, true);
+    using Loader = int (*)(TCheckListModel&, const std::string&);
+    for (const std::string& name : {fifo, dir.file("folder.csv"), huge, std::string("/dev/zero")}) {
+        for (Loader load : {Loader(&LoadListText), Loader(&LoadAddressBook)}) {
+            FifoWatchdog watchdog(fifo, O_WRONLY);
+            try {
+                load(l, name);
+                ADD_FAILURE() << name << " was read";
+            } catch (const EFOpenError& e) {
+                EXPECT_NE(e.Message.find("\"" + name + "\""), std::string::npos) << e.Message;
+            }
+        }
+        EXPECT_EQ(l.Texts(), (Texts{"kept@x.it", "other@y.it"})) << name;
+        EXPECT_TRUE(l.Checked(1)) << name;
+    }
+
+    // Saving to a FIFO is refused too, rather than waiting for a reader.
+    for (const bool onRow : {false, true}) {
+        FifoWatchdog watchdog(fifo, O_RDONLY);
+        EXPECT_THROW(SaveAddressText(l, fifo, onRow), EFCreateError);
+    }
+}
+
+TEST(ListFiles, ARewriteInPlaceKeepsTheOldBytesUnlessTheNewOnesFitWhole)
+{
+    // A file with a second name cannot be replaced by a new file (the other
+    // name would keep the old one), so it is rewritten through its own name.
+    TCheckListModel big;
+    Texts texts;
+    for (int i = 0; i < 2000; ++i)
+        texts.push_back("someone" + std::to_string(i) + "@example.it");
+    big.Assign(texts);
+    const std::string old = "old@x.it\r\nolder@x.it\r\n";
+    const auto linkedPair = [&](const std::string& folder) {
+        writeFile(folder + "/list.txt", old);
+        std::filesystem::remove(folder + "/twin.txt");
+        std::filesystem::create_hard_link(folder + "/list.txt", folder + "/twin.txt");
+    };
+    const auto expectOld = [&](const std::string& folder, const char* how) {
+        EXPECT_TRUE(readFile(folder + "/list.txt") == old) << how << ": list.txt changed";
+        EXPECT_TRUE(readFile(folder + "/twin.txt") == old) << how << ": twin.txt changed";
+    };
+
+    TempDir dir;
+    linkedPair(dir.path());
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_THROW(SaveListText(big, dir.file("list.txt")), EStreamError);
+        EXPECT_THROW(SaveAddressText(big, dir.file("list.txt"), true), EStreamError);
+        EXPECT_THROW(SaveAddressBook(big, dir.file("twin.txt")), EStreamError);
+    }
+    expectOld(dir.path(), "size limit");
+
+    // A full disk.
+    SmallFileSystem small(dir.file("small"), "16k");
+    if (!small.path().empty()) {
+        linkedPair(small.path());
+        EXPECT_THROW(SaveListText(big, small.file("list.txt")), EStreamError);
+        expectOld(small.path(), "full disk");
+        EXPECT_EQ(dirEntries(small.path()), (Texts{"list.txt", "twin.txt"})) << "no stray files";
+    }
+
+    // A shorter content that fits replaces the old one under both names.
+    TCheckListModel l;
+    l.Assign({"a@b.it"});
+    SaveListText(l, dir.file("list.txt"));
+    EXPECT_EQ(readFile(dir.file("twin.txt")), "a@b.it\r\n");
+
+    // A folder the user may not write to (root may write to any).
+    if (::geteuid() != 0) {
+        std::filesystem::create_directory(dir.file("ro"));
+        writeFile(dir.file("ro/list.txt"), old);
+        ::chmod(dir.file("ro").c_str(), 0555);
+        {
+            FileSizeLimit limit(4096);
+            EXPECT_THROW(SaveListText(big, dir.file("ro/list.txt")), EStreamError);
+        }
+        EXPECT_EQ(readFile(dir.file("ro/list.txt")), old);
+        SaveListText(l, dir.file("ro/list.txt"));
+        EXPECT_EQ(readFile(dir.file("ro/list.txt")), "a@b.it\r\n");
+        ::chmod(dir.file("ro").c_str(), 0755);
+    }
 }

@@ -316,10 +316,11 @@ TEST(NmhttpRedirect, AbsoluteAndRelativeLocationsWithCookies)
 
     c.http.Get(base(srv) + "/again");
     EXPECT_EQ(c.http.Body, "relative target");
-    EXPECT_EQ(c.http.HeaderInfo.Cookie, "sid=42; Path=/");
+    EXPECT_EQ(c.http.HeaderInfo.Cookie, ""); // the owner's own cookie
+    EXPECT_EQ(c.http.Cookies.For("127.0.0.1"), "sid=42");
     ASSERT_TRUE(srv.waitDone(3000));
     EXPECT_EQ(srv.received(2).substr(0, 19), "GET /rel HTTP/1.0\r\n");
-    EXPECT_NE(srv.received(2).find("\r\nCookie: sid=42; Path=/\r\n"), std::string::npos);
+    EXPECT_NE(srv.received(2).find("\r\nCookie: sid=42\r\n"), std::string::npos);
     EXPECT_EQ(redirects, (std::vector<int>{301, 302}));
 }
 
@@ -535,7 +536,7 @@ TEST(NmhttpRedirect, HeaderValuesCannotStartLinesOfTheirOwn)
     Client c;
     c.http.Get(base(srv) + "/start");
     EXPECT_EQ(c.http.Body, "done");
-    EXPECT_EQ(c.http.HeaderInfo.Cookie, "id=1\rContent-Length: 99");
+    EXPECT_EQ(c.http.Cookies.For("127.0.0.1"), "id=1\rContent-Length: 99");
 
     c.http.HeaderInfo.Referer = std::string("http://a/\r\nX-Evil: 1\0tail", 26);
     c.http.Copy(base(srv) + "/copy", "/dest\r\nX-Evil: 2");
@@ -545,6 +546,117 @@ TEST(NmhttpRedirect, HeaderValuesCannotStartLinesOfTheirOwn)
     EXPECT_EQ(srv.received(2), "COPY /copy HTTP/1.0\r\nHost: 127.0.0.1\r\n" + kAccept +
                                    "Cookie: id=1Content-Length: 99\r\nReferer: http://a/X-Evil: 1tail\r\n" +
                                    kContentType + "URI-header: /destX-Evil: 2\r\n\r\n");
+}
+
+TEST(NmhttpCookies, ACookieGoesBackOnlyToTheHostOrDomainThatSetIt)
+{
+    // Through a proxy, so that the requests can name any host: each row is
+    // one Get whose first reply is a 302 with the Set-Cookie line (when there
+    // is one) and whose second is a 200; the Cookie line each request
+    // carries is checked.
+    struct Row {
+        const char* url;
+        const char* setCookie; // on the 302; nullptr: a plain 200, one request
+        const char* sentFirst; // Cookie value of the first request; "" none
+        const char* sentAfter; // of the request after the redirect
+    };
+    const Row rows[] = {
+        // A harvested site's cookie comes back to it after its redirect...
+        {"http://shop.example.org/login", "sid=1; Path=/; HttpOnly", "", "sid=1"},
+        {"http://shop.example.org/again", nullptr, "sid=1", ""},
+        // ...but goes neither to an engine nor to another host of its domain.
+        {"http://engine.example.com/search?q=x", nullptr, "", ""},
+        {"http://www.shop.example.org/", nullptr, "", ""},
+        {"http://SHOP.Example.ORG/", nullptr, "sid=1", ""},
+        // A Domain the host belongs to covers that domain's hosts.
+        {"http://a.example.net/", "d=2; Domain=.Example.NET", "", "d=2"},
+        {"http://b.c.example.net/", nullptr, "d=2", ""},
+        {"http://example.net/", nullptr, "d=2", ""},
+        {"http://badexample.net/", nullptr, "", ""},
+        // Refused: a Domain the host is not in, a top-level domain, a shared
+        // second level, another address.
+        {"http://evil.example.org/", "e=3; Domain=engine.example.com", "", ""},
+        {"http://evil.example.org/", "e=4; Domain=org", "", ""},
+        {"http://evil.example.co.uk/", "e=5; domain=co.uk", "", ""},
+        {"http://10.0.0.1/", "e=6; Domain=0.0.1", "", ""},
+        {"http://engine.example.com/next", nullptr, "", ""},
+        {"http://any.example.co.uk/", nullptr, "", ""},
+        {"http://shop.example.org/last", nullptr, "sid=1", ""},
+    };
+    std::vector<Script> scripts;
+    for (const Row& r : rows) {
+        if (r.setCookie) {
+            scripts.push_back(answer(std::string("HTTP/1.0 302 Found\r\nSet-Cookie: ") + r.setCookie +
+                                     "\r\nLocation: /next\r\n\r\n"));
+        }
+        scripts.push_back(answer("HTTP/1.0 200 OK\r\n\r\npage"));
+    }
+    ScriptServer proxy(scripts);
+    Client c;
+    c.http.Proxy = "127.0.0.1";
+    c.http.ProxyPort = proxy.port();
+    const auto cookieLine = [](const std::string& request) {
+        const size_t at = request.find("\r\nCookie: ");
+        if (at == std::string::npos)
+            return std::string();
+        return request.substr(at + 10, request.find("\r\n", at + 2) - at - 10);
+    };
+    // A request is recorded whole before its reply is sent.
+    size_t connection = 0;
+    for (const Row& r : rows) {
+        c.http.Get(r.url);
+        EXPECT_EQ(c.http.Body, "page") << r.url;
+        EXPECT_EQ(cookieLine(proxy.received(connection++)), r.sentFirst) << r.url;
+        if (r.setCookie) {
+            EXPECT_EQ(cookieLine(proxy.received(connection++)), r.sentAfter) << r.url;
+        }
+    }
+    ASSERT_TRUE(proxy.waitDone(3000));
+
+    // The owner's own cookie goes everywhere, before the kept ones.
+    c.http.HeaderInfo.Cookie = "lang=it";
+    EXPECT_EQ(c.http.Cookies.For("shop.example.org"), "sid=1");
+    ScriptServer proxy2({answer("HTTP/1.0 200 OK\r\n\r\n"), answer("HTTP/1.0 200 OK\r\n\r\n")});
+    c.http.ProxyPort = proxy2.port();
+    c.http.Get("http://shop.example.org/");
+    c.http.Get("http://engine.example.com/");
+    ASSERT_TRUE(proxy2.waitDone(3000));
+    EXPECT_EQ(cookieLine(proxy2.received(0)), "lang=it; sid=1");
+    EXPECT_EQ(cookieLine(proxy2.received(1)), "lang=it");
+}
+
+TEST(NmhttpCookies, ANewValueReplacesTheOldAndTheJarIsBounded)
+{
+    TCookieJar jar;
+    EXPECT_TRUE(jar.Store("a.example.org", "sid=1; Path=/"));
+    EXPECT_TRUE(jar.Store("a.example.org", " sid=2 "));
+    EXPECT_TRUE(jar.Store("a.example.org", "sid=3; Domain=example.org")); // another scope: both kept
+    EXPECT_EQ(jar.For("a.example.org"), "sid=2; sid=3");
+    EXPECT_FALSE(jar.Store("a.example.org", "no value; Path=/"));
+    EXPECT_FALSE(jar.Store("a.example.org", "=nameless"));
+    EXPECT_FALSE(jar.Store("", "sid=4"));
+    for (size_t i = 1; i < TCookieJar::kMaxCookies; ++i) // one more than there is room for
+        jar.Store("b.example.org", std::to_string(i).append("=1"));
+    EXPECT_EQ(jar.Count(), TCookieJar::kMaxCookies);
+    EXPECT_EQ(jar.For("a.example.org"), "sid=3") << "the oldest went first";
+}
+
+TEST(NmhttpCookies, TwoHostsOnOneServer)
+{
+    // Without a proxy: 127.0.0.1 and localhost are two hosts to the client,
+    // whatever port they share.
+    ScriptServer srv({answer("HTTP/1.0 302 Found\r\nSet-Cookie: sid=9\r\nLocation: /in\r\n\r\n"),
+                      answer("HTTP/1.0 200 OK\r\n\r\n"), answer("HTTP/1.0 200 OK\r\n\r\n"),
+                      answer("HTTP/1.0 200 OK\r\n\r\n")});
+    Client c;
+    const std::string port = std::to_string(srv.port());
+    c.http.Get("http://127.0.0.1:" + port + "/login");
+    c.http.Get("http://localhost:" + port + "/other");
+    c.http.Get("http://127.0.0.1:" + port + "/back");
+    ASSERT_TRUE(srv.waitDone(3000));
+    EXPECT_NE(srv.received(1).find("\r\nCookie: sid=9\r\n"), std::string::npos);
+    EXPECT_EQ(srv.received(2).find("Cookie:"), std::string::npos) << srv.received(2);
+    EXPECT_NE(srv.received(3).find("\r\nCookie: sid=9\r\n"), std::string::npos);
 }
 
 TEST(NmhttpRequest, EverySendReportsSendingBuffer)
