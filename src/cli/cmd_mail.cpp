@@ -173,6 +173,13 @@ int runMail(const std::vector<std::string>& args)
         }
     } catch (const std::exception& e) {
         cliError("mail: " + (a.dryRun ? std::string() : server + ": ") + SmtpReplyLine(e.what()));
+        if (smtp.Connected()) {
+            try {
+                smtp.Disconnect();
+            } catch (const std::exception&) {
+                // Closing after a refusal: the exit status says it all.
+            }
+        }
         return 1;
     }
     if (!smtp.Refused.empty()) {
