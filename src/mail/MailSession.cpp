@@ -151,7 +151,8 @@ void TMailSession::Report(const TRunResult& result)
     }
     if (!result.Error.empty())
         text += "\nError from " + smtp_.Host + ":" + std::to_string(smtp_.Port) + ": " + result.Error;
-    const bool failed = !result.Error.empty() || !result.Refused.empty() || result.Sent < result.Planned;
+    // A run the user stopped is no failure of its own.
+    const bool failed = !result.Error.empty() || !result.Refused.empty() || (!stopped && result.Sent < result.Planned);
     view_.ShowMessage(text, failed ? "Send Email ERROR" : "Send Email");
 }
 
