@@ -86,6 +86,10 @@ TEST(CliMail, UsageErrorsExitTwo)
         EXPECT_TRUE(r.out.empty());
     }
     EXPECT_EQ(mail(with({"--dry-run", "--attach", "/nonexistent/file"})).exitCode, 1);
+    // Only regular files are attached: a device would give bytes for ever.
+    const auto r = mail(with({"--dry-run", "--attach", "/dev/zero"}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "corvina-cli: mail: Cannot open file \"/dev/zero\". Not a regular file\n");
 }
 
 TEST(CliMail, ScriptedServerTranscriptAndRefusal)
