@@ -794,7 +794,7 @@ void TNMSMTP::AssembleMail()
     FinalHeader.Clear();
     const std::string name = oneLine(m.FromName);
     const std::string address = "<" + oneLine(m.FromAddress) + ">";
-    if (needsWords("From", name)) {
+    if (!name.empty() && needsWords("From", name + address)) {
         // An encoded word is a word of its own: a blank (or a fold, when
         // the line would grow long) parts it from the address.
         std::string line = "From: " + encodedWords(name, wordCharset);
