@@ -196,8 +196,11 @@ public:
     THeaderInComplete OnHeaderIncomplete;
     TRecipientNotFound OnRecipientNotFound;
     TMailListReturn OnMailListReturn;
+    // An attachment's part is set up (its file open and checked); the file
+    // itself is encoded later, block by block, as the body is sent.
     TFileItem OnEncodeStart;
     TFileItem OnEncodeEnd;
+    // An attachment cannot be opened, or is no regular file.
     TFileItem OnAttachmentNotFound;
 
     // Source of the boundary letters and the Message-ID's random part (a
@@ -214,7 +217,8 @@ public:
     // comma between recipients of the To and CC lines.
     size_t FoldWidth = 998;
     // The recipients the server refused in the last SendMail: the entry as
-    // it stands in its list and the server's reply.
+    // it stands in its list and the server's whole reply. When it refused
+    // them all, SendMail raises ESmtpNoRecipient without sending DATA.
     struct TRefusal {
         std::string Entry;
         std::string Reply;
