@@ -11,7 +11,7 @@ namespace {
 
 const char* const kUsage =
     "mail --server HOST[:PORT] --helo NAME --from ADDR [--from-name N] [--subject S] [--reply-to A] "
-    "[--to A]... [--cc A]... [--bcc A]... [--attach FILE]... [--uucode] [--html] [--timeout MS] [--dry-run]";
+    "[--to A]... [--cc A]... [--bcc A]... [--attach FILE]... [--uucode] [--html] [--timeout MS] [--dry-run] [-v]";
 
 int usage(const std::string& problem = {})
 {
@@ -21,18 +21,10 @@ int usage(const std::string& problem = {})
     return 2;
 }
 
-// A reply line as read ends in CR LF; standard error gets it without.
-std::string withoutLineEnd(std::string text)
-{
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    return text;
-}
-
 struct MailArgs {
     std::string server, helo, from, fromName, subject, replyTo, timeout;
     TStringList to, cc, bcc, attach;
-    bool uucode = false, html = false, dryRun = false, help = false;
+    bool uucode = false, html = false, dryRun = false, help = false, verbose = false;
 };
 
 // Options take their value as the next argument or after "="; --to, --cc,
@@ -46,7 +38,8 @@ bool parse(const std::vector<std::string>& args, MailArgs& a, std::string& probl
     const std::pair<const char*, TStringList*> lists[] = {
         {"--to", &a.to}, {"--cc", &a.cc}, {"--bcc", &a.bcc}, {"--attach", &a.attach}};
     const std::pair<const char*, bool*> flags[] = {
-        {"--uucode", &a.uucode}, {"--html", &a.html}, {"--dry-run", &a.dryRun}, {"--help", &a.help}, {"-h", &a.help}};
+        {"--uucode", &a.uucode}, {"--html", &a.html}, {"--dry-run", &a.dryRun}, {"--help", &a.help}, {"-h", &a.help},
+        {"-v", &a.verbose}};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         bool known = false;
@@ -110,7 +103,8 @@ int runMail(const std::vector<std::string>& args)
                     "  --uucode        attachments uuencoded instead of Base64\n"
                     "  --html          the text is HTML (without attachments)\n"
                     "  --timeout MS    limit of each wait in milliseconds (default 30000, 0 = none)\n"
-                    "  --dry-run       print the message as it would follow DATA; send nothing\n",
+                    "  --dry-run       print the message as it would follow DATA; send nothing\n"
+                    "  -v              print each refused recipient and the server's reason\n",
                     kUsage);
         return 0;
     }
@@ -125,6 +119,12 @@ int runMail(const std::vector<std::string>& args)
     std::string body, error;
     if (!cliReadInput("", body, error)) {
         cliError(error);
+        return 1;
+    }
+    // The body's lines would end at a NUL byte: the message would go out
+    // cut short.
+    if (body.find('\0') != std::string::npos) {
+        cliError("mail: the message text holds a NUL byte; nothing was sent");
         return 1;
     }
     TNMSMTP smtp;
@@ -144,13 +144,21 @@ int runMail(const std::vector<std::string>& args)
     m.ToBlindCarbonCopy = a.bcc;
     m.Attachments = a.attach;
     m.Body.SetText(body);
-    smtp.OnRecipientNotFound = [&smtp](const std::string& entry) {
-        cliError("recipient refused: " + entry + ": " + withoutLineEnd(smtp.ReplyText));
+    smtp.OnRecipientNotFound = [&smtp, &a](const std::string& entry) {
+        if (a.verbose)
+            cliError("mail: recipient refused: " + entry + ": " + SmtpReplyLine(smtp.LastReply));
     };
+    const std::string server = smtp.Host + ":" + std::to_string(smtp.Port);
     try {
         if (a.dryRun) {
             smtp.AssembleMail();
-            if (!cliWrite(smtp.HeaderBlock()) || !cliWrite(smtp.BodyStream().DataString())) {
+            // The body streams from its files in blocks.
+            bool written = cliWrite(smtp.HeaderBlock());
+            TMailBodyStream& stream = smtp.BodyStream();
+            std::string block(1 << 16, '\0');
+            for (int64_t n; written && (n = stream.Read(block.data(), static_cast<int64_t>(block.size()))) > 0;)
+                written = cliWrite(block.substr(0, static_cast<size_t>(n)));
+            if (!written) {
                 cliError("standard output: write error");
                 return 1;
             }
@@ -164,7 +172,20 @@ int runMail(const std::vector<std::string>& args)
             // The message is accepted; a refused QUIT changes nothing.
         }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "%s\n", withoutLineEnd(e.what()).c_str());
+        cliError("mail: " + (a.dryRun ? std::string() : server + ": ") + SmtpReplyLine(e.what()));
+        if (smtp.Connected()) {
+            try {
+                smtp.Disconnect();
+            } catch (const std::exception&) {
+                // Closing after a refusal: the exit status says it all.
+            }
+        }
+        return 1;
+    }
+    if (!smtp.Refused.empty()) {
+        cliError("mail: " + server + " refused " + std::to_string(smtp.Refused.size()) +
+                 (smtp.Refused.size() == 1 ? " recipient" : " recipients") +
+                 "; the message went to the others" + (a.verbose ? "" : " (-v names them)"));
         return 1;
     }
     return 0;

@@ -29,6 +29,52 @@ unsigned char b64Value(char c)
 
 bool isB64(char c) { return b64Value(c) < 64; }
 
+// One encoded line of n (at most 45) input bytes with its CR LF; returns
+// its length. uuencode lines begin with their length character; Base64
+// lines end a short group with "=".
+size_t encodeLine(const unsigned char* in, size_t n, const char* t, bool mime, char* line)
+{
+    char* o = line;
+    if (!mime)
+        *o++ = t[n & 63];
+    const unsigned char* p = in;
+    const unsigned char* groupsEnd = in + (n / 3) * 3;
+    for (; p < groupsEnd; p += 3) {
+        const unsigned b0 = p[0], b1 = p[1], b2 = p[2];
+        o[0] = t[b0 >> 2];
+        o[1] = t[((b0 << 4) | (b1 >> 4)) & 63];
+        o[2] = t[((b1 << 2) | (b2 >> 6)) & 63];
+        o[3] = t[b2 & 63];
+        o += 4;
+    }
+    switch (n % 3) {
+    case 1: {
+        const unsigned b0 = p[0];
+        *o++ = t[b0 >> 2];
+        *o++ = t[(b0 << 4) & 48];
+        if (mime) {
+            *o++ = '=';
+            *o++ = '=';
+        }
+        break;
+    }
+    case 2: {
+        const unsigned b0 = p[0], b1 = p[1];
+        *o++ = t[b0 >> 2];
+        *o++ = t[((b0 << 4) & 48) | (b1 >> 4)];
+        *o++ = t[(b1 << 2) & 60];
+        if (mime)
+            *o++ = '=';
+        break;
+    }
+    default:
+        break;
+    }
+    *o++ = '\r';
+    *o++ = '\n';
+    return static_cast<size_t>(o - line);
+}
+
 } // namespace
 
 TNMUUProcessor::TNMUUProcessor(QObject* owner) : QObject(owner) { SetEncodeTable(); }
@@ -62,45 +108,8 @@ void TNMUUProcessor::Encode()
             const int64_t n = InputStream->Read(in, sizeof in);
             if (n <= 0)
                 break;
-            char* o = line;
-            if (!mime)
-                *o++ = t[n & 63];
-            const unsigned char* p = in;
-            const unsigned char* groupsEnd = in + (n / 3) * 3;
-            for (; p < groupsEnd; p += 3) {
-                const unsigned b0 = p[0], b1 = p[1], b2 = p[2];
-                o[0] = t[b0 >> 2];
-                o[1] = t[((b0 << 4) | (b1 >> 4)) & 63];
-                o[2] = t[((b1 << 2) | (b2 >> 6)) & 63];
-                o[3] = t[b2 & 63];
-                o += 4;
-            }
-            switch (n % 3) {
-            case 1: {
-                const unsigned b0 = p[0];
-                *o++ = t[b0 >> 2];
-                *o++ = t[(b0 << 4) & 48];
-                if (mime) {
-                    *o++ = '=';
-                    *o++ = '=';
-                }
-                break;
-            }
-            case 2: {
-                const unsigned b0 = p[0], b1 = p[1];
-                *o++ = t[b0 >> 2];
-                *o++ = t[((b0 << 4) & 48) | (b1 >> 4)];
-                *o++ = t[(b1 << 2) & 60];
-                if (mime)
-                    *o++ = '=';
-                break;
-            }
-            default:
-                break;
-            }
-            *o++ = '\r';
-            *o++ = '\n';
-            OutputStream->WriteBuffer(line, o - line);
+            const size_t len = encodeLine(in, static_cast<size_t>(n), t, mime, line);
+            OutputStream->WriteBuffer(line, static_cast<int64_t>(len));
         }
         if (!mime) {
             const char closing[3] = {t[0], '\r', '\n'};
@@ -352,4 +361,25 @@ void TBase64LineDecoder::EndLine(std::string& out)
     headLen_ = 0;
     held_ = false;
     groupLen_ = 0;
+}
+
+void EncodeLines(const unsigned char* data, size_t count, UUMethods method, std::string& out)
+{
+    const bool mime = method == uuMime;
+    const char* t = mime ? MimeTable : UUTABLE;
+    char line[64];
+    for (size_t at = 0; at < count; at += 45) {
+        const size_t len = encodeLine(data + at, std::min<size_t>(45, count - at), t, mime, line);
+        out.append(line, len);
+    }
+}
+
+int64_t EncodedLinesSize(int64_t count, UUMethods method)
+{
+    const int64_t full = count / 45, rest = count % 45;
+    const bool mime = method == uuMime;
+    int64_t size = full * (mime ? 62 : 63);
+    if (rest > 0)
+        size += (mime ? (rest + 2) / 3 * 4 : 1 + rest / 3 * 4 + (rest % 3 ? rest % 3 + 1 : 0)) + 2;
+    return size;
 }

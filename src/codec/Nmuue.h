@@ -104,5 +104,12 @@ private:
 // The whole of data encoded with the given method, in the coder's lines
 // (each ended by CR LF; uuencode adds its closing line).
 std::string EncodeBuffer(const std::string& data, UUMethods method);
+// Appends count bytes encoded in the coder's lines of 45 bytes (each ended by
+// CR LF), as Encode writes them, without uuencode's closing line. Pieces
+// whose sizes are multiples of 45 give, one after another, the lines of the
+// whole.
+void EncodeLines(const unsigned char* data, size_t count, UUMethods method, std::string& out);
+// The number of bytes EncodeLines gives for count bytes.
+int64_t EncodedLinesSize(int64_t count, UUMethods method);
 // The bytes encoded in data, decoded with the given method.
 std::string DecodeBuffer(const std::string& data, UUMethods method);

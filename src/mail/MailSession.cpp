@@ -10,6 +10,7 @@ namespace {
 
 const char* const kProgram = "Corvina";
 const char* const kNoSettings = "Type UserID and Email Address on Options!";
+const char* const kNulText = "The message text holds a NUL byte: it cannot be sent.";
 const char* const kNoAddress = "Must select addresses to send email on 'Search Results'";
 
 struct TRunMark {
@@ -32,6 +33,7 @@ struct TRunMark {
 void SplitServer(const std::string& server, std::string& host, int& port)
 {
     host = server;
+    port = 25;
     const size_t colon = server.rfind(':');
     if (colon == std::string::npos || colon + 1 == server.size() || server.size() - colon > 6)
         return;
@@ -58,50 +60,107 @@ void TMailSession::Send()
     TRunMark mark(running_, view_);
     // A Stop pressed during an earlier run belongs to that run.
     stop_ = false;
-    try {
-        const TMailSettings settings = view_.Settings();
-        SplitServer(settings.Server, smtp_.Host, smtp_.Port);
-        smtp_.UserID = settings.UserID;
-        // With no server there is nothing to connect to: the connect would
-        // fail silently and the user would never learn what is missing.
-        if (smtp_.Host.empty()) {
-            view_.ShowMessage(kNoSettings, "ERROR");
-            return;
-        }
-        smtp_.Connect();
-        if (!smtp_.Connected())
-            return;
-        if (smtp_.UserID.empty()) {
-            view_.ShowMessage(kNoSettings, "ERROR");
-            return;
-        }
-        TPostMessage& m = smtp_.PostMessage;
-        m.FromAddress = settings.FromAddress;
-        m.FromName = settings.FromName;
-        m.Subject = view_.Subject();
-        m.Date = view_.Today();
-        m.ReplyTo = settings.FromAddress;
-        int count = 0;
-        if (settings.HideRecipients)
-            SendEach(count);
-        else
-            SendAll(count);
-        if (count == 0) {
-            view_.ShowMessage(kNoAddress, "Send Email ERROR");
-            return;
-        }
-        if (smtp_.Connected())
-            smtp_.Disconnect();
-        view_.ShowMessage("Operation Completed!", "Send Email");
-    } catch (const std::exception& e) {
-        qCDebug(lcMail) << "mail run ended:" << e.what();
-        throw;
+    const TMailSettings settings = view_.Settings();
+    SplitServer(settings.Server, smtp_.Host, smtp_.Port);
+    smtp_.UserID = settings.UserID;
+    // With no server there is nothing to connect to: the connect would
+    // fail silently and the user would never learn what is missing.
+    if (smtp_.Host.empty()) {
+        view_.ShowMessage(kNoSettings, "ERROR");
+        return;
     }
+    // The client's text lists end a text at a NUL byte: such a text would
+    // go out cut short, so it does not go at all.
+    if (view_.MessageText().find('\0') != std::string::npos) {
+        view_.ShowMessage(kNulText, "Send Email ERROR");
+        return;
+    }
+    try {
+        smtp_.Connect();
+    } catch (const std::exception& e) {
+        qCWarning(lcMail) << "cannot connect to" << smtp_.Host.c_str() << smtp_.Port << e.what();
+        view_.ShowMessage("Cannot connect to the mail server " + smtp_.Host + " on port " +
+                              std::to_string(smtp_.Port) + ": " + SmtpReplyLine(e.what()),
+                          "Send Email ERROR");
+        return;
+    }
+    if (!smtp_.Connected())
+        return;
+    if (smtp_.UserID.empty()) {
+        view_.ShowMessage(kNoSettings, "ERROR");
+        return;
+    }
+    TPostMessage& m = smtp_.PostMessage;
+    m.FromAddress = settings.FromAddress;
+    m.FromName = settings.FromName;
+    m.Subject = view_.Subject();
+    // The client dates each message itself, with time and zone.
+    m.Date.clear();
+    m.ReplyTo = settings.FromAddress;
+    int count = 0;
+    TRunResult result;
+    if (settings.HideRecipients)
+        SendEach(count, result);
+    else
+        SendAll(count, result);
+    if (count == 0) {
+        view_.ShowMessage(kNoAddress, "Send Email ERROR");
+        return;
+    }
+    if (smtp_.Connected()) {
+        try {
+            smtp_.Disconnect();
+        } catch (const std::exception& e) {
+            // The messages are sent or refused already; a refused QUIT
+            // changes nothing.
+            qCDebug(lcMail) << "QUIT:" << e.what();
+        }
+    }
+    Report(result);
 }
 
-void TMailSession::SendEach(int& count)
+bool TMailSession::SendOne(TRunResult& result)
+{
+    try {
+        smtp_.SendMail();
+        ++result.Sent;
+    } catch (const ESmtpNoRecipient&) {
+        // Only this message is lost: the next address may well be good.
+    } catch (const std::exception& e) {
+        result.Error = SmtpReplyLine(e.what());
+        qCWarning(lcMail) << "mail run ended:" << e.what();
+    }
+    for (const TNMSMTP::TRefusal& r : smtp_.Refused)
+        result.Refused.push_back(r);
+    return result.Error.empty();
+}
+
+void TMailSession::Report(const TRunResult& result)
+{
+    const bool stopped = stop_;
+    if (!stopped && result.Error.empty() && result.Refused.empty() && result.Sent == result.Planned) {
+        view_.ShowMessage("Operation Completed!", "Send Email");
+        return;
+    }
+    std::string text = std::string(stopped ? "Stopped. " : "") + "Sent " + std::to_string(result.Sent) + " of " +
+                       std::to_string(result.Planned) + (result.Planned == 1 ? " message." : " messages.");
+    if (!result.Refused.empty()) {
+        text += "\nRefused recipients:";
+        for (const TNMSMTP::TRefusal& r : result.Refused)
+            text += "\n" + r.Entry + ": " + SmtpReplyLine(r.Reply);
+    }
+    if (!result.Error.empty())
+        text += "\nError from " + smtp_.Host + ":" + std::to_string(smtp_.Port) + ": " + result.Error;
+    // A run the user stopped is no failure of its own.
+    const bool failed = !result.Error.empty() || !result.Refused.empty() || (!stopped && result.Sent < result.Planned);
+    view_.ShowMessage(text, failed ? "Send Email ERROR" : "Send Email");
+}
+
+void TMailSession::SendEach(int& count, TRunResult& result)
 {
     TPostMessage& m = smtp_.PostMessage;
+    for (int i = 0; i < view_.EntryCount(); ++i)
+        result.Planned += view_.EntryTicked(i) ? 1 : 0;
     for (int i = 0; !stop_ && i < view_.EntryCount(); ++i) {
         if (!view_.EntryTicked(i))
             continue;
@@ -110,11 +169,12 @@ void TMailSession::SendEach(int& count)
         m.ToAddress.Add(view_.EntryText(i));
         m.Body.SetText(view_.MessageText());
         ++count;
-        smtp_.SendMail();
+        if (!SendOne(result))
+            return;
     }
 }
 
-void TMailSession::SendAll(int& count)
+void TMailSession::SendAll(int& count, TRunResult& result)
 {
     TPostMessage& m = smtp_.PostMessage;
     m.ToAddress.Clear();
@@ -126,8 +186,10 @@ void TMailSession::SendAll(int& count)
         m.Body.SetText(view_.MessageText());
         ++count;
     }
-    if (count > 0)
-        smtp_.SendMail();
+    if (count > 0) {
+        result.Planned = 1;
+        SendOne(result);
+    }
 }
 
 namespace {

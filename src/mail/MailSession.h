@@ -4,8 +4,11 @@
 //
 // The window implements IMailView; the session reads the settings, the
 // texts and the ticks through it at the moment of sending and tells it what
-// to show. Errors of the SMTP client leave Send (the window's guard drops
-// them); the connection is left as the failure left it.
+// to show. A run where every message went ends with "Operation Completed!";
+// any other run (a refused recipient, a server error, Stop) ends with a
+// summary: how many messages went of how many, the refused recipients with
+// the server's reasons, and the error that ended it. A connection that
+// cannot be made is reported with the server and port it was tried on.
 #pragma once
 
 #include "Nmsmtp.h"
@@ -33,8 +36,6 @@ public:
     virtual int EntryCount() = 0;
     virtual bool EntryTicked(int index) = 0;
     virtual std::string EntryText(int index) = 0;
-    // Today's date as the Date line carries it.
-    virtual std::string Today() = 0;
     virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
     // A run starts (true) or ends (false): Send is not pressed twice.
     virtual void SetRunning(bool running) = 0;
@@ -55,8 +56,18 @@ public:
     bool Running() const { return running_; }
 
 private:
-    void SendEach(int& count);
-    void SendAll(int& count);
+    // What a run did, for its closing message.
+    struct TRunResult {
+        int Sent = 0;      // messages the server accepted
+        int Planned = 0;   // messages the run was to send
+        std::vector<TNMSMTP::TRefusal> Refused;
+        std::string Error; // what ended the run early
+    };
+    void SendEach(int& count, TRunResult& result);
+    void SendAll(int& count, TRunResult& result);
+    // One SendMail; false when the run must end.
+    bool SendOne(TRunResult& result);
+    void Report(const TRunResult& result);
 
     TNMSMTP& smtp_;
     IMailView& view_;
@@ -65,7 +76,7 @@ private:
 };
 
 // Splits "host:port" (a port of digits after the last ":") from a server
-// text; without one the port is left as it is.
+// text; without one the port is 25, the SMTP port.
 void SplitServer(const std::string& server, std::string& host, int& port);
 
 // "mailto:" + each address and ";" + "?Subject=" + subject + "&Body=" +

@@ -7,9 +7,9 @@
 #include "frmOpzioni.h"
 
 #include <QHBoxLayout>
-#include <QDate>
+#include <algorithm>
+#include <cstdint>
 #include <QKeyEvent>
-#include <QLocale>
 #include <QVBoxLayout>
 
 TfrmEmail* frmEmail = nullptr;
@@ -147,7 +147,16 @@ void TfrmEmail::BitBtn3Click(QObject*) { session_->Stop(); }
 
 void TfrmEmail::NMSMTP1PacketSent(QObject*)
 {
-    SetGauge(ProgressBar1, NMSMTP1->TransferSize, NMSMTP1->SentCount);
+    // The body's own size and position: a body beyond 2 GB (a large
+    // attachment) is shown in KB, as the bar counts in int.
+    TMailBodyStream& body = NMSMTP1->BodyStream();
+    int64_t size = body.GetSize();
+    int64_t sent = body.GetPosition();
+    if (size > INT32_MAX) {
+        size /= 1024;
+        sent /= 1024;
+    }
+    SetGauge(ProgressBar1, static_cast<int>(size), static_cast<int>(std::min(sent, size)));
 }
 
 void TfrmEmail::HandOff()
@@ -175,11 +184,6 @@ std::string TfrmEmail::MessageText() { return fromQt(Edit1->toPlainText()); }
 int TfrmEmail::EntryCount() { return frmMain->CheckListBoxRisultati->Items->Count(); }
 bool TfrmEmail::EntryTicked(int index) { return frmMain->CheckListBoxRisultati->Items->Checked(index); }
 std::string TfrmEmail::EntryText(int index) { return frmMain->CheckListBoxRisultati->Items->Text(index); }
-
-std::string TfrmEmail::Today()
-{
-    return fromQt(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
-}
 
 void TfrmEmail::ShowMessage(const std::string& text, const std::string& caption) { MessageBox(text, caption, TMsgButtons::OK, this); }
 

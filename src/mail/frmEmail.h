@@ -55,7 +55,6 @@ private:
     int EntryCount() override;
     bool EntryTicked(int index) override;
     std::string EntryText(int index) override;
-    std::string Today() override;
     void ShowMessage(const std::string& text, const std::string& caption) override;
     void SetRunning(bool running) override;
     // The mailto: link of the default-program mode.

@@ -2,9 +2,9 @@
 //
 // One Connect greets the server and says HELO; each SendMail assembles the
 // message of PostMessage (header lines into FinalHeader, the body with its
-// attachments into an in-memory stream) and runs RSET, MAIL FROM, one RCPT
-// per recipient, DATA, the header block, the body and "."; Disconnect says
-// QUIT and closes. Any number of messages can go over one connection.
+// attachments into a body stream) and runs RSET, MAIL FROM, one RCPT per
+// recipient, DATA, the header block, the body and "."; Disconnect says QUIT
+// and closes. Any number of messages can go over one connection.
 //
 //   TNMSMTP smtp;
 //   smtp.Host = "mail.example.org"; smtp.UserID = "myhost";
@@ -15,6 +15,18 @@
 //   smtp.SendMail();       // raises with the server's reply when refused
 //   smtp.Disconnect();
 //
+// Every reply is read whole, continuation lines included, so a multi-line
+// refusal never leaves lines behind for the next command to read. A message
+// counts as sent only when the server answers its end of data with a 2xx
+// reply.
+//
+// Text beyond ASCII: a From name or Subject with bytes beyond ASCII goes
+// out as encoded words; a body with such bytes, or with a line longer than
+// 998 bytes, is sent quoted-printable and labelled with a character set
+// (UTF-8 unless Charset names another). No line on the wire is longer than
+// 998 bytes. Attachments are read from their files block by block while
+// the body is sent, so memory stays small for files of any size.
+//
 // Waits, time-outs and cancelling are those of TPowersock. With a TimeOut,
 // the body send also ends when no byte has left for TimeOut milliseconds and
 // a multi-line reply must be complete within TimeOut; a reply of more than
@@ -24,11 +36,14 @@
 // server"), never an acceptance.
 #pragma once
 
+#include <QDateTime>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Classes.h"
 #include "Nmextstr.h"
@@ -50,7 +65,7 @@ public:
     TStringList Attachments;     // full paths of the files to attach
     std::string Subject;
     std::string LocalProgram;    // the X-Mailer value
-    std::string Date;            // the Date value, used as it stands
+    std::string Date;            // the Date value, used as it stands; empty: the client's clock
     std::string ReplyTo;
 
     void SetLinesTo(const TStringList& lines) { ToAddress = lines; }
@@ -97,6 +112,66 @@ struct TSmtpReply {
 // for more than maxLines lines.
 TSmtpReply ParseSmtpReply(std::string_view bytes, int maxLines = 1000);
 
+// SendMail when the server refused every recipient: nothing was sent.
+class ESmtpNoRecipient : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A server reply as one line of text: its lines without their line ends,
+// joined by blanks.
+std::string SmtpReplyLine(const std::string& reply);
+
+// "Tue, 08 Dec 2026 17:00:34 +0100": a date with time and zone, in English
+// whatever the locale.
+std::string SmtpDate(const QDateTime& when);
+
+// The body of a message as it goes on the wire after the header block. Text
+// is held in memory; an attachment is an open file, read and encoded block
+// by block as the stream is read, so a large file never sits in memory.
+// Only rewinding is supported besides reading on.
+class TMailBodyStream : public TStream {
+public:
+    TMailBodyStream() = default;
+    ~TMailBodyStream() override;
+    TMailBodyStream(const TMailBodyStream&) = delete;
+    TMailBodyStream& operator=(const TMailBodyStream&) = delete;
+
+    void Clear();
+    // Takes fd (a regular file of size bytes, now owned) as an encoded part.
+    void AddFile(int fd, const std::string& path, int64_t size, UUMethods method);
+    int64_t Read(void* buffer, int64_t count) override;
+    // Appends text.
+    int64_t Write(const void* buffer, int64_t count) override;
+    int64_t Seek(int64_t offset, uint16_t origin) override;
+    int64_t GetSize() override { return size_; }
+    // The whole stream as bytes (rewound before and after).
+    std::string DataString();
+    // The most file bytes held at once so far.
+    size_t LargestFileBlock() const { return largestBlock_; }
+
+private:
+    struct Piece {
+        std::string text;
+        int fd = -1;
+        std::string path;
+        int64_t fileSize = 0;
+        UUMethods method = uuMime;
+        int64_t size = 0; // bytes this piece gives
+    };
+    bool NextFileBlock(Piece& p);
+
+    std::vector<Piece> pieces_;
+    int64_t size_ = 0;
+    int64_t pos_ = 0;
+    size_t piece_ = 0;       // piece being read
+    int64_t inPiece_ = 0;    // bytes of it read
+    int64_t fileRead_ = 0;   // bytes of its file read
+    std::string block_;      // encoded bytes of the current file block
+    size_t blockAt_ = 0;
+    size_t largestBlock_ = 0;
+};
+
 class TNMSMTP : public TPowersock {
     Q_OBJECT
 public:
@@ -121,17 +196,36 @@ public:
     THeaderInComplete OnHeaderIncomplete;
     TRecipientNotFound OnRecipientNotFound;
     TMailListReturn OnMailListReturn;
+    // An attachment's part is set up (its file open and checked); the file
+    // itself is encoded later, block by block, as the body is sent.
     TFileItem OnEncodeStart;
     TFileItem OnEncodeEnd;
+    // An attachment cannot be opened, or is no regular file.
     TFileItem OnAttachmentNotFound;
 
-    // Source of the boundary letters (a seeded generator by default).
+    // Source of the boundary letters and the Message-ID's random part (a
+    // seeded generator by default).
     TRandomSource Random;
+    // The clock of the Date line (the system's local time by default).
+    std::function<QDateTime()> Clock;
+    // The domain of the Message-ID; empty: the sender address's domain,
+    // else the HELO name.
+    std::string MessageIdDomain;
     // Most lines one reply may have before the command fails.
     int MaxReplyLines = 1000;
-    // Header lines longer than this are folded after a comma between
-    // recipients of the To and CC lines.
-    size_t FoldWidth = 78;
+    // Recipient lines that would grow longer than this are folded after a
+    // comma between recipients of the To and CC lines.
+    size_t FoldWidth = 998;
+    // The recipients the server refused in the last SendMail: the entry as
+    // it stands in its list and the server's whole reply. When it refused
+    // them all, SendMail raises ESmtpNoRecipient without sending DATA.
+    struct TRefusal {
+        std::string Entry;
+        std::string Reply;
+    };
+    std::vector<TRefusal> Refused;
+    // The whole last reply, every line with its line end.
+    std::string LastReply;
 
     void SetFinalHeader(const TStringList& lines);
 
@@ -152,18 +246,23 @@ public:
     // ---- state ----
     bool Busy() const { return FBusy; }
     const std::string& Boundary() const { return FBoundary; }
-    TMemoryStream& BodyStream() { return FBody; }
+    TMailBodyStream& BodyStream() { return FBody; }
     // The bytes that follow DATA, without the final ".": the header lines,
     // the empty line, the body.
     std::string HeaderBlock() const;
 
 private:
     bool FBusy = false;
-    TMemoryStream FBody;
+    TMailBodyStream FBody;
     std::string FBoundary;
 
     std::string NewBoundary();
-    // A reply at or past 400, or no reply at all, raises.
-    void Expect(const std::string& command);
+    std::string NewMessageId(const QDateTime& when);
+    // Sends a command and reads its whole reply; ReplyCode is the code of
+    // its first line, ReplyText its last line, LastReply all of it.
+    void Command(const std::string& command);
+    // Command, then a reply without a code from first to last, or with no
+    // reply at all, raises with the reply.
+    void Expect(const std::string& command, int first, int last);
     void SendBody();
 };

@@ -7,8 +7,7 @@
 
 #include "MailSession.h"
 
-#include <QDate>
-#include <QLocale>
+#include <QDateTime>
 
 using namespace testnet;
 
@@ -24,7 +23,10 @@ protected:
         frmOpzioni->EditIndirizzo->setText("ann@example.org");
         frmOpzioni->EditMittente->setText("Ann Bee");
         frmEmail->NMSMTP1->TimeOut = 10000; // the dialog's is 0: no test may hang
+        frmEmail->NMSMTP1->Clock = [] { return QDateTime(QDate(2026, 12, 8), QTime(9, 15, 0), Qt::UTC); };
+        frmEmail->NMSMTP1->Random = [](int range) { return 3 % range; };
     }
+    void useServer(uint16_t port) { frmOpzioni->EditServer->setText(toQt("127.0.0.1:" + std::to_string(port))); }
 
     // Results entries; those in `ticked` are ticked.
     void results(const std::vector<std::string>& entries, const std::vector<std::string>& ticked)
@@ -44,17 +46,13 @@ protected:
             out.push_back(c.Text + " | " + c.Caption);
         return out;
     }
-    static std::string today()
-    {
-        return fromQt(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat));
-    }
     // The header block of a message of this dialog to the given To value.
     std::string header(const std::string& to, const std::string& subject = "Greetings") const
     {
         return "From: Ann Bee<ann@example.org>\r\nTo: " + to + "\r\n" +
                (subject.empty() ? "" : "Subject: " + subject + "\r\n") + "X-Mailer: Corvina\r\n" +
-               "Reply-To: ann@example.org\r\nDate: " + today() +
-               "\r\nMime-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n\r\n";
+               "Reply-To: ann@example.org\r\nDate: Tue, 08 Dec 2026 09:15:00 +0000\r\n"
+               "Message-ID: <20261208091500.3333333333333333@example.org>\r\nMime-Version: 1.0\r\nContent-Type: text/plain; charset=us-ascii\r\n\r\n\r\n";
     }
 };
 
@@ -114,7 +112,7 @@ TEST_F(SendMail, MenuItemsSetTheModeAndShowTheDialog)
 TEST_F(SendMail, OneMessagePerAddressWithProgressAndSendDisabledMeanwhile)
 {
     ScriptServer srv({acceptMessages({1, 1, 1})});
-    frmEmail->NMSMTP1->Port = srv.port();
+    useServer(srv.port());
     results({"cid@x.org", "bob@x.org", "ann@x.org", "dee@x.org"}, {"ann@x.org", "bob@x.org", "dee@x.org"});
     frmMain->Corvina1Click();
     frmEmail->EditOggetto->setText("Greetings");
@@ -139,7 +137,7 @@ TEST_F(SendMail, OneMessageToAllThenAgainWithOtherTicks)
 {
     frmOpzioni->CheckBoxNascondi->setChecked(false);
     ScriptServer srv({acceptMessages({3}), acceptMessages({1})});
-    frmEmail->NMSMTP1->Port = srv.port();
+    useServer(srv.port());
     results({"a@x.org", "b@x.org", "c@x.org", "d@x.org"}, {"a@x.org", "b@x.org", "d@x.org"});
     frmMain->Corvina1Click();
     frmEmail->EditOggetto->setText("");
@@ -159,7 +157,7 @@ TEST_F(SendMail, OneMessageToAllThenAgainWithOtherTicks)
 TEST_F(SendMail, StopDuringTheSecondOfFiveAndTheNextRunSendsAgain)
 {
     ScriptServer srv({acceptMessages({1, 1}), acceptMessages({1, 1, 1, 1, 1})});
-    frmEmail->NMSMTP1->Port = srv.port();
+    useServer(srv.port());
     const std::vector<std::string> five{"a@x.org", "b@x.org", "c@x.org", "d@x.org", "e@x.org"};
     results(five, five);
     frmMain->Corvina1Click();
@@ -171,7 +169,8 @@ TEST_F(SendMail, StopDuringTheSecondOfFiveAndTheNextRunSendsAgain)
     };
     send();
     EXPECT_EQ(started, 2);
-    EXPECT_EQ(shown(), (std::vector<std::string>{"Operation Completed! | Send Email"}));
+    // A stopped run is not a completed one.
+    EXPECT_EQ(shown(), (std::vector<std::string>{"Stopped. Sent 2 of 5 messages. | Send Email"}));
     EXPECT_FALSE(frmEmail->NMSMTP1->Connected());
     EXPECT_TRUE(frmEmail->Session().StopRequested());
 
@@ -179,7 +178,7 @@ TEST_F(SendMail, StopDuringTheSecondOfFiveAndTheNextRunSendsAgain)
     send();
     ASSERT_TRUE(srv.waitDone(10000));
     EXPECT_EQ(started, 7);
-    EXPECT_EQ(shown(), (std::vector<std::string>(2, "Operation Completed! | Send Email")));
+    EXPECT_EQ(shown().back(), "Operation Completed! | Send Email");
     const std::string first = srv.received(0);
     EXPECT_NE(first.find("RCPT TO:<b@x.org>"), std::string::npos);
     EXPECT_EQ(first.find("RCPT TO:<c@x.org>"), std::string::npos);
@@ -191,7 +190,7 @@ TEST_F(SendMail, NoAddressTickedLeavesTheConnectionForTheNextPress)
     for (bool hide : {true, false}) {
         frmOpzioni->CheckBoxNascondi->setChecked(hide);
         ScriptServer srv({acceptMessages({}), acceptMessages({1})});
-        frmEmail->NMSMTP1->Port = srv.port();
+        useServer(srv.port());
         results({"a@x.org"}, {});
         frmMain->Corvina1Click();
         desk.Messages.Calls.clear();
@@ -213,19 +212,19 @@ TEST_F(SendMail, NoAddressTickedLeavesTheConnectionForTheNextPress)
 
 TEST_F(SendMail, EmptySenderOrUserIdAndNoMode)
 {
-    // No sender: the client refuses the message; nothing is shown and the
-    // connection stays for the next press to close.
+    // No sender: the client refuses the message; the run says so and
+    // closes the connection.
     frmOpzioni->EditIndirizzo->setText("");
     ScriptServer srv({acceptMessages({}), acceptMessages({})});
-    frmEmail->NMSMTP1->Port = srv.port();
+    useServer(srv.port());
     results({"a@x.org"}, {"a@x.org"});
     frmMain->Corvina1Click();
     send();
-    EXPECT_TRUE(desk.Messages.Calls.empty());
-    EXPECT_TRUE(frmEmail->NMSMTP1->Connected());
-    EXPECT_TRUE(frmEmail->BitBtn1->isEnabled());
-    send();
+    EXPECT_EQ(shown(), (std::vector<std::string>{"Sent 0 of 1 message.\nError from 127.0.0.1:" +
+                                                 std::to_string(srv.port()) + ": Incomplete Header | Send Email ERROR"}));
     EXPECT_FALSE(frmEmail->NMSMTP1->Connected());
+    EXPECT_TRUE(frmEmail->BitBtn1->isEnabled());
+    desk.Messages.Calls.clear();
 
     // No user ID: the server greets and is told "HELO ", then the message.
     frmOpzioni->EditIndirizzo->setText("ann@example.org");
@@ -250,7 +249,7 @@ TEST_F(SendMail, EmptySenderOrUserIdAndNoMode)
 
     // The mode label never set: Send does nothing at all.
     ScriptServer none({acceptMessages({})});
-    frmEmail->NMSMTP1->Port = none.port();
+    useServer(none.port());
     frmEmail->ProgUsato->setText("ProgUsato");
     const size_t messages = desk.Messages.Calls.size();
     send();
@@ -327,7 +326,7 @@ TEST_F(SendMail, ServerHostMayCarryAPort)
         {"host:99999", "host:99999", 25},             {"host:12a", "host:12a", 25}};
     for (const auto& [text, host, port] : rows) {
         std::string h;
-        int p = 25;
+        int p = 2525; // a port of an earlier text does not stick
         SplitServer(text, h, p);
         EXPECT_EQ(h, host) << text;
         EXPECT_EQ(p, port) << text;
@@ -341,8 +340,8 @@ TEST_F(SendMail, RealServerReceivesTheSameMessagesInBothModes)
     frmOpzioni->EditServer->setText(toQt(sink.server()));
     results({"one@x.org", "two@x.org", "three@x.org"}, {"one@x.org", "two@x.org", "three@x.org"});
     frmMain->Corvina1Click();
-    frmEmail->EditOggetto->setText("Fish & chips, 100%");
-    frmEmail->Edit1->setPlainText("Dear all,\n.leading dot\n\nbye");
+    frmEmail->EditOggetto->setText(QStringLiteral("Fish & chips, 100% \u2013 Gr\u00FC\u00DFe"));
+    frmEmail->Edit1->setPlainText(QStringLiteral("Dear all,\n.leading dot\n\u00C7a va?\n\nbye"));
     send();                                              // three messages
     frmOpzioni->CheckBoxNascondi->setChecked(false);
     send();                                              // one message to all three
@@ -354,15 +353,89 @@ TEST_F(SendMail, RealServerReceivesTheSameMessagesInBothModes)
         const std::string to = i < 3 ? each[i] : "one@x.org,three@x.org,two@x.org";
         EXPECT_EQ(SmtpSink::header(m, "To"), to);
         EXPECT_EQ(SmtpSink::header(m, "From"), "Ann Bee<ann@example.org>");
-        EXPECT_EQ(SmtpSink::header(m, "Subject"), "Fish & chips, 100%");
+        EXPECT_EQ(SmtpSink::header(m, "Subject", true), "Fish & chips, 100% \xE2\x80\x93 Gr\xC3\xBC\xC3\x9F" "e");
         EXPECT_EQ(SmtpSink::header(m, "X-Mailer"), "Corvina");
         EXPECT_EQ(SmtpSink::header(m, "Reply-To"), "ann@example.org");
-        EXPECT_EQ(SmtpSink::header(m, "Date"), today());
+        EXPECT_EQ(SmtpSink::header(m, "Date"), "Tue, 08 Dec 2026 09:15:00 +0000");
         // The body starts after one empty line, as the client always sends it.
-        EXPECT_EQ(m.value("text").toString().toStdString(), "\nDear all,\n.leading dot\n\nbye\n");
+        EXPECT_EQ(m.value("unicode_text").toString().toStdString(),
+                  "\nDear all,\n.leading dot\n\xC3\x87" "a va?\n\nbye\n");
         const QJsonObject env = sink.envelope(i);
         EXPECT_EQ(env.value("from").toString(), "ann@example.org");
         EXPECT_EQ(env.value("helo").toString(), "client.example");
         EXPECT_EQ(env.value("to").toArray().size(), i < 3 ? 1 : 3);
     }
+}
+
+TEST_F(SendMail, RefusalsAndErrorsEndWithASummary)
+{
+    auto message = [](Script& s, const std::vector<std::string>& rcpt, const std::string& end) {
+        s.push_back(ReadUntil("RSET\r\n"));
+        s.push_back(Send("250 ok\r\n"));
+        s.push_back(ReadUntil(">\r\n"));
+        s.push_back(Send("250 ok\r\n"));
+        for (const std::string& reply : rcpt) {
+            s.push_back(ReadUntil(">\r\n"));
+            s.push_back(Send(reply));
+        }
+        if (!end.empty()) {
+            s.push_back(ReadUntil("DATA\r\n"));
+            s.push_back(Send("354 go\r\n"));
+            s.push_back(ReadUntil("\r\n.\r\n"));
+            s.push_back(Send(end));
+        }
+    };
+    const std::string unknown = "550-5.1.1 unknown\r\n550 5.1.1 user\r\n";
+    Script each{Send("220 ready\r\n"), ReadUntil("\r\n"), Send("250 hello\r\n")};
+    message(each, {"250 ok\r\n"}, "250 queued\r\n");
+    message(each, {unknown}, "");                             // b: refused, the run goes on
+    message(each, {"250 ok\r\n"}, "554-5.7.1 refused\r\n554 5.7.1 policy\r\n"); // c: the run ends
+    each.push_back(ReadUntil("QUIT\r\n"));
+    each.push_back(Send("221 bye\r\n"));
+    Script all{Send("220 ready\r\n"), ReadUntil("\r\n"), Send("250 hello\r\n")};
+    message(all, {"250 ok\r\n", unknown, "250 ok\r\n"}, "250 queued\r\n");
+    all.push_back(ReadUntil("QUIT\r\n"));
+    all.push_back(Send("221 bye\r\n"));
+    ScriptServer srv({each, all});
+    useServer(srv.port());
+    const std::string server = "127.0.0.1:" + std::to_string(srv.port());
+    results({"a@x.org", "b@x.org", "c@x.org", "d@x.org"}, {"a@x.org", "b@x.org", "c@x.org", "d@x.org"});
+    frmMain->Corvina1Click();
+    frmEmail->Edit1->setPlainText("Hi");
+    send();
+    EXPECT_FALSE(frmEmail->NMSMTP1->Connected());
+    frmOpzioni->CheckBoxNascondi->setChecked(false);
+    results({"a@x.org", "b@x.org", "c@x.org"}, {"a@x.org", "b@x.org", "c@x.org"});
+    send();
+    ASSERT_TRUE(srv.waitDone(10000));
+    EXPECT_EQ(shown(), (std::vector<std::string>{
+                           "Sent 1 of 4 messages.\nRefused recipients:\nb@x.org: 550-5.1.1 unknown 550 5.1.1 user\n"
+                           "Error from " + server + ": 554-5.7.1 refused 554 5.7.1 policy | Send Email ERROR",
+                           "Sent 1 of 1 message.\nRefused recipients:\nb@x.org: 550-5.1.1 unknown 550 5.1.1 user"
+                           " | Send Email ERROR"}));
+    const std::string first = srv.received(0);
+    EXPECT_EQ(first.find("RCPT TO:<d@x.org>"), std::string::npos);
+    EXPECT_EQ(first.substr(first.size() - 6), "QUIT\r\n");
+}
+
+TEST_F(SendMail, FailedConnectionNamesServerAndPortAndThePortDoesNotStick)
+{
+    results({"a@x.org"}, {"a@x.org"});
+    frmMain->Corvina1Click();
+    frmOpzioni->EditServer->setText("127.0.0.1:1");
+    send();
+    frmOpzioni->EditServer->setText("127.0.0.1"); // nothing listens on 25 here
+    send();
+    EXPECT_EQ(frmEmail->NMSMTP1->Port, 25);
+    const auto messages = shown();
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[0].rfind("Cannot connect to the mail server 127.0.0.1 on port 1: ", 0), 0u) << messages[0];
+    EXPECT_EQ(messages[1].rfind("Cannot connect to the mail server 127.0.0.1 on port 25: ", 0), 0u) << messages[1];
+    EXPECT_EQ(messages[1].substr(messages[1].size() - 19), " | Send Email ERROR");
+    EXPECT_FALSE(frmEmail->NMSMTP1->Connected());
+
+    // A text with a NUL byte is not sent cut short.
+    frmEmail->Edit1->setPlainText(QStringLiteral("cut") + QChar(0) + QStringLiteral("here"));
+    send();
+    EXPECT_EQ(shown().back(), "The message text holds a NUL byte: it cannot be sent. | Send Email ERROR");
 }

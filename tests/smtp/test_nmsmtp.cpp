@@ -6,7 +6,12 @@
 #include <QElapsedTimer>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "Nmsmtp.h"
 #include "ScriptServer.h"
@@ -52,6 +57,7 @@ struct Client {
         smtp.TimeOut = 5000;
         smtp.UserID = "client.example";
         smtp.Random = [](int range) { return 7 % range; }; // "h" every time
+        smtp.Clock = [] { return QDateTime(QDate(2026, 12, 8), QTime(17, 5, 9), Qt::OffsetFromUTC, -19800); };
         smtp.OnConnect = [this](QObject*) { events.push_back("connect"); };
         smtp.OnSendStart = [this](QObject*) { events.push_back("start"); };
         smtp.OnSuccess = [this](QObject*) { events.push_back("success"); };
@@ -92,6 +98,7 @@ const std::string kHeader = "From: Ann Bee<ann@example.org>\r\n"
                             "X-Mailer: Corvina\r\n"
                             "Reply-To: ann@example.org\r\n"
                             "Date: 12/8/26\r\n"
+                            "Message-ID: <20261208223509.7777777777777777@example.org>\r\n"
                             "Mime-Version: 1.0\r\n"
                             "Content-Type: text/plain; charset=us-ascii\r\n";
 const std::string kBoundary = "====================54535hhhhhh====";
@@ -133,8 +140,11 @@ TEST(SmtpAssembly, HeaderLinesBodyAndDotStuffing)
     m.ToCarbonCopy.Clear();
     m.Body.Clear();
     c.smtp.AssembleMail();
+    // Without a Date of its own the message is dated by the client's clock.
     EXPECT_EQ(c.smtp.FinalHeader.Text(), "From: <ann@example.org>\r\n"
                                          "To: Cid <cid@example.org>,dee@example.org\r\n"
+                                         "Date: Tue, 08 Dec 2026 17:05:09 -0530\r\n"
+                                         "Message-ID: <20261208223509.7777777777777777@example.org>\r\n"
                                          "Mime-Version: 1.0\r\n"
                                          "Content-Type: text/plain; charset=us-ascii\r\n");
     EXPECT_EQ(c.smtp.BodyStream().DataString(), "");
@@ -231,10 +241,19 @@ TEST(SmtpAssembly, UuencodedAttachmentIsLabelledAndStuffed)
     EXPECT_EQ(DecodeBuffer(unstuffed, uuCode), data);
 }
 
-TEST(SmtpAssembly, LongRecipientListsAreFoldedAtCommas)
+TEST(SmtpAssembly, RecipientListsFoldOnlyWhereALineWouldPass998Bytes)
 {
     Client c;
     c.fill();
+    // A few harvested addresses stay on one line.
+    c.smtp.PostMessage.ToAddress = lines({"webmaster@some-long-domain-name.example.org",
+                                          "info@another-long-domain-name.example.org",
+                                          "sales@yet-another-domain-name.example.org"});
+    c.smtp.AssembleMail();
+    EXPECT_EQ(c.smtp.FinalHeader[1], "To: webmaster@some-long-domain-name.example.org,"
+                                     "info@another-long-domain-name.example.org,"
+                                     "sales@yet-another-domain-name.example.org");
+
     TStringList many;
     std::string joined;
     for (int i = 0; i < 300; ++i) {
@@ -250,10 +269,17 @@ TEST(SmtpAssembly, LongRecipientListsAreFoldedAtCommas)
     for (const std::string& field : {to, cc}) {
         TStringList physical;
         physical.SetText(field);
-        EXPECT_GT(physical.Count(), 50);
+        EXPECT_GT(physical.Count(), 5);
         std::string unfolded;
-        for (const std::string& l : physical.Lines()) {
-            EXPECT_LE(l.size(), 78u) << l;
+        for (int i = 0; i < physical.Count(); ++i) {
+            const std::string& l = physical[i];
+            EXPECT_LE(l.size(), 998u) << l;
+            // Folded only because the next entry would not have fitted.
+            if (i + 1 < physical.Count()) {
+                const std::string& next = physical[i + 1];
+                const size_t comma = next.find(',');
+                EXPECT_GT(l.size() + (comma == std::string::npos ? next.size() - 1 : comma), 998u) << l;
+            }
             unfolded += l[0] == ' ' ? l.substr(1) : l;
         }
         EXPECT_EQ(unfolded.substr(4), joined);
@@ -630,4 +656,331 @@ TEST(SmtpHostile, EachEndsWithinItsBoundWithAnError)
         EXPECT_EQ(std::count(c.events.begin(), c.events.end(), "success"), 0) << r.name;
         c.smtp.AbortResume();
     }
+}
+
+// ------------------------------------------------ text beyond ASCII, dates
+
+namespace {
+
+// The physical lines of a header block or body (without their CR LF).
+std::vector<std::string> wireLines(const std::string& text)
+{
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t end = text.find("\r\n", at);
+        out.push_back(text.substr(at, end - at));
+        if (end == std::string::npos)
+            break;
+        at = end + 2;
+    }
+    return out;
+}
+
+// The text of "=?utf-8?B?...?=" words folded by CR LF and a blank; each word
+// must hold whole UTF-8 characters.
+std::string decodeWords(std::string value)
+{
+    std::string out;
+    size_t at = 0;
+    while ((at = value.find("=?utf-8?B?", at)) != std::string::npos) {
+        const size_t end = value.find("?=", at + 10);
+        const std::string bytes = DecodeBuffer(value.substr(at + 10, end - at - 10) + "\r\n", uuMime);
+        EXPECT_FALSE(bytes.empty());
+        EXPECT_NE(static_cast<unsigned char>(bytes[0]) & 0xC0, 0x80) << "a word starts inside a character";
+        out += bytes;
+        at = end + 2;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(SmtpAssembly, TextBeyondAsciiIsEncodedAndNoLineIsTooLong)
+{
+    Client c;
+    c.fill();
+    TPostMessage& m = c.smtp.PostMessage;
+    m.FromName = "Zo\xC3\xAB \xC3\x9Cnal";
+    m.Subject = "Gr\xC3\xBC\xC3\x9F" "e aus K\xC3\xB6ln";
+    m.Body = lines({"caf\xC3\xA9 = 1 ", ".dot", "plain"});
+    c.smtp.AssembleMail();
+    EXPECT_EQ(c.smtp.FinalHeader[0], "From: =?utf-8?B?Wm/DqyDDnG5hbA==?= <ann@example.org>");
+    EXPECT_EQ(c.smtp.FinalHeader.GetValue("Subject"), "=?utf-8?B?R3LDvMOfZSBhdXMgS8O2bG4=?=");
+    EXPECT_EQ(c.smtp.FinalHeader[c.smtp.FinalHeader.Count() - 2], "Content-Type: text/plain; charset=utf-8");
+    EXPECT_EQ(c.smtp.FinalHeader[c.smtp.FinalHeader.Count() - 1], "Content-Transfer-Encoding: quoted-printable");
+    // "=" and the closing blank are quoted; a leading "." is still doubled.
+    EXPECT_EQ(c.smtp.BodyStream().DataString(), "caf=C3=A9 =3D 1=20\r\n..dot\r\nplain\r\n");
+
+    // Long texts: words of whole characters, every line short; a long
+    // ASCII line makes the text quoted-printable with soft breaks.
+    std::string longSubject;
+    for (int i = 0; i < 300; ++i)
+        longSubject += i % 3 ? "\xE6\x9D\xB1" : "a"; // a three-byte character among ASCII
+    const std::string longLine(2500, 'x');
+    m.Subject = longSubject;
+    m.FromName = std::string(1200, 'n'); // ASCII, but too long for one line
+    m.Body = lines({longLine.c_str()});
+    m.ToAddress = lines({"dee@example.org"});
+    c.smtp.AssembleMail();
+    const std::string header = c.smtp.HeaderBlock();
+    for (const std::string& l : wireLines(header))
+        EXPECT_LE(l.size(), 78u) << l;
+    EXPECT_EQ(decodeWords(c.smtp.FinalHeader.GetValue("Subject")), longSubject);
+    EXPECT_EQ(decodeWords(c.smtp.FinalHeader[0]), std::string(1200, 'n'));
+    const std::string body = c.smtp.BodyStream().DataString();
+    std::string unfolded;
+    for (const std::string& l : wireLines(body)) {
+        EXPECT_LE(l.size(), 76u);
+        unfolded += l.back() == '=' ? l.substr(0, l.size() - 1) : l;
+    }
+    EXPECT_EQ(unfolded, longLine);
+
+    // A character set of the caller's is kept; with attachments the text
+    // part carries the labels.
+    testutil::TempDir dir;
+    testutil::writeFile(dir.file("r\xC3\xA9sum\xC3\xA9.txt"), "abc");
+    c.smtp.Charset = "iso-8859-1";
+    m.Subject = "Caf\xE9";
+    m.FromName = "Ann";
+    m.Body = lines({"Caf\xE9"});
+    m.Attachments = lines({});
+    m.Attachments.Add(dir.file("r\xC3\xA9sum\xC3\xA9.txt"));
+    c.smtp.AssembleMail();
+    EXPECT_EQ(c.smtp.FinalHeader.GetValue("Subject"), "=?iso-8859-1?B?Q2Fm6Q==?=");
+    EXPECT_EQ(c.smtp.BodyStream().DataString(),
+              "--" + kBoundary + "\r\nContent-Type: text/plain; charset=iso-8859-1\r\n"
+              "Content-Transfer-Encoding: quoted-printable\r\n\r\nCaf=E9\r\n"
+              "--" + kBoundary + "\r\nContent-Type: application/octet-stream; name*=utf-8''r%C3%A9sum%C3%A9.txt\r\n"
+              "Content-Transfer-Encoding: base64\r\n"
+              "Content-Disposition: attachment; filename*=utf-8''r%C3%A9sum%C3%A9.txt\r\n\r\nYWJj\r\n"
+              "--" + kBoundary + "--\r\n");
+
+    // A NUL byte in the text is refused, not cut.
+    m.Attachments.Clear();
+    m.Body = lines({"before"});
+    m.Body.Add(std::string("cut\0here", 8));
+    EXPECT_EQ(messageOf([&] { c.smtp.AssembleMail(); }), "The message text holds a NUL byte");
+}
+
+TEST(SmtpAssembly, DateAndMessageId)
+{
+    const std::pair<QDateTime, const char*> dates[] = {
+        {QDateTime(QDate(2026, 12, 8), QTime(17, 5, 9), Qt::OffsetFromUTC, -19800), "Tue, 08 Dec 2026 17:05:09 -0530"},
+        {QDateTime(QDate(2027, 1, 3), QTime(0, 0, 0), Qt::UTC), "Sun, 03 Jan 2027 00:00:00 +0000"},
+        {QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59), Qt::OffsetFromUTC, 3600), "Thu, 29 Feb 2024 23:59:59 +0100"},
+        {QDateTime(QDate(2025, 7, 12), QTime(9, 30, 0), Qt::OffsetFromUTC, 45900), "Sat, 12 Jul 2025 09:30:00 +1245"},
+    };
+    for (const auto& [when, text] : dates)
+        EXPECT_EQ(SmtpDate(when), text);
+
+    // The Message-ID's domain: the one set, else the sender's, else the
+    // HELO name; the random part is new for every message.
+    Client c;
+    c.fill();
+    int next = 0;
+    c.smtp.Random = [&](int range) { return next++ % range; };
+    c.smtp.AssembleMail();
+    EXPECT_EQ(c.smtp.FinalHeader.GetValue("Message-ID"), "<20261208223509.0123456789abcdef@example.org>");
+    c.smtp.AssembleMail();
+    EXPECT_EQ(c.smtp.FinalHeader.GetValue("Message-ID"), "<20261208223509.ghijklmnopqrstuv@example.org>");
+    c.smtp.MessageIdDomain = "ids.example.net";
+    c.smtp.AssembleMail();
+    EXPECT_EQ(c.smtp.FinalHeader.GetValue("Message-ID"), "<20261208223509.wxyz0123456789ab@ids.example.net>");
+    c.smtp.MessageIdDomain.clear();
+    c.smtp.PostMessage.FromAddress = "nobody";
+    c.smtp.AssembleMail();
+    EXPECT_EQ(c.smtp.FinalHeader.GetValue("Message-ID"), "<20261208223509.cdefghijklmnopqr@client.example>");
+}
+
+// ------------------------------------------------------------ attachments
+
+TEST(SmtpAssembly, AttachmentsStreamFromTheFileInBlocks)
+{
+    // Sizes around the 45-byte lines and the 65520-byte blocks: the stream
+    // gives what the encoder gives for the whole file, of the size it told.
+    testutil::TempDir dir;
+    for (UUMethods method : {uuMime, uuCode}) {
+        for (int64_t size : {0, 1, 14, 44, 45, 46, 65520, 65521, 65520 * 2 + 14}) {
+            std::string data(static_cast<size_t>(size), '\0');
+            for (int64_t i = 0; i < size; ++i)
+                data[static_cast<size_t>(i)] = static_cast<char>((i * 131 + i / 7) & 255);
+            testutil::writeFile(dir.file("f.bin"), data);
+            Client c;
+            c.fill();
+            c.smtp.EncodeType = method;
+            c.smtp.PostMessage.Attachments = lines({});
+            c.smtp.PostMessage.Attachments.Add(dir.file("f.bin"));
+            c.smtp.AssembleMail();
+            const std::string body = c.smtp.BodyStream().DataString();
+            EXPECT_EQ(static_cast<int64_t>(body.size()), c.smtp.BodyStream().GetSize()) << size;
+            std::string encoded = EncodeBuffer(data, method);
+            std::string stuffed;
+            for (const std::string& l : wireLines(encoded))
+                stuffed += (l.rfind('.', 0) == 0 ? "." : "") + l + "\r\n";
+            EXPECT_NE(body.find("\r\n\r\n" + (method == uuCode ? "begin 644 f.bin\r\n" + stuffed + "end\r\n" : stuffed) +
+                                "--" + kBoundary + "--\r\n"),
+                      std::string::npos)
+                << size << " " << method;
+        }
+    }
+
+    // A file of 300 MB (sparse) is read in blocks as the body is read: the
+    // process does not grow by the file's size.
+    const std::string big = dir.file("big.bin");
+    {
+        std::ofstream f(big, std::ios::binary);
+        f.seekp(300LL * 1024 * 1024 - 1);
+        f.put('z');
+    }
+    auto rssKb = [] {
+        std::ifstream statm("/proc/self/statm");
+        long pages = 0, resident = 0;
+        statm >> pages >> resident;
+        return resident * (sysconf(_SC_PAGESIZE) / 1024);
+    };
+    Client c;
+    c.fill();
+    c.smtp.PostMessage.Attachments.Add(big);
+    const long before = rssKb();
+    c.smtp.AssembleMail();
+    TMailBodyStream& body = c.smtp.BodyStream();
+    EXPECT_GT(body.GetSize(), 300LL * 1024 * 1024 * 4 / 3);
+    std::string chunk(65536, '\0');
+    int64_t total = 0;
+    std::string tail;
+    for (int64_t n; (n = body.Read(chunk.data(), 65536)) > 0;) {
+        total += n;
+        tail = (tail + chunk.substr(0, static_cast<size_t>(n))).substr(std::max<int64_t>(0, tail.size() + n - 64));
+    }
+    EXPECT_EQ(total, body.GetSize());
+    const std::string end = "AAB6\r\n--" + kBoundary + "--\r\n"; // the file's last byte is "z"
+    EXPECT_EQ(tail.substr(tail.size() - end.size()), end);
+    EXPECT_LE(body.LargestFileBlock(), 65520u);
+    EXPECT_LT(rssKb() - before, 32 * 1024);
+
+    // A file that shrinks after assembly fails the send instead of cutting
+    // the message short.
+    testutil::writeFile(dir.file("shrinks.bin"), std::string(100000, 'a'));
+    c.smtp.PostMessage.Attachments = lines({});
+    c.smtp.PostMessage.Attachments.Add(dir.file("shrinks.bin"));
+    c.smtp.AssembleMail();
+    ASSERT_EQ(::truncate(dir.file("shrinks.bin").c_str(), 1000), 0);
+    EXPECT_THROW(c.smtp.BodyStream().DataString(), EStreamError);
+}
+
+TEST(SmtpAssembly, OnlyRegularFilesAreAttached)
+{
+    testutil::TempDir dir;
+    const std::string fifo = dir.file("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {std::string("/dev/zero"), fifo, dir.path(), std::string("/nonexistent/x")}) {
+        Client c;
+        c.fill();
+        c.smtp.PostMessage.Attachments.Add(path);
+        std::vector<std::string> missing;
+        c.smtp.OnAttachmentNotFound = [&](const std::string& f) { missing.push_back(f); };
+        QElapsedTimer t;
+        t.start();
+        const std::string error = messageOf([&] { c.smtp.AssembleMail(); });
+        EXPECT_EQ(error.rfind("Cannot open file \"" + path + "\". ", 0), 0u) << error;
+        EXPECT_LT(t.elapsed(), 2000) << path; // a FIFO without a writer does not block
+        EXPECT_EQ(missing, std::vector<std::string>{path});
+    }
+}
+
+// ------------------------------------------------------- whole replies
+
+TEST(SmtpSession, MultiLineRepliesAreReadWholeAfterEveryCommand)
+{
+    ScriptServer srv({smtp("220 hi\r\n", {{"\r\n", "250 hello\r\n"},
+                                          {"RSET\r\n", "250-flushed\r\n250 ok\r\n"},
+                                          {">\r\n", "250-sender\r\n250 ok\r\n"},
+                                          {">\r\n", "550-5.1.1 The account you tried to reach does not exist.\r\n"
+                                                    "550-5.1.1 Please check the address.\r\n"
+                                                    "550 5.1.1 https://help.example/unknown\r\n"},
+                                          {">\r\n", "250-recipient\r\n250 ok\r\n"},
+                                          {"DATA\r\n", "354-send\r\n354 it\r\n"},
+                                          {"\r\n.\r\n", "554-5.7.1 Message refused:\r\n554 5.7.1 policy\r\n"},
+                                          {"QUIT\r\n", "221 bye\r\n"}})});
+    Client c(srv.port());
+    c.fill();
+    c.smtp.PostMessage.ToAddress = lines({"bad@example.org", "good@example.org"});
+    c.smtp.PostMessage.ToCarbonCopy.Clear();
+    c.smtp.PostMessage.ToBlindCarbonCopy.Clear();
+    c.smtp.Connect();
+    EXPECT_EQ(messageOf([&] { c.smtp.SendMail(); }), "554-5.7.1 Message refused:\r\n554 5.7.1 policy\r\n");
+    // Only the unknown recipient is blamed, with the whole reply.
+    EXPECT_EQ(c.events, (std::vector<std::string>{"connect", "start", "notfound bad@example.org", "failure"}));
+    ASSERT_EQ(c.smtp.Refused.size(), 1u);
+    EXPECT_EQ(SmtpReplyLine(c.smtp.Refused[0].Reply), "550-5.1.1 The account you tried to reach does not exist. "
+                                                      "550-5.1.1 Please check the address. "
+                                                      "550 5.1.1 https://help.example/unknown");
+    EXPECT_NO_THROW(c.smtp.Disconnect()); // QUIT reads its own reply
+    ASSERT_TRUE(srv.waitDone(5000));
+    const std::string got = srv.received(0);
+    EXPECT_EQ(got.substr(0, got.find("DATA\r\n") + 6),
+              "HELO client.example\r\nRSET\r\nMAIL FROM:<ann@example.org>\r\nRCPT TO:<bad@example.org>\r\n"
+              "RCPT TO:<good@example.org>\r\nDATA\r\n");
+    EXPECT_EQ(got.substr(got.size() - 14), "..x\r\n.\r\nQUIT\r\n");
+}
+
+TEST(SmtpSession, OnlyExpectedCodesLetTheDialogueGoOn)
+{
+    // Rows: the step answered otherwise (index into acceptAll(1)), the reply,
+    // and whether the message is still accepted.
+    struct Row {
+        size_t step;
+        const char* reply;
+        const char* error; // "" when the message goes
+    };
+    const Row rows[] = {
+        {5, "250 queued\r\n", ""},
+        {5, "251 queued elsewhere\r\n", ""},
+        {5, "354 what?\r\n", "354 what?\r\n"},
+        {5, "queued\r\n", "queued\r\n"},          // no code at all
+        {5, "199 almost\r\n", "199 almost\r\n"},
+        {4, "250 data ok\r\n", "250 data ok\r\n"}, // data may follow only a 3xx
+        {1, "ok\r\n", "ok\r\n"},
+        {2, "354 sender?\r\n", "354 sender?\r\n"},
+    };
+    for (const Row& r : rows) {
+        auto x = acceptAll(1);
+        x[r.step].second = r.reply;
+        x.resize(std::string(r.error).empty() ? x.size() : r.step + 1);
+        ScriptServer srv({smtp("220 hi\r\n", x, false)});
+        Client c(srv.port());
+        c.fill();
+        c.smtp.PostMessage.ToAddress = lines({"one@example.org"});
+        c.smtp.PostMessage.ToCarbonCopy.Clear();
+        c.smtp.PostMessage.ToBlindCarbonCopy.Clear();
+        c.smtp.Connect();
+        const std::string error = messageOf([&] { c.smtp.SendMail(); });
+        EXPECT_EQ(error, *r.error ? r.error : "<no exception>") << r.reply;
+        EXPECT_EQ(c.events.back(), *r.error ? (r.step == 5 ? "failure" : "start") : "success") << r.reply;
+        c.smtp.AbortResume();
+    }
+}
+
+TEST(SmtpSession, EveryRecipientRefusedSendsNoData)
+{
+    ScriptServer srv({smtp("220 hi\r\n", {{"\r\n", "250 hello\r\n"},
+                                          {"RSET\r\n", "250 ok\r\n"},
+                                          {">\r\n", "250 ok\r\n"},
+                                          {">\r\n", "550 no such user\r\n"},
+                                          {">\r\n", "553-not\r\n553 here\r\n"},
+                                          {"QUIT\r\n", "221 bye\r\n"}})});
+    Client c(srv.port());
+    c.fill();
+    c.smtp.PostMessage.ToAddress = lines({"a@example.org", "b@example.org"});
+    c.smtp.PostMessage.ToCarbonCopy.Clear();
+    c.smtp.PostMessage.ToBlindCarbonCopy.Clear();
+    c.smtp.Connect();
+    EXPECT_THROW(c.smtp.SendMail(), ESmtpNoRecipient);
+    EXPECT_EQ(c.smtp.Refused.size(), 2u);
+    EXPECT_FALSE(c.smtp.Busy());
+    c.smtp.Disconnect();
+    ASSERT_TRUE(srv.waitDone(5000));
+    EXPECT_EQ(srv.received(0), "HELO client.example\r\nRSET\r\nMAIL FROM:<ann@example.org>\r\n"
+                               "RCPT TO:<a@example.org>\r\nRCPT TO:<b@example.org>\r\nQUIT\r\n");
 }

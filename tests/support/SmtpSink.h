@@ -68,17 +68,19 @@ public:
     {
         return QJsonDocument::fromJson(QByteArray::fromStdString(testutil::readFile(file(i, ".json")))).object();
     }
-    // {"headers": [[name, value]...], "text", "attachments": [{"filename", "type", "data" (Base64)}]}
+    // {"headers": [[name, value]...], "decoded": [[name, value]...], "text", "unicode_text",
+    //  "attachments": [{"filename", "type", "data" (Base64)}]}
     QJsonObject parse(int i) const
     {
         const testutil::ProcessResult r =
             testutil::runProcess("/usr/bin/python3", {script().toStdString(), "parse", file(i, ".eml")});
         return QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
     }
-    // The value of the first header of that name ("" when there is none).
-    static std::string header(const QJsonObject& parsed, const std::string& name)
+    // The value of the first header of that name ("" when there is none);
+    // with decoded, as UTF-8 decoded from its encoded words.
+    static std::string header(const QJsonObject& parsed, const std::string& name, bool decoded = false)
     {
-        for (const QJsonValue& h : parsed.value(QStringLiteral("headers")).toArray()) {
+        for (const QJsonValue& h : parsed.value(QLatin1String(decoded ? "decoded" : "headers")).toArray()) {
             const QJsonArray pair = h.toArray();
             if (pair.at(0).toString().compare(QString::fromStdString(name), Qt::CaseInsensitive) == 0)
                 return pair.at(1).toString().toStdString();

@@ -11,12 +11,15 @@
   smtp_sink.py discard       the same, but accepts every message and keeps none
                              (for the benchmarks).
   smtp_sink.py parse FILE    prints what Python's email package reads in a
-                             stored message, as JSON: the header values, the
-                             text and each attachment (Base64 of its decoded
+                             stored message, as JSON: the header values (as
+                             sent, and decoded from encoded words), the text
+                             (as Latin-1 bytes, and decoded by its charset)
+                             and each attachment (Base64 of its decoded
                              bytes).
 """
 import base64
 import email
+import email.header
 import email.policy
 import json
 import os
@@ -65,7 +68,9 @@ def parse(path):
     with open(path, "rb") as f:
         msg = email.message_from_binary_file(f, policy=email.policy.compat32)
     out = {"headers": [[k, " ".join(str(v).split("\r\n "))] for k, v in msg.items()],
-           "text": None, "attachments": []}
+           "decoded": [[k, str(email.header.make_header(email.header.decode_header(v)))]
+                       for k, v in msg.items()],
+           "text": None, "unicode_text": None, "attachments": []}
     for part in msg.walk():
         if part.is_multipart():
             continue
@@ -73,6 +78,7 @@ def parse(path):
         payload = part.get_payload(decode=True)
         if filename is None and out["text"] is None:
             out["text"] = payload.decode("latin-1")
+            out["unicode_text"] = payload.decode(part.get_content_charset() or "us-ascii")
         else:
             out["attachments"].append({"filename": filename, "type": part.get_content_type(),
                                        "data": base64.b64encode(payload).decode()})
