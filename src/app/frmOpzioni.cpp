@@ -1,5 +1,6 @@
 #include "frmOpzioni.h"
 
+#include "Engines.h"
 #include "Guard.h"
 #include "SysUtils.h"
 #include "UserDat.h"
@@ -132,6 +133,19 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     PageControl1->addTab(TabSheet3, QStringLiteral("Search"));
     PageControl1->setCurrentWidget(TabSheet3);
 
+    // "Engines": what the engines that are not plain web pages need.
+    TabSheet4 = new QWidget;
+    TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
+    auto* engines = new QFormLayout(TabSheet4);
+    LabelSearxng = label(TabSheet4, "LabelSearxng", QStringLiteral("SearXNG address"));
+    EditSearxng = edit(TabSheet4, "EditSearxng", toQt(kSearxngDefaultAddress), LabelSearxng);
+    LabelMojeekKey = label(TabSheet4, "LabelMojeekKey", QStringLiteral("Mojeek API key"));
+    EditMojeekKey = edit(TabSheet4, "EditMojeekKey", {}, LabelMojeekKey);
+    EditMojeekKey->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+    engines->addRow(LabelSearxng, EditSearxng);
+    engines->addRow(LabelMojeekKey, EditMojeekKey);
+    PageControl1->addTab(TabSheet4, QStringLiteral("Engines"));
+
     BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/corvina/pictures/selectall.png")), QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
@@ -206,6 +220,8 @@ void TfrmOpzioni::loadSettings()
     text("Search/MaxPages", EditNumMax);
     text("Search/TimeOut", EditTimeOut);
     text("Search/Domain", EditDominio);
+    text("Engines/SearxngAddress", EditSearxng);
+    text("Engines/MojeekKey", EditMojeekKey);
     // The HTTP client follows the time-out shown, as after an OK.
     const std::string timeOut = fromQt(EditTimeOut->text());
     if (frmMain && IsDecimalWholeNumber(timeOut))
@@ -224,6 +240,8 @@ void TfrmOpzioni::saveSettings()
     file.setValue(QStringLiteral("Search/MaxPages"), EditNumMax->text());
     file.setValue(QStringLiteral("Search/TimeOut"), EditTimeOut->text());
     file.setValue(QStringLiteral("Search/Domain"), EditDominio->text());
+    file.setValue(QStringLiteral("Engines/SearxngAddress"), EditSearxng->text());
+    file.setValue(QStringLiteral("Engines/MojeekKey"), EditMojeekKey->text());
     file.sync();
 }
 

@@ -7,3 +7,5 @@ std::string THttpPageFetcher::Get(const std::string& url)
     http_.Get(url);
     return http_.Body;
 }
+
+int THttpPageFetcher::LastStatus() { return http_.ReplyCode; }

@@ -11,6 +11,8 @@ public:
     // The body of the reply to a Get of url, whatever its status. Raises on a
     // failure to resolve, connect or receive in time, and when cancelled.
     virtual std::string Get(const std::string& url) = 0;
+    // The HTTP status of the last reply, 0 when not known.
+    virtual int LastStatus() { return 0; }
 };
 
 // Over the program's HTTP client.
@@ -18,6 +20,7 @@ class THttpPageFetcher : public IPageFetcher {
 public:
     explicit THttpPageFetcher(TNMHTTP& http) : http_(http) {}
     std::string Get(const std::string& url) override;
+    int LastStatus() override;
 
 private:
     TNMHTTP& http_;
