@@ -46,15 +46,26 @@ std::string fillIn(const std::string& pattern, const std::vector<std::pair<std::
     return out;
 }
 
-// The URL with every occurrence of the key written as "***", for the log.
-std::string withoutKey(std::string url, const std::string& key)
+// The URL with the value of every parameter that carries the key written
+// as "***", for the log.
+std::string withoutKey(const std::string& url, const std::string& key)
 {
     if (key.empty())
         return url;
-    const std::string coded = PercentEncodeQueryValue(key);
-    for (size_t at; (at = url.find(coded)) != std::string::npos;)
-        url.replace(at, coded.size(), "***");
-    return url;
+    std::string value(1, '=');
+    value += PercentEncodeQueryValue(key);
+    std::string out;
+    size_t from = 0;
+    for (size_t at = url.find(value); at != std::string::npos; at = url.find(value, at + 1)) {
+        const size_t end = at + value.size();
+        if (end == url.size() || url[end] == '&') {
+            out.append(url, from, at + 1 - from);
+            out += "***";
+            from = end;
+        }
+    }
+    out.append(url, from, std::string::npos);
+    return out;
 }
 
 } // namespace
