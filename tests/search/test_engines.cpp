@@ -5,7 +5,13 @@
 
 #include "JsonResults.h"
 
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -309,4 +315,100 @@ TEST(EngineSession, SearxngStopAndResume)
     EXPECT_EQ(s.view.nextCaption, "&Next...");
     s.search.NewSearch();
     EXPECT_EQ(s.search.NextPageNumber(), 2);
+}
+
+namespace {
+
+// Debian's searx as a real peer: started with a settings file of the test's
+// own (JSON answers, no engines, so it never goes out), on a free loopback
+// port that it reports on standard error, and stopped at the end.
+class SearxPeer {
+public:
+    SearxPeer()
+    {
+        if (!QFileInfo::exists(QStringLiteral("/usr/lib/python3/dist-packages/searx/webapp.py")))
+            return;
+        const QString settings = dir_.filePath(QStringLiteral("settings.yml"));
+        QFile file(settings);
+        if (!dir_.isValid() || !file.open(QIODevice::WriteOnly))
+            return;
+        file.write("use_default_settings: false\n"
+                   "general: {debug: false, instance_name: corvina-test}\n"
+                   "search: {safe_search: 0, autocomplete: '', formats: [html, json]}\n"
+                   "server: {port: 0, bind_address: 127.0.0.1, secret_key: corvina-test-peer, base_url: false,\n"
+                   "         image_proxy: false, http_protocol_version: '1.0', method: GET}\n"
+                   "ui: {static_path: /usr/share/python3-searx/static,\n"
+                   "     templates_path: /usr/share/python3-searx/templates, default_theme: oscar, default_locale: ''}\n"
+                   "outgoing: {request_timeout: 1.0}\n"
+                   "engines: []\n"
+                   "locales: {en: English}\n"
+                   "doi_resolvers: {doi.org: 'https://doi.org/'}\n"
+                   "default_doi_resolver: doi.org\n");
+        file.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("SEARX_SETTINGS_PATH"), settings);
+        proc_.setProcessEnvironment(env);
+        proc_.setProcessChannelMode(QProcess::MergedChannels);
+        proc_.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral("-m"), QStringLiteral("searx.webapp")});
+        const QRegularExpression running(QStringLiteral("Running on http://127\\.0\\.0\\.1:(\\d+)"));
+        QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired() && proc_.state() != QProcess::NotRunning) {
+            proc_.waitForReadyRead(static_cast<int>(deadline.remainingTime()));
+            output_ += proc_.readAll();
+            const QRegularExpressionMatch m = running.match(QString::fromUtf8(output_));
+            if (m.hasMatch()) {
+                port_ = m.captured(1).toInt();
+                return;
+            }
+        }
+    }
+    ~SearxPeer()
+    {
+        if (proc_.state() != QProcess::NotRunning) {
+            proc_.terminate();
+            if (!proc_.waitForFinished(5000)) {
+                proc_.kill();
+                proc_.waitForFinished(5000);
+            }
+        }
+    }
+    int port() const { return port_; }
+    std::string output() const { return output_.toStdString(); }
+
+private:
+    QTemporaryDir dir_;
+    QProcess proc_;
+    QByteArray output_;
+    int port_ = 0;
+};
+
+} // namespace
+
+TEST(SearxngPeer, ARealInstanceAnswersInTheShapeReadAndPagingEndsAtItsEmptyPage)
+{
+    SearxPeer peer;
+    if (peer.port() == 0)
+        GTEST_SKIP() << "searx is not installed or did not start: " << peer.output();
+    FakeSessionView view;
+    TCheckListModel sites, results;
+    TPageBuffer page;
+    TNMHTTP http;
+    http.TimeOut = 10000;
+    THttpPageFetcher fetcher(http);
+    THarvestSession harvest(view, fetcher, sites, results, page);
+    TSearchSession search(view, fetcher, sites, results, page, harvest);
+    view.engineText = kSearxngEntry;
+    view.keyWords = "corvi neri";
+    view.settings.Domain = ".it";
+    view.settings.SearxngAddress = "http://127.0.0.1:" + std::to_string(peer.port());
+    view.settings.Mode = TSearchMode::AllPages;
+    view.settings.MaxPages = "0";
+    search.Search();
+    EXPECT_EQ(http.ReplyCode, 200);
+    EXPECT_TRUE(view.errors.empty()) << view.errors.front();
+    EXPECT_EQ(search.SearchUrl(), view.settings.SearxngAddress +
+                                      "/search?q=corvi+neri+site%3A.it&format=json&pageno=1");
+    const TJsonAnswer answer = ReadJsonAnswer(EngineRow(TEngine::SearXNG)->json, page.Text(), http.ReplyCode);
+    EXPECT_EQ(answer.error, "") << page.Text();
+    EXPECT_EQ(search.ResultTotal(), 0) << "no engines, no results: the first page is the last";
 }
