@@ -53,10 +53,15 @@ int runSearch(const std::vector<std::string>& args)
         return 0;
     }
     TCliSessionView view;
-    if (const TEngineRow* row = EngineRow(EngineNamed(engine)))
+    if (const TEngineRow* row = EngineRow(EngineNamed(engine))) {
         view.engineText = row->entry;
-    else
+        if (row->needsKey && apiKey.empty()) {
+            cliError("search: --engine " + engine + " needs --api-key KEY");
+            return 2;
+        }
+    } else {
         view.engineText = engine;
+    }
     view.settings.EngineUrl = engineUrl;
     view.settings.MojeekKey = apiKey;
     if (mode == "0")

@@ -162,7 +162,7 @@ void TSearchSession::fetchPage(const std::string& url)
         const TJsonAnswer answer = ReadJsonAnswer(row->json, body, fetcher_.LastStatus());
         if (!answer.error.empty()) {
             page_.SetText(std::move(body));
-            qCWarning(lcSearch, "result page %s: %s", withoutKey(url, key_).c_str(), answer.error.c_str());
+            qCInfo(lcSearch, "result page %s: %s", withoutKey(url, key_).c_str(), answer.error.c_str());
             engineError(answer.error);
         }
     }

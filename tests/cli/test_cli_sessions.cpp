@@ -43,6 +43,33 @@ TEST(CliSearch, AutomaticModeHarvestsAndPrintsTheResults)
     EXPECT_EQ(RequestLine(srv, 0), "GET http://www.google.com/search?as_q=corvi&as_sitesearch=.it HTTP/1.0");
 }
 
+TEST(CliSearch, JsonEnginesTakeTheirBaseAddressAndKeyFromTheCommandLine)
+{
+    const std::string sx = R"({"number_of_results":0,"results":[{"url":"http://a.example/"},{"url":"http://b.example/"}]})";
+    const std::string mj = R"({"response":{"status":"OK","head":{"results":1},"results":[{"url":"http://c.example/"}]}})";
+    ScriptServer srv({Serve(sx), Serve(R"({"results":[]})"), Serve(mj),
+                      {ReadUntil("\r\n\r\n"), Send("HTTP/1.0 429 Too Many Requests\r\n\r\n"), Close()}});
+    auto r = cli({"search", "--engine", "searxng", "--engine-url", "http://sx.test:8080/searx", "--domain", ".it",
+                  "--pages", "2", "--proxy", proxy(srv), "corvi", "neri"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "http://a.example/\nhttp://b.example/\n");
+    r = cli({"search", "--engine", "mojeek", "--engine-url", "http://mj.test", "--api-key", "k&y", "--proxy",
+             proxy(srv), "corvi"});
+    EXPECT_EQ(r.out, "http://c.example/\n");
+    r = cli({"search", "--engine", "mojeek", "--engine-url", "http://mj.test", "--api-key", "k", "--proxy",
+             proxy(srv), "corvi"});
+    EXPECT_EQ(r.exitCode, 0) << "the page arrived";
+    EXPECT_EQ(r.err, "corvina-cli: The search engine is limiting the rate of queries (HTTP 429): wait a while, then "
+                     "search again.\n") << "told once";
+    ASSERT_TRUE(srv.waitDone(5000));
+    EXPECT_EQ(RequestLines(srv),
+              (std::vector<std::string>{
+                  "GET http://sx.test:8080/searx/search?q=corvi+neri+site%3A.it&format=json&pageno=1 HTTP/1.0",
+                  "GET http://sx.test:8080/searx/search?q=corvi+neri+site%3A.it&format=json&pageno=2 HTTP/1.0",
+                  "GET http://mj.test/search?api_key=k%26y&q=corvi&fmt=json&s=1&t=10 HTTP/1.0",
+                  "GET http://mj.test/search?api_key=k&q=corvi&fmt=json&s=1&t=10 HTTP/1.0"}));
+}
+
 TEST(CliHarvest, ReadsSitesAndPrintsTheCleanedResults)
 {
     ScriptServer srv({Serve("<p>%20x@s.example</p>"), Serve("<p>y@s.example</p>")});
@@ -71,6 +98,7 @@ TEST(CliSessions, ExitStatuses)
         {{"search", "--mode", "3", "corvi"}, "", 2},
         {{"search", "--pages", "0", "corvi"}, "", 2},
         {{"search", "--proxy", "nohost:port", "corvi"}, "", 2},
+        {{"search", "--engine", "mojeek", "corvi"}, "", 2},
         {{"harvest", "--bogus"}, "", 2},
         {{"harvest", "/nonexistent/sites.txt"}, "", 2},
     };
