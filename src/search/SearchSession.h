@@ -21,10 +21,6 @@
 #include <stdexcept>
 #include <string>
 
-// Where each engine's queries go.
-inline const std::string kGoogleQueryHost = "www.google.com";
-inline const std::string kAltaVistaQueryHost = "www.altavista.com";
-
 // A Resume skips ahead ten results at a time until a page adds a link to the
 // Found Sites list; past the last result page no page ever does, so it gives
 // up after this many pages and carries on as if the last one had added one.
@@ -34,10 +30,10 @@ constexpr int kMaxSkipAheadPages = 20;
 // byte stays as it is.
 std::string QueryWords(const std::string& keyWords);
 
-// The query URL of a result page: "http://" + the engine's query host + its
-// path and query, with the domain restriction when there is one, and the
-// offset parameter for every page but the first (offset empty). Nothing for
-// no engine.
+// The query URL of a result page at the engine's own base address, from the
+// query words (blanks already "+"): its path and query, with the domain
+// restriction when there is one, and the offset parameter for every page but
+// the first (offset empty). Nothing for no engine.
 std::optional<std::string> QueryUrl(TEngine engine, const std::string& queryWords, const std::string& domain,
                                     std::optional<int64_t> offset);
 
@@ -75,15 +71,18 @@ public:
     // result total (lowered to max pages), Stop Search or four barren
     // cycles; mode 0 then ticks every site and harvests them, mode 1 hangs
     // up when asked to. A failed fetch or a max pages text that is not a
-    // number raises and so ends the action where it failed.
+    // number raises and so ends the action where it failed. A JSON engine's
+    // page without results ends the paging; its refusal is shown and raises
+    // ESearchEngineError.
     void Search();
     // The Next button: Next while its caption is "&Next...", Resume otherwise.
     void NextOrResume();
-    // Next: the page at the offset Found Sites count + page skip.
+    // Next: the page at the offset Found Sites count + page skip; for an
+    // engine that counts pages, the page after the last one fetched.
     void Next();
     // Resume: the first page again, then skip ahead ten results at a time
-    // until a page adds a link (at most kMaxSkipAheadPages pages), and a
-    // whole Search.
+    // until a page adds a link (at most kMaxSkipAheadPages pages, and never
+    // past a JSON engine's page without results), and a whole Search.
     void Resume();
     // Stop Search: the looping Search ends after the page in progress, and
     // Next offers Resume.
