@@ -277,9 +277,12 @@ def main():
     engine.mojeek_key = args.mojeek_key
     context = None
     if args.tls:
-        ca, cert, key = make_demo_ca(args.ca_dir or tempfile.mkdtemp(prefix="corvina-demo-ca-"))
-        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(cert, key)
+        try:
+            ca, cert, key = make_demo_ca(args.ca_dir or tempfile.mkdtemp(prefix="corvina-demo-ca-"))
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(cert, key)
+        except (OSError, subprocess.CalledProcessError, ssl.SSLError) as e:
+            sys.stderr.write(f"stand-in: no TLS, the demo CA could not be made: {e}\n")
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     server.engine = engine
@@ -294,6 +297,8 @@ def main():
         tls_server.tls_context = context
         threading.Thread(target=tls_server.serve_forever, daemon=True).start()
         print(f"tls {tls_server.server_address[1]} {ca}", flush=True)
+    elif args.tls:
+        print("tls off", flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:
