@@ -9,6 +9,7 @@ packages=(
   qt6-base-private-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx curl python3 dbus python3-dbusmock python3-aiosmtpd
+  searx openssl
   dpkg-dev desktop-file-utils appstream lintian
 )
 # Extra packages asked for by the caller (e.g. xvfb for screenshots).

@@ -10,21 +10,42 @@ arrives with its whole URL:
   http://www.altavista.com/web/results?q=...[&stq=N]  shapes the program
   http://www.altavista.com/web/results?pg=aq&aqmode=s&aqa=...&rc=dmn&swd=D[&stq=N]
                                                       reads (link and count markers)
+  http://ANY-HOST/search?q=...&format=json&pageno=N   JSON answers in the shape of
+                                                      a self-hosted SearXNG
+  https://api.mojeek.com/search?api_key=K&q=...&fmt=json&s=N&t=10[&site=D]
+                                                      JSON answers of the Mojeek API
+                                                      (fmt=json on any host too)
   any other URL                                       a small site page that
                                                       publishes a few addresses
 
 Every query has a result total derived from its key words (or --total); a
 result page lists ten results from the offset on, each a link to a site of
 this server. The chosen port is printed on the first line of standard output.
+
+TLS (--tls): the script makes a demo certificate authority and a server
+certificate for api.mojeek.com, localhost and 127.0.0.1 with the openssl
+command (in --ca-dir, the CA as ca.pem), answers CONNECT on the proxy port by
+speaking TLS itself with that certificate, and also serves HTTPS on a port of
+its own; the second line of standard output then reads "tls PORT CA-FILE".
+A client trusts the demo CA through SSL_CERT_FILE=CA-FILE.
 """
 import argparse
+import json
+import os
+import socketserver
+import ssl
+import subprocess
 import sys
+import tempfile
+import threading
+import time
 import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
 
 GOOGLE = "www.google.com"
 ALTAVISTA = "www.altavista.com"
+MOJEEK = "api.mojeek.com"
 
 
 def slug(words):
@@ -42,6 +63,15 @@ class Engine:
     def __init__(self, total, site_size):
         self.total = total
         self.site_size = site_size
+        self.delay = 0.0
+        self.no_estimate = False
+        self.refuse_json = False
+        self.mojeek_key = None
+
+    def pause(self):
+        """The slow mode: every result page waits before it is answered."""
+        if self.delay > 0:
+            time.sleep(self.delay)
 
     def total_for(self, words):
         if self.total is not None:
@@ -80,6 +110,34 @@ class Engine:
                 f"<font size=-1><b>AltaVista ha trovato {thousands(total, ',')} risultati</b></font>\n"
                 f"{rows}\n</body></html>\n")
 
+    def searxng(self, query):
+        words = query.get("q", [""])[0]
+        domain = ""
+        if " site:" in words:
+            words, domain = words.rsplit(" site:", 1)
+        page = max(1, int(query.get("pageno", ["1"])[0] or 1))
+        total, links = self.results(words, domain, (page - 1) * 10)
+        return {"query": query.get("q", [""])[0],
+                "number_of_results": 0 if self.no_estimate else total,
+                "results": [{"url": u, "title": u[11:].split("/")[0], "content": "Pagina dei contatti",
+                             "engine": "stand-in"} for u in links],
+                "answers": [], "corrections": [], "infoboxes": [], "suggestions": [],
+                "unresponsive_engines": []}
+
+    def mojeek(self, query):
+        key = query.get("api_key", [""])[0]
+        if not key or (self.mojeek_key is not None and key != self.mojeek_key):
+            return 403, {"response": {"status": "ERROR: Invalid API key"}}
+        words = query.get("q", [""])[0]
+        domain = query.get("site", [""])[0]
+        start = max(1, int(query.get("s", ["1"])[0] or 1))
+        total, links = self.results(words, domain, start - 1)
+        return 200, {"response": {"status": "OK",
+                                  "head": {"query": words, "start": start, "return": len(links),
+                                           "results": total},
+                                  "results": [{"url": u, "title": u[11:].split("/")[0],
+                                               "desc": "Pagina dei contatti"} for u in links]}}
+
     def site(self, host, path):
         name = host[4:] if host.startswith("www.") else host
         page = (f"<html><head><title>{name}</title></head><body>\n<h1>{name}</h1>\n"
@@ -96,27 +154,103 @@ class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.0"
     server_version = "StandIn/1.0"
 
+    tunnel_host = None
+
     def do_GET(self):
         url = urlsplit(self.path)
-        host = (url.hostname or self.headers.get("Host", "localhost")).lower()
+        host = (url.hostname or self.tunnel_host or self.headers.get("Host", "localhost").split(":")[0]).lower()
         query = parse_qs(url.query, keep_blank_values=True)
         engine = self.server.engine
-        if host == GOOGLE and url.path == "/search":
+        status, kind = 200, "text/html; charset=utf-8"
+        if url.path.endswith("/search") and (host == MOJEEK or query.get("fmt", [""])[0] == "json"):
+            engine.pause()
+            status, answer = engine.mojeek(query)
+            body, kind = json.dumps(answer), "application/json"
+        elif url.path.endswith("/search") and query.get("format", [""])[0] == "json":
+            engine.pause()
+            if engine.refuse_json:
+                status, body = 403, "<html><body><h1>403 Forbidden</h1></body></html>\n"
+            else:
+                body, kind = json.dumps(engine.searxng(query)), "application/json"
+        elif host == GOOGLE and url.path == "/search":
+            engine.pause()
             body = engine.google(query)
         elif host == ALTAVISTA and url.path == "/web/results":
+            engine.pause()
             body = engine.altavista(query)
         else:
             body = engine.site(host, url.path)
         data = body.encode("utf-8")
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_response(status)
+        self.send_header("Content-Type", kind)
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)
 
+    def do_CONNECT(self):
+        """A tunnel through the proxy: the stand-in speaks TLS itself, with
+        its demo certificate, and answers the requests inside."""
+        context = self.server.tls_context
+        if context is None:
+            self.send_error(501, "TLS is off (start the stand-in with --tls)")
+            return
+        self.send_response(200, "Connection established")
+        self.end_headers()
+        self.wfile.flush()
+        self.tunnel_host = self.path.rsplit(":", 1)[0].lower()
+        self.use_tls(context)
+        self.close_connection = False
+
+    def use_tls(self, context):
+        self.connection.settimeout(30)
+        tls = context.wrap_socket(self.connection, server_side=True)
+        self.connection = self.request = tls
+        self.rfile = tls.makefile("rb", self.rbufsize)
+        self.wfile = socketserver._SocketWriter(tls)
+
+    def finish(self):
+        super().finish()
+        if isinstance(self.connection, ssl.SSLSocket):
+            try:
+                self.connection.settimeout(2)
+                self.connection.unwrap()
+            except (OSError, ValueError):
+                pass
+
     def log_message(self, fmt, *args):
         if self.server.verbose:
             sys.stderr.write("stand-in: " + (fmt % args) + "\n")
+
+
+class TlsHandler(Handler):
+    """HTTPS on a port of its own: TLS from the first byte."""
+
+    def setup(self):
+        super().setup()
+        self.use_tls(self.server.tls_context)
+
+
+def make_demo_ca(folder):
+    """The demo CA (ca.pem) and a server certificate it signed for the names
+    the stand-in answers to over TLS. Returns (ca, certificate, key)."""
+    os.makedirs(folder, exist_ok=True)
+    ca, ca_key = os.path.join(folder, "ca.pem"), os.path.join(folder, "ca.key")
+    cert, key = os.path.join(folder, "server.pem"), os.path.join(folder, "server.key")
+    csr, ext = os.path.join(folder, "server.csr"), os.path.join(folder, "server.ext")
+    quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "check": True}
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", ca_key, "-out", ca,
+                    "-days", "30", "-subj", "/CN=Corvina demo CA",
+                    "-addext", "basicConstraints=critical,CA:TRUE",
+                    "-addext", "keyUsage=critical,keyCertSign,cRLSign"], **quiet)
+    with open(ext, "w") as f:
+        f.write(f"subjectAltName=DNS:{MOJEEK},DNS:localhost,IP:127.0.0.1\n"
+                "basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n"
+                "extendedKeyUsage=serverAuth\n")
+    subprocess.run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
+                    "-subj", f"/CN={MOJEEK}"], **quiet)
+    subprocess.run(["openssl", "x509", "-req", "-in", csr, "-CA", ca, "-CAkey", ca_key, "-CAcreateserial",
+                    "-out", cert, "-days", "30", "-extfile", ext], **quiet)
+    return ca, cert, key
 
 
 def main():
@@ -124,13 +258,47 @@ def main():
     ap.add_argument("--port", type=int, default=0, help="port to listen on (default: a free one)")
     ap.add_argument("--total", type=int, default=None, help="result total of every query")
     ap.add_argument("--site-size", type=int, default=0, help="pad site pages to about this many bytes")
+    ap.add_argument("--delay", type=int, default=0, metavar="MS",
+                    help="wait this many milliseconds before every result page (to try Stop Search)")
+    ap.add_argument("--no-estimate", action="store_true",
+                    help="SearXNG answers give no total (number_of_results 0): paging ends at an empty page")
+    ap.add_argument("--refuse-json", action="store_true",
+                    help="SearXNG queries get 403, as from an instance without the JSON format")
+    ap.add_argument("--mojeek-key", default=None, help="the only Mojeek API key accepted (default: any)")
+    ap.add_argument("--tls", action="store_true", help="make a demo CA and serve TLS (CONNECT and a port of its own)")
+    ap.add_argument("--tls-port", type=int, default=0, help="the HTTPS port with --tls (default: a free one)")
+    ap.add_argument("--ca-dir", default=None, help="where --tls keeps the demo CA (default: a new temporary folder)")
     ap.add_argument("-v", "--verbose", action="store_true", help="log every request on standard error")
     args = ap.parse_args()
+    engine = Engine(args.total, args.site_size)
+    engine.delay = args.delay / 1000.0
+    engine.no_estimate = args.no_estimate
+    engine.refuse_json = args.refuse_json
+    engine.mojeek_key = args.mojeek_key
+    context = None
+    if args.tls:
+        try:
+            ca, cert, key = make_demo_ca(args.ca_dir or tempfile.mkdtemp(prefix="corvina-demo-ca-"))
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.load_cert_chain(cert, key)
+        except (OSError, subprocess.CalledProcessError, ssl.SSLError) as e:
+            sys.stderr.write(f"stand-in: no TLS, the demo CA could not be made: {e}\n")
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
-    server.engine = Engine(args.total, args.site_size)
+    server.engine = engine
     server.verbose = args.verbose
+    server.tls_context = context
     print(server.server_address[1], flush=True)
+    if context is not None:
+        tls_server = ThreadingHTTPServer(("127.0.0.1", args.tls_port), TlsHandler)
+        tls_server.daemon_threads = True
+        tls_server.engine = engine
+        tls_server.verbose = args.verbose
+        tls_server.tls_context = context
+        threading.Thread(target=tls_server.serve_forever, daemon=True).start()
+        print(f"tls {tls_server.server_address[1]} {ca}", flush=True)
+    elif args.tls:
+        print("tls off", flush=True)
     try:
         server.serve_forever()
     except KeyboardInterrupt:

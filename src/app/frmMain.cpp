@@ -198,6 +198,8 @@ void TfrmMain::buildBands()
     EditMotore->setInsertPolicy(QComboBox::NoInsert);
     EditMotore->addItem(toQt(kGoogleEntry));
     EditMotore->addItem(toQt(kAltaVistaEntry));
+    EditMotore->addItem(toQt(kSearxngEntry));
+    EditMotore->addItem(toQt(kMojeekEntry));
     EditMotore->setCurrentIndex(0);
     EditMotore->setAccessibleName(QStringLiteral("Search Engine"));
     LabelMotore->setBuddy(EditMotore);

@@ -1,6 +1,10 @@
 #include "frmOpzioni.h"
 
+<<<<<<< HEAD
 #include "Desktop.h"
+=======
+#include "Engines.h"
+>>>>>>> engines
 #include "Guard.h"
 #include "SysUtils.h"
 #include "UserDat.h"
@@ -139,6 +143,19 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     PageControl1->addTab(TabSheet3, QStringLiteral("Search"));
     PageControl1->setCurrentWidget(TabSheet3);
 
+    // "Engines": what the engines that are not plain web pages need.
+    TabSheet4 = new QWidget;
+    TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
+    auto* engines = new QFormLayout(TabSheet4);
+    LabelSearxng = label(TabSheet4, "LabelSearxng", QStringLiteral("SearXNG address"));
+    EditSearxng = edit(TabSheet4, "EditSearxng", toQt(kSearxngDefaultAddress), LabelSearxng);
+    LabelMojeekKey = label(TabSheet4, "LabelMojeekKey", QStringLiteral("Mojeek API key"));
+    EditMojeekKey = edit(TabSheet4, "EditMojeekKey", {}, LabelMojeekKey);
+    EditMojeekKey->setEchoMode(QLineEdit::PasswordEchoOnEdit);
+    engines->addRow(LabelSearxng, EditSearxng);
+    engines->addRow(LabelMojeekKey, EditMojeekKey);
+    PageControl1->addTab(TabSheet4, QStringLiteral("Engines"));
+
     BitBtn1 = new QPushButton(QIcon(QStringLiteral(":/corvina/pictures/selectall.png")), QStringLiteral("OK"), this);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setDefault(true);
@@ -218,6 +235,7 @@ void TfrmOpzioni::loadSettings()
     tick("Search/DisconnectOnEnd", CheckBoxDisconnRic);
     text("Search/MaxPages", EditNumMax);
     text("Search/Domain", EditDominio);
+<<<<<<< HEAD
     // A saved time-out that is not valid (edited by hand) gives the default.
     int32_t ms = 0;
     const QVariant timeOut = file.value(QStringLiteral("Search/TimeOut"));
@@ -228,6 +246,10 @@ void TfrmOpzioni::loadSettings()
             qCWarning(lcOptions, "settings file: time-out \"%s\" is not valid; the default is used",
                       qPrintable(timeOut.toString()));
     }
+=======
+    text("Engines/SearxngAddress", EditSearxng);
+    text("Engines/MojeekKey", EditMojeekKey);
+>>>>>>> engines
     // The HTTP client follows the time-out shown, as after an OK.
     if (frmMain && ParseTimeOutText(fromQt(EditTimeOut->text()), ms))
         frmMain->NMHTTP->TimeOut = ms;
@@ -245,6 +267,8 @@ void TfrmOpzioni::saveSettings()
     file.setValue(QStringLiteral("Search/MaxPages"), EditNumMax->text());
     file.setValue(QStringLiteral("Search/TimeOut"), EditTimeOut->text());
     file.setValue(QStringLiteral("Search/Domain"), EditDominio->text());
+    file.setValue(QStringLiteral("Engines/SearxngAddress"), EditSearxng->text());
+    file.setValue(QStringLiteral("Engines/MojeekKey"), EditMojeekKey->text());
     file.sync();
 }
 

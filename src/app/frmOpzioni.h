@@ -26,6 +26,7 @@ public:
     QWidget* TabSheet1;  // "Saving"
     QWidget* TabSheet2;  // "E-mail"
     QWidget* TabSheet3;  // "Search"
+    QWidget* TabSheet4;  // "Engines"
 
     // Saving.
     TRadioGroup* RadioGroup1;       // saving format: 0 columned, 1 on one row
@@ -55,6 +56,12 @@ public:
     QLabel* LabelDominio;
     QLineEdit* EditDominio;
     QLabel* LabelDominioEsempio;
+
+    // Engines.
+    QLabel* LabelSearxng;
+    QLineEdit* EditSearxng;         // the SearXNG instance's address
+    QLabel* LabelMojeekKey;
+    QLineEdit* EditMojeekKey;       // the Mojeek API key
 
     QPushButton* BitBtn1;           // OK
 

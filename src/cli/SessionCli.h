@@ -50,6 +50,7 @@ public:
             throw;
         }
     }
+    int LastStatus() override { return inner_.LastStatus(); }
     int fetched = 0;
     int failed = 0;
 

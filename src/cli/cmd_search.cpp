@@ -4,8 +4,9 @@
 
 namespace {
 
-const char* const kUsage = "search [--engine google|altavista|URL] [--mode 0|1|2] [--max-pages N] [--domain D] "
-                           "[--timeout MS] [--proxy HOST:PORT] [--pages N] KEY WORDS...";
+const char* const kUsage = "search [--engine google|altavista|searxng|mojeek|TEXT] [--engine-url URL] [--api-key KEY] "
+                           "[--mode 0|1|2] [--max-pages N] [--domain D] [--timeout MS] [--proxy HOST:PORT] "
+                           "[--pages N] KEY WORDS...";
 
 int usage()
 {
@@ -16,12 +17,15 @@ int usage()
 int runSearch(const std::vector<std::string>& args)
 {
     std::string engine = "google", mode = "2", maxPages = "50", domain, timeout, proxy, pagesText = "1";
+    std::string engineUrl, apiKey;
     bool help = false;
     std::vector<std::string> words;
     if (!CliArgs("search")
              .flag("-h", help)
              .flag("--help", help)
              .option("--engine", engine)
+             .option("--engine-url", engineUrl)
+             .option("--api-key", apiKey)
              .option("--mode", mode)
              .option("--max-pages", maxPages)
              .option("--domain", domain)
@@ -32,7 +36,10 @@ int runSearch(const std::vector<std::string>& args)
         return usage();
     if (help) {
         std::printf("usage: corvina-cli %s\n"
-                    "  --engine E      google (default), altavista, or an engine selector text\n"
+                    "  --engine E      google (default), altavista, searxng, mojeek, or an engine\n"
+                    "                  selector text\n"
+                    "  --engine-url U  the engine's base address (searxng: http://127.0.0.1:8888/)\n"
+                    "  --api-key K     the engine's API key (mojeek needs one)\n"
                     "  --mode M        0 pages and then the addresses of every site, 1 all pages,\n"
                     "                  2 one page per press (default)\n"
                     "  --max-pages N   the looping modes stop at N sites (0 = no limit; default 50)\n"
@@ -46,12 +53,17 @@ int runSearch(const std::vector<std::string>& args)
         return 0;
     }
     TCliSessionView view;
-    if (engine == "google")
-        view.engineText = kGoogleEntry;
-    else if (engine == "altavista")
-        view.engineText = kAltaVistaEntry;
-    else
+    if (const TEngineRow* row = EngineRow(EngineNamed(engine))) {
+        view.engineText = row->entry;
+        if (row->needsKey && apiKey.empty()) {
+            cliError("search: --engine " + engine + " needs --api-key KEY");
+            return 2;
+        }
+    } else {
         view.engineText = engine;
+    }
+    view.settings.EngineUrl = engineUrl;
+    view.settings.MojeekKey = apiKey;
     if (mode == "0")
         view.settings.Mode = TSearchMode::Automatic;
     else if (mode == "1")
@@ -103,6 +115,8 @@ int runSearch(const std::vector<std::string>& args)
         search.Search();
         for (int p = 1; p < pages; ++p)
             search.NextOrResume();
+    } catch (const ESearchEngineError&) {
+        meter.Done(); // the view has printed the engine's answer
     } catch (const std::exception& e) {
         meter.Done();
         cliError(std::string("search: ") + e.what());

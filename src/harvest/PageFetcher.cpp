@@ -9,3 +9,4 @@ std::string THttpPageFetcher::Get(const std::string& url)
 }
 
 void THttpPageFetcher::Cancel() { http_.Abort(); }
+int THttpPageFetcher::LastStatus() { return http_.ReplyCode; }

@@ -14,6 +14,8 @@ public:
     // Gives up the Get under way, which then raises. Called on the Get's own
     // thread, from a handler run while it waits.
     virtual void Cancel() {}
+    // The HTTP status of the last reply, 0 when not known.
+    virtual int LastStatus() { return 0; }
 };
 
 // Over the program's HTTP client.
@@ -22,6 +24,7 @@ public:
     explicit THttpPageFetcher(TNMHTTP& http) : http_(http) {}
     std::string Get(const std::string& url) override;
     void Cancel() override;
+    int LastStatus() override;
 
 private:
     TNMHTTP& http_;

@@ -1,10 +1,13 @@
 #include "SearchSession.h"
 
+#include "JsonResults.h"
 #include "LinkExtractor.h"
 #include "ResultCount.h"
 #include "SysUtils.h"
 
 #include <QLoggingCategory>
+
+#include <limits>
 
 Q_LOGGING_CATEGORY(lcSearch, "corvina.search", QtWarningMsg)
 
@@ -17,32 +20,92 @@ std::string QueryWords(const std::string& keyWords)
     return words;
 }
 
+namespace {
+
+// Fills the placeholders of a template in one pass, so a value that holds
+// a placeholder's text stays as it is.
+std::string fillIn(const std::string& pattern, const std::vector<std::pair<std::string, std::string>>& values)
+{
+    std::string out;
+    size_t k = 0;
+    while (k < pattern.size()) {
+        bool replaced = false;
+        if (pattern[k] == '{') {
+            for (const auto& [name, value] : values) {
+                if (pattern.compare(k, name.size(), name) == 0) {
+                    out += value;
+                    k += name.size();
+                    replaced = true;
+                    break;
+                }
+            }
+        }
+        if (!replaced)
+            out += pattern[k++];
+    }
+    return out;
+}
+
+// The URL with the value of every parameter that carries the key written
+// as "***", for the log.
+std::string withoutKey(const std::string& url, const std::string& key)
+{
+    if (key.empty())
+        return url;
+    std::string value(1, '=');
+    value += PercentEncodeQueryValue(key);
+    std::string out;
+    size_t from = 0;
+    for (size_t at = url.find(value); at != std::string::npos; at = url.find(value, at + 1)) {
+        const size_t end = at + value.size();
+        if (end == url.size() || url[end] == '&') {
+            out.append(url, from, at + 1 - from);
+            out += "***";
+            from = end;
+        }
+    }
+    out.append(url, from, std::string::npos);
+    return out;
+}
+
+} // namespace
+
+std::optional<std::string> EngineQueryUrl(TEngine engine, const TQueryParts& parts)
+{
+    const TEngineRow* row = EngineRow(engine);
+    if (!row)
+        return std::nullopt;
+    const bool restricted = !parts.domain.empty();
+    std::string words = parts.keyWords;
+    if (restricted)
+        words += fillIn(row->wordsWithDomain, {{"{domain}", parts.domain}});
+    const bool percent = row->coding == TWordsCoding::Percent;
+    const int64_t offset = parts.offset.value_or(0);
+    const std::vector<std::pair<std::string, std::string>> values = {
+        {"{words}", percent ? PercentEncodeQueryValue(words) : QueryWords(words)},
+        {"{domain}", percent ? PercentEncodeQueryValue(parts.domain) : parts.domain},
+        {"{key}", PercentEncodeQueryValue(parts.key)},
+        {"{offset}", std::to_string(offset)},
+        {"{start}", std::to_string(offset + 1)},
+        {"{page}", std::to_string(parts.page)},
+    };
+    std::string url = parts.base.empty() ? row->base : parts.base;
+    if (url.empty() || url.back() != '/')
+        url += '/';
+    url += fillIn(restricted ? row->domainQuery : row->query, values);
+    if (parts.offset)
+        url += fillIn(row->laterPages, values);
+    return url;
+}
+
 std::optional<std::string> QueryUrl(TEngine engine, const std::string& queryWords, const std::string& domain,
                                     std::optional<int64_t> offset)
 {
-    std::string url = "http://";
-    const char* offsetParameter = nullptr;
-    switch (engine) {
-    case TEngine::Google:
-        url += kGoogleQueryHost;
-        url += domain.empty() ? "/search?q=" + queryWords
-                              : "/search?as_q=" + queryWords + "&as_sitesearch=" + domain;
-        offsetParameter = "&start=";
-        break;
-    case TEngine::AltaVista:
-        url += kAltaVistaQueryHost;
-        url += domain.empty() ? "/web/results?q=" + queryWords
-                              : "/web/results?pg=aq&aqmode=s&aqa=" + queryWords + "&rc=dmn&swd=" + domain;
-        offsetParameter = "&stq=";
-        break;
-    default:
-        return std::nullopt;
-    }
-    if (offset) {
-        url += offsetParameter;
-        url += std::to_string(*offset);
-    }
-    return url;
+    TQueryParts parts;
+    parts.keyWords = queryWords;
+    parts.domain = domain;
+    parts.offset = offset;
+    return EngineQueryUrl(engine, parts);
 }
 
 TSearchSession::TSearchSession(ISessionView& view, IPageFetcher& fetcher, TCheckListModel& sites,
@@ -76,6 +139,8 @@ void TSearchSession::NewSearch()
     queryWords_.clear();
     stop_ = false;
     pageSkip_ = 0;
+    nextPage_ = 2;
+    endOfResults_ = false;
     harvest_.Reset();
     view_.HarvestOffersSearch();
 }
@@ -84,19 +149,75 @@ void TSearchSession::fetchPage(const std::string& url)
 {
     searchUrl_ = url;
     ++pageFetch_;
+    endOfResults_ = false;
+    const TEngineRow* row = EngineRow(EngineInUse(view_.EngineText()));
+    std::string body;
     try {
-        std::string body = fetcher_.Get(url);
-        page_.SetText(std::move(body));
+        body = fetcher_.Get(url);
     } catch (const std::exception& e) {
-        qCInfo(lcSearch, "result page %s failed: %s", url.c_str(), e.what());
+        qCInfo(lcSearch, "result page %s failed: %s", withoutKey(url, key_).c_str(), e.what());
         throw;
     }
+    if (row && row->shape == TResultShape::Json) {
+        const TJsonAnswer answer = ReadJsonAnswer(row->json, body, fetcher_.LastStatus());
+        if (!answer.error.empty()) {
+            page_.SetText(std::move(body));
+            qCInfo(lcSearch, "result page %s: %s", withoutKey(url, key_).c_str(), answer.error.c_str());
+            engineError(answer.error);
+        }
+    }
+    page_.SetText(std::move(body));
+}
+
+void TSearchSession::engineError(const std::string& text)
+{
+    view_.ShowError(text);
+    throw ESearchEngineError(text);
+}
+
+std::optional<std::string> TSearchSession::queryUrl(std::optional<int64_t> pageOffset)
+{
+    const TEngine engine = EngineInUse(view_.EngineText());
+    const TEngineRow* row = EngineRow(engine);
+    if (!row)
+        return std::nullopt;
+    const TSessionSettings settings = view_.Settings();
+    TQueryParts parts;
+    parts.keyWords = keyWords_;
+    parts.domain = settings.Domain;
+    parts.offset = pageOffset;
+    parts.page = pageOffset ? nextPage_ : 1;
+    parts.base = settings.EngineUrl;
+    if (parts.base.empty() && engine == TEngine::SearXNG)
+        parts.base = settings.SearxngAddress;
+    if (row->needsKey) {
+        parts.key = engine == TEngine::Mojeek ? settings.MojeekKey : std::string();
+        if (parts.key.empty())
+            engineError(row->entry + " needs an API key: type it in Options, on the Engines page.");
+    }
+    key_ = parts.key;
+    return EngineQueryUrl(engine, parts);
 }
 
 void TSearchSession::extractLinks()
 {
     const TEngine engine = EngineInUse(view_.EngineText());
-    ExtractLinks(page_, engine, view_.Settings().PlainTextOnly, sites_);
+    const TEngineRow* row = EngineRow(engine);
+    const bool plainTextOnly = view_.Settings().PlainTextOnly;
+    if (row && row->shape == TResultShape::Json) {
+        const TJsonAnswer answer = ReadJsonAnswer(row->json, page_.Text(), 0);
+        for (const std::string& link : answer.links)
+            if (KeepLink(link, engine, plainTextOnly))
+                sites_.Add(link);
+        // The first page without results is the end: a looping search
+        // stops, and so does the skip-ahead of Resume.
+        if (answer.error.empty() && answer.links.empty()) {
+            endOfResults_ = true;
+            resultTotal_ = sites_.Count();
+        }
+    } else {
+        ExtractLinks(page_, engine, plainTextOnly, sites_);
+    }
     extractedFetch_ = pageFetch_;
     view_.ShowFoundCount(sites_.Count());
 }
@@ -110,11 +231,22 @@ void TSearchSession::dedupSites()
 void TSearchSession::firstPageQuery()
 {
     queryWords_ = QueryWords(view_.KeyWords());
+    keyWords_ = view_.KeyWords();
     const TEngine engine = EngineInUse(view_.EngineText());
-    if (std::optional<std::string> url = QueryUrl(engine, queryWords_, view_.Settings().Domain, std::nullopt))
+    if (std::optional<std::string> url = queryUrl(std::nullopt))
         searchUrl_ = *url;
     fetchPage(searchUrl_);
 
+    const TEngineRow* row = EngineRow(engine);
+    if (row && row->shape == TResultShape::Json) {
+        // Without a total from the engine, paging ends at the first page
+        // without results (or at max pages).
+        const TJsonAnswer answer = ReadJsonAnswer(row->json, page_.Text(), 0);
+        if (answer.total)
+            view_.ShowTotalLabel(std::to_string(*answer.total));
+        resultTotal_ = answer.total.value_or(std::numeric_limits<int32_t>::max());
+        return;
+    }
     // The label shows the figure before it is converted, so a figure that
     // does not convert still shows when the action ends.
     if (std::optional<std::string> digits = ResultCountDigits(page_, engine)) {
@@ -126,9 +258,9 @@ void TSearchSession::firstPageQuery()
 void TSearchSession::fetchAndExtract(int64_t pageOffset)
 {
     page_.Clear();
-    const TEngine engine = EngineInUse(view_.EngineText());
-    if (std::optional<std::string> url = QueryUrl(engine, queryWords_, view_.Settings().Domain, pageOffset))
+    if (std::optional<std::string> url = queryUrl(pageOffset))
         searchUrl_ = *url;
+    ++nextPage_;
     fetchPage(searchUrl_);
     extractLinks();
     dedupSites();
@@ -228,7 +360,7 @@ void TSearchSession::Resume()
         fetchAndExtract(sites_.Count() + localSkip);
         localSkip += 10;
         ++pages;
-    } while (sites_.Count() == saved && pages < kMaxSkipAheadPages);
+    } while (sites_.Count() == saved && pages < kMaxSkipAheadPages && !endOfResults_);
     pageSkip_ = localSkip;
     view_.EnableSearch(true);
     view_.NextOffersNext();

@@ -18,11 +18,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
-
-// Where each engine's queries go.
-inline const std::string kGoogleQueryHost = "www.google.com";
-inline const std::string kAltaVistaQueryHost = "www.altavista.com";
 
 // A Resume skips ahead ten results at a time until a page adds a link to the
 // Found Sites list; past the last result page no page ever does, so it gives
@@ -33,12 +30,34 @@ constexpr int kMaxSkipAheadPages = 20;
 // byte stays as it is.
 std::string QueryWords(const std::string& keyWords);
 
-// The query URL of a result page: "http://" + the engine's query host + its
-// path and query, with the domain restriction when there is one, and the
-// offset parameter for every page but the first (offset empty). Nothing for
-// no engine.
+// The query URL of a result page at the engine's own base address, from the
+// query words (blanks already "+"): its path and query, with the domain
+// restriction when there is one, and the offset parameter for every page but
+// the first (offset empty). Nothing for no engine.
 std::optional<std::string> QueryUrl(TEngine engine, const std::string& queryWords, const std::string& domain,
                                     std::optional<int64_t> offset);
+
+// What a query URL is made of, for any engine of the table.
+struct TQueryParts {
+    std::string keyWords;          // as typed
+    std::string domain;            // the domain restriction, "" for none
+    std::string base;              // "" for the engine's own base address
+    std::string key;               // the API key, for an engine that needs one
+    std::optional<int64_t> offset; // nothing for the first page
+    int64_t page = 1;              // the page number, counted from 1
+};
+
+// The query URL of a result page of the engine, written by its row of the
+// engine table; a base without a final "/" gets one. Nothing for no engine.
+std::optional<std::string> EngineQueryUrl(TEngine engine, const TQueryParts& parts);
+
+// An engine's answer that is not a page of results (refused, rate-limited,
+// an error status, not JSON, a key missing): the user has been shown the
+// text, and the action ends.
+class ESearchEngineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 class TSearchSession {
 public:
@@ -52,15 +71,18 @@ public:
     // result total (lowered to max pages), Stop Search or four barren
     // cycles; mode 0 then ticks every site and harvests them, mode 1 hangs
     // up when asked to. A failed fetch or a max pages text that is not a
-    // number raises and so ends the action where it failed.
+    // number raises and so ends the action where it failed. A JSON engine's
+    // page without results ends the paging; its refusal is shown and raises
+    // ESearchEngineError.
     void Search();
     // The Next button: Next while its caption is "&Next...", Resume otherwise.
     void NextOrResume();
-    // Next: the page at the offset Found Sites count + page skip.
+    // Next: the page at the offset Found Sites count + page skip; for an
+    // engine that counts pages, the page after the last one fetched.
     void Next();
     // Resume: the first page again, then skip ahead ten results at a time
-    // until a page adds a link (at most kMaxSkipAheadPages pages), and a
-    // whole Search.
+    // until a page adds a link (at most kMaxSkipAheadPages pages, and never
+    // past a JSON engine's page without results), and a whole Search.
     void Resume();
     // Stop Search: the looping Search ends after the page in progress, and
     // Next offers Resume.
@@ -76,6 +98,8 @@ public:
     int32_t ResultTotal() const { return resultTotal_; }
     bool StopRequested() const { return stop_; }
     int PageSkip() const { return pageSkip_; }
+    // The page number the next Next asks for, for engines that count pages.
+    int64_t NextPageNumber() const { return nextPage_; }
 
     // Called after every result page is fetched and extracted, with the
     // Found Sites count (corvina-cli's progress meter).
@@ -87,6 +111,11 @@ private:
     // again with no engine in use) and cuts its links into the list.
     void fetchAndExtract(int64_t offset);
     void fetchPage(const std::string& url);
+    // The query URL for the engine in use (nothing for none); raises
+    // ESearchEngineError when the engine needs a key and has none.
+    std::optional<std::string> queryUrl(std::optional<int64_t> pageOffset);
+    // Shows an engine's refusal and ends the action.
+    [[noreturn]] void engineError(const std::string& text);
     void extractLinks();
     void dedupSites();
     int offset() const;
@@ -99,6 +128,7 @@ private:
     THarvestSession& harvest_;
 
     std::string queryWords_;
+    std::string keyWords_; // as typed, for the engines that encode them
     std::string searchUrl_;
     int32_t resultTotal_ = 0;
     bool stop_ = false;
@@ -108,4 +138,12 @@ private:
     // page that Next has already cut.
     uint64_t pageFetch_ = 0;
     uint64_t extractedFetch_ = 0;
+    // Engines that count pages: the number the next Next asks for. Each
+    // result page fetched after a first page moves it on, so Next goes on
+    // where the last page ended whatever the links it added.
+    int64_t nextPage_ = 2;
+    // A JSON engine answered a page without results: paging ends there.
+    bool endOfResults_ = false;
+    // The key of the last query, kept out of the log.
+    std::string key_;
 };

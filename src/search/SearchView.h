@@ -6,6 +6,7 @@
 // its controls; tests and corvina-cli implement it over plain values.
 #pragma once
 
+#include "Engines.h"
 #include "HarvestView.h"
 
 #include <string>
@@ -27,6 +28,13 @@ struct TSessionSettings : THarvestSettings {
     std::string MaxPages = "50";
     std::string Domain;            // "Search only on this domain", "" for none
     bool PlainTextOnly = false;    // only .html, .htm and .txt links
+    // The engines' page of Options: where the self-hosted SearXNG answers,
+    // and the Mojeek API key (never logged).
+    std::string SearxngAddress = kSearxngDefaultAddress;
+    std::string MojeekKey;
+    // Replaces the base address of whichever engine is in use ("" keeps the
+    // engine's own); corvina-cli's --engine-url.
+    std::string EngineUrl;
 };
 
 class ISessionView : public IHarvestView {

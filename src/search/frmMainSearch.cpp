@@ -21,6 +21,8 @@ TSessionSettings SessionSettings()
     s.Domain = fromQt(frmOpzioni->EditDominio->text());
     s.PlainTextOnly = frmOpzioni->CheckBoxTestoSemplice->isChecked();
     s.DisconnectOnEnd = frmOpzioni->CheckBoxDisconnRic->isChecked();
+    s.SearxngAddress = fromQt(frmOpzioni->EditSearxng->text());
+    s.MojeekKey = fromQt(frmOpzioni->EditMojeekKey->text());
     return s;
 }
 

@@ -53,9 +53,11 @@ TEST_F(MainWindow, StartsEmptyWithCountersAtZeroAndAllButtonsEnabled)
     }
     EXPECT_EQ(frmMain->NMHTTP->TimeOut, 10000);
 
-    EXPECT_EQ(frmMain->EditMotore->count(), 2);
+    EXPECT_EQ(frmMain->EditMotore->count(), 4);
     EXPECT_EQ(fromQt(frmMain->EditMotore->itemText(0)), kGoogleEntry);
     EXPECT_EQ(fromQt(frmMain->EditMotore->itemText(1)), kAltaVistaEntry);
+    EXPECT_EQ(fromQt(frmMain->EditMotore->itemText(2)), kSearxngEntry);
+    EXPECT_EQ(fromQt(frmMain->EditMotore->itemText(3)), kMojeekEntry);
     EXPECT_EQ(fromQt(frmMain->EditMotore->currentText()), kGoogleEntry);
     EXPECT_TRUE(frmMain->EditMotore->isEditable());
     EXPECT_EQ(frmMain->EditParolaChiave->count(), 0);

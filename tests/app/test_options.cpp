@@ -6,6 +6,7 @@
 
 #include "Classes.h"
 #include "Engines.h"
+#include "frmMainSessions.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -35,10 +36,11 @@ using V = std::vector<std::string>;
 TEST_F(Options, SettingsStartFromTheirDefaults)
 {
     EXPECT_EQ(frmOpzioni->windowTitle(), "Options");
-    ASSERT_EQ(frmOpzioni->PageControl1->count(), 3);
+    ASSERT_EQ(frmOpzioni->PageControl1->count(), 4);
     EXPECT_EQ(frmOpzioni->PageControl1->tabText(0), "Saving");
     EXPECT_EQ(frmOpzioni->PageControl1->tabText(1), "E-mail");
     EXPECT_EQ(frmOpzioni->PageControl1->tabText(2), "Search");
+    EXPECT_EQ(frmOpzioni->PageControl1->tabText(3), "Engines");
     EXPECT_EQ(frmOpzioni->PageControl1->currentIndex(), 2);
 
     EXPECT_EQ(frmOpzioni->RadioGroup1->title(), "Saving Format");
@@ -79,6 +81,8 @@ TEST_F(Options, SettingsStartFromTheirDefaults)
     EXPECT_EQ(frmOpzioni->LabelDominio->text(), "Search only on this domain");
     EXPECT_EQ(frmOpzioni->LabelDominioEsempio->text(), "(ex   .com )");
     EXPECT_TRUE(frmOpzioni->EditDominio->text().isEmpty());
+    EXPECT_EQ(frmOpzioni->EditSearxng->text(), "http://127.0.0.1:8888/");
+    EXPECT_TRUE(frmOpzioni->EditMojeekKey->text().isEmpty());
     EXPECT_EQ(frmOpzioni->BitBtn1->text(), "OK");
     EXPECT_TRUE(frmOpzioni->BitBtn1->isDefault());
 
@@ -450,8 +454,8 @@ TEST_F(Options, ASettingsFileWithBadValuesLeavesTheDefaultsAndTheMailFields)
 
 TEST_F(Options, TabOnEveryPageReachesOkThroughNamedStopsOnly)
 {
-    const QStringList pages{"Saving", "E-mail", "Search"};
-    for (int page = 0; page < 3; ++page) {
+    const QStringList pages{"Saving", "E-mail", "Search", "Engines"};
+    for (int page = 0; page < 4; ++page) {
         SCOPED_TRACE(pages[page].toStdString());
         frmOpzioni->PageControl1->setCurrentIndex(page);
         frmOpzioni->show();
@@ -478,4 +482,22 @@ TEST_F(Options, TabOnEveryPageReachesOkThroughNamedStopsOnly)
         EXPECT_TRUE(reachedOk);
         EXPECT_EQ(w, first) << "the Tab cycle comes round";
     }
+}
+
+// The engines' settings: kept in the settings file (not user.dat) by OK, back
+// after a restart, and read by the search as they are at the moment of use.
+TEST_F(Options, EngineSettingsComeBackAfterOkAndAreReadAtTheMomentOfUse)
+{
+    frmOpzioni->EditSearxng->setText("http://10.1.2.3:8080/searx/");
+    frmOpzioni->EditMojeekKey->setText("k3y-value");
+    EXPECT_EQ(frmOpzioni->EditMojeekKey->echoMode(), QLineEdit::PasswordEchoOnEdit) << "the key is not shown";
+    EXPECT_EQ(SessionSettings().SearxngAddress, "http://10.1.2.3:8080/searx/") << "in force before OK";
+    EXPECT_EQ(SessionSettings().MojeekKey, "k3y-value");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(testutil::readFile(UserDat()).find("k3y"), std::string::npos);
+    RestartWindows();
+    EXPECT_EQ(frmOpzioni->EditSearxng->text(), "http://10.1.2.3:8080/searx/");
+    EXPECT_EQ(frmOpzioni->EditMojeekKey->text(), "k3y-value");
+    frmOpzioni->EditMojeekKey->clear();
+    EXPECT_EQ(SessionSettings().MojeekKey, "");
 }

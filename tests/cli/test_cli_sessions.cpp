@@ -3,7 +3,11 @@
 #include "FakeSessionView.h"
 #include "TestUtil.h"
 
+#include <QProcess>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <unistd.h>
 
@@ -43,6 +47,98 @@ TEST(CliSearch, AutomaticModeHarvestsAndPrintsTheResults)
     EXPECT_EQ(RequestLine(srv, 0), "GET http://www.google.com/search?as_q=corvi&as_sitesearch=.it HTTP/1.0");
 }
 
+TEST(CliSearch, JsonEnginesTakeTheirBaseAddressAndKeyFromTheCommandLine)
+{
+    const std::string sx = R"({"number_of_results":0,"results":[{"url":"http://a.example/"},{"url":"http://b.example/"}]})";
+    const std::string mj = R"({"response":{"status":"OK","head":{"results":1},"results":[{"url":"http://c.example/"}]}})";
+    ScriptServer srv({Serve(sx), Serve(R"({"results":[]})"), Serve(mj),
+                      {ReadUntil("\r\n\r\n"), Send("HTTP/1.0 429 Too Many Requests\r\n\r\n"), Close()}});
+    auto r = cli({"search", "--engine", "searxng", "--engine-url", "http://sx.test:8080/searx", "--domain", ".it",
+                  "--pages", "2", "--proxy", proxy(srv), "corvi", "neri"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "http://a.example/\nhttp://b.example/\n");
+    r = cli({"search", "--engine", "mojeek", "--engine-url", "http://mj.test", "--api-key", "k&y", "--proxy",
+             proxy(srv), "corvi"});
+    EXPECT_EQ(r.out, "http://c.example/\n");
+    r = cli({"search", "--engine", "mojeek", "--engine-url", "http://mj.test", "--api-key", "k", "--proxy",
+             proxy(srv), "corvi"});
+    EXPECT_EQ(r.exitCode, 0) << "the page arrived";
+    EXPECT_EQ(r.err, "corvina-cli: The search engine is limiting the rate of queries (HTTP 429): wait a while, then "
+                     "search again.\n") << "told once";
+    ASSERT_TRUE(srv.waitDone(5000));
+    EXPECT_EQ(RequestLines(srv),
+              (std::vector<std::string>{
+                  "GET http://sx.test:8080/searx/search?q=corvi+neri+site%3A.it&format=json&pageno=1 HTTP/1.0",
+                  "GET http://sx.test:8080/searx/search?q=corvi+neri+site%3A.it&format=json&pageno=2 HTTP/1.0",
+                  "GET http://mj.test/search?api_key=k%26y&q=corvi&fmt=json&s=1&t=10 HTTP/1.0",
+                  "GET http://mj.test/search?api_key=k&q=corvi&fmt=json&s=1&t=10 HTTP/1.0"}));
+}
+
+namespace {
+
+// The demo's stand-in engine (scripts/standin-engine.py) with the given
+// options, on a free port that it prints first; stopped at the end.
+class StandIn {
+public:
+    explicit StandIn(const QStringList& options)
+    {
+        proc_.start(QStringLiteral("/usr/bin/python3"),
+                    QStringList{QStringLiteral(CORVINA_SOURCE_DIR "/scripts/standin-engine.py")} + options);
+        if (proc_.waitForStarted(5000) && proc_.waitForReadyRead(10000))
+            port_ = proc_.readLine().trimmed().toStdString();
+    }
+    ~StandIn()
+    {
+        proc_.terminate();
+        if (!proc_.waitForFinished(5000)) {
+            proc_.kill();
+            proc_.waitForFinished(5000);
+        }
+    }
+    std::string proxy() const { return "127.0.0.1:" + port_; }
+    bool ok() const { return !port_.empty(); }
+
+private:
+    QProcess proc_;
+    std::string port_;
+};
+
+} // namespace
+
+// The stand-in's JSON shapes as the program reads them: every result of a
+// total of 23 over three pages, and its refusals told in the user's words.
+TEST(CliSearch, TheStandInEngineServesBothJsonShapes)
+{
+    StandIn engine({"--total", "23", "--mojeek-key", "good"});
+    ASSERT_TRUE(engine.ok());
+    struct Row {
+        std::vector<std::string> args;
+        int lines;
+        std::string errorHolds;
+    };
+    const std::vector<Row> rows = {
+        {{"--engine", "searxng"}, 23, ""},
+        {{"--engine", "mojeek", "--engine-url", "http://mj.test/", "--api-key", "good"}, 23, ""},
+        {{"--engine", "mojeek", "--engine-url", "http://mj.test/", "--api-key", "bad"}, 0, "Invalid API key"},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::string> args{"search", "--mode", "1", "--max-pages", "0", "--proxy", engine.proxy()};
+        args.insert(args.end(), row.args.begin(), row.args.end());
+        args.push_back("corvi");
+        const auto r = cli(args);
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), row.lines) << row.args[1] << r.err;
+        if (row.errorHolds.empty()) {
+            EXPECT_EQ(r.err, "") << row.args[1];
+        } else {
+            EXPECT_NE(r.err.find(row.errorHolds), std::string::npos) << r.err;
+        }
+    }
+    StandIn refusing({"--refuse-json"});
+    ASSERT_TRUE(refusing.ok());
+    const auto r = cli({"search", "--engine", "searxng", "--proxy", refusing.proxy(), "corvi"});
+    EXPECT_NE(r.err.find("search: formats: [html, json]"), std::string::npos) << r.err;
+}
+
 TEST(CliHarvest, ReadsSitesAndPrintsTheCleanedResults)
 {
     ScriptServer srv({Serve("<p>%20x@s.example</p>"), Serve("<p>y@s.example</p>")});
@@ -71,6 +167,7 @@ TEST(CliSessions, ExitStatuses)
         {{"search", "--mode", "3", "corvi"}, "", 2},
         {{"search", "--pages", "0", "corvi"}, "", 2},
         {{"search", "--proxy", "nohost:port", "corvi"}, "", 2},
+        {{"search", "--engine", "mojeek", "corvi"}, "", 2},
         {{"harvest", "--bogus"}, "", 2},
         {{"harvest", "/nonexistent/sites.txt"}, "", 2},
     };

@@ -79,6 +79,29 @@ TEST_F(SearchWindow, SettingsAreReadFromTheOptionsDialogWhenUsed)
     EXPECT_TRUE(s.DisconnectOnEnd);
 }
 
+// A JSON engine from the selector: its address from Options at the moment of
+// the query, its refusal shown in the error box and the action ended quietly.
+TEST_F(SearchWindow, AJsonEngineTakesItsAddressFromOptionsAndShowsARefusal)
+{
+    ScriptServer srv({Serve(R"({"number_of_results": 40, "results": [{"url": "http://a.example/"}]})"),
+                      {ReadUntil("\r\n\r\n"), Send("HTTP/1.0 403 Forbidden\r\n\r\nForbidden"), Close()}});
+    useProxy(srv);
+    frmMain->EditMotore->setCurrentIndex(2);
+    frmOpzioni->EditSearxng->setText("http://sx.example:8080");
+    frmMain->EditParolaChiave->setEditText("corvi");
+    frmMain->cmdCerca->click();
+    EXPECT_EQ(text(frmMain->LabelTrovati), "1");
+    EXPECT_EQ(text(frmMain->LabelTotPag), "40");
+    frmMain->cmdSucc->click();
+    ASSERT_TRUE(srv.waitDone(5000));
+    EXPECT_EQ(RequestLine(srv, 1), "GET http://sx.example:8080/search?q=corvi&format=json&pageno=2 HTTP/1.0");
+    ASSERT_EQ(desk.Messages.Calls.size(), 1u);
+    EXPECT_NE(desk.Messages.Calls[0].Text.find("search: formats: [html, json]"), std::string::npos);
+    EXPECT_EQ(desk.Messages.Calls[0].Caption, "ERROR");
+    EXPECT_EQ(text(frmMain->LabelTrovati), "1");
+    EXPECT_TRUE(frmMain->cmdSucc->isEnabled());
+}
+
 TEST_F(SearchWindow, HarvestMessagesAndTheHangUpGoThroughTheDesktop)
 {
     frmMain->cmdTrovaEmail->click();
