@@ -123,6 +123,11 @@ TfrmMain::TfrmMain(const std::string& programFile)
     buildMenus();
     connectHandlers();
 
+    Gate = new TBusyGate(this);
+    for (QPushButton* b : {cmdCerca, cmdSucc, cmdTrovaEmail})
+        Gate->Add(b);
+    Gate->Add(ControllapresenzadiAggiornamenti1);
+
     // The last failure of the run stays in the status bar (hints of the
     // controls show over it while the pointer is on them).
     LabelUltimoErrore = new QLabel(statusBar());

@@ -6,6 +6,7 @@
 // and mail handlers read and set them directly.
 #pragma once
 
+#include "Busy.h"
 #include "Controls.h"
 #include "Desktop.h"
 #include "Nmhttp.h"
@@ -126,6 +127,9 @@ public:
     QAction* HelpinLinea1;
     QAction* ControllapresenzadiAggiornamenti1;
     QAction* ShowLog1;
+    // Search, Next, Search Email and Check for Updates: enabled as the
+    // sessions want while no network action runs, disabled while one does.
+    TBusyGate* Gate;
     // The status bar's last failure of this run (from the run's log).
     QLabel* LabelUltimoErrore;
 

@@ -85,6 +85,9 @@ void TfrmMain::HelpinLinea1Click(QObject*)
 // ends the check silently (through the window's error handler).
 void TfrmMain::ControllapresenzadiAggiornamenti1Click(QObject*)
 {
+    auto hold = TNetworkBusy::TryHold("Check for Updates");
+    if (!hold)
+        return;
     bool updates = false;
     try {
         NMHTTP->Get(std::string(kUpdateFileAddress));

@@ -118,9 +118,7 @@ void TfrmMain::ApriSitiTrovatidaFile1Click(QObject*)
     // Raises before the list changes when the file cannot be read, so the
     // list, the counter and the buttons then stay as they were.
     const int count = LoadListText(*CheckListBoxTrovati->Items, OpenDialog.FileName);
-    // A loaded site list is a search that can be resumed.
-    Sessions().View.NextOffersResume();
-    Sessions().View.EnableSearch(false);
+    Sessions().Search.SiteListLoaded();
     setCounter(LabelTrovati, count);
 }
 

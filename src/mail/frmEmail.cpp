@@ -88,6 +88,8 @@ TfrmEmail::TfrmEmail(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
     setFixedSize(sizeHint().expandedTo(QSize(420, 360)));
 
+    gate_ = new TBusyGate(this);
+    gate_->Add(BitBtn1);
     ConnectHandler(BitBtn1, &QPushButton::clicked, this, &TfrmEmail::BitBtn1Click);
     ConnectHandler(BitBtn2, &QPushButton::clicked, this, &TfrmEmail::BitBtn2Click);
     ConnectHandler(BitBtn3, &QPushButton::clicked, this, &TfrmEmail::BitBtn3Click);
@@ -129,8 +131,10 @@ void TfrmEmail::ShowInMode(const QString& mode)
 void TfrmEmail::BitBtn1Click(QObject*)
 {
     const QString mode = ProgUsato->text();
-    if (mode == QLatin1String("Corvina"))
-        session_->Send();
+    if (mode == QLatin1String("Corvina")) {
+        if (auto hold = TNetworkBusy::TryHold("Send"))
+            session_->Send();
+    }
     else if (mode == QLatin1String("Predefinito"))
         HandOff();
 }
@@ -187,4 +191,4 @@ std::string TfrmEmail::EntryText(int index) { return frmMain->CheckListBoxRisult
 
 void TfrmEmail::ShowMessage(const std::string& text, const std::string& caption) { MessageBox(text, caption, TMsgButtons::OK, this); }
 
-void TfrmEmail::SetRunning(bool running) { BitBtn1->setEnabled(!running); }
+void TfrmEmail::SetRunning(bool running) { gate_->SetEnabled(BitBtn1, !running); }

@@ -4,6 +4,8 @@
 #include "MailSession.h"
 #include "Nmsmtp.h"
 
+#include "Busy.h"
+
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -46,6 +48,8 @@ protected:
 
 private:
     std::unique_ptr<TMailSession> session_;
+    // Send is disabled while the main window's network work runs.
+    TBusyGate* gate_;
 
     // IMailView: the Options dialog's mail settings, this dialog's texts and
     // the main window's Results list.

@@ -133,7 +133,7 @@ void TSearchSession::NewSearch()
 
     view_.EnableSearch(true);
     view_.EnableNext(true);
-    view_.NextOffersNext();
+    offerNext();
 
     searchUrl_.clear();
     queryWords_.clear();
@@ -337,7 +337,7 @@ void TSearchSession::Search()
 
 void TSearchSession::NextOrResume()
 {
-    if (view_.NextIsResume())
+    if (nextResumes_)
         Resume();
     else
         Next();
@@ -363,13 +363,31 @@ void TSearchSession::Resume()
     } while (sites_.Count() == saved && pages < kMaxSkipAheadPages && !endOfResults_);
     pageSkip_ = localSkip;
     view_.EnableSearch(true);
-    view_.NextOffersNext();
+    offerNext();
     Search();
+}
+
+void TSearchSession::offerNext()
+{
+    nextResumes_ = false;
+    view_.NextOffersNext();
+}
+
+void TSearchSession::offerResume()
+{
+    nextResumes_ = true;
+    view_.NextOffersResume();
+}
+
+void TSearchSession::SiteListLoaded()
+{
+    offerResume();
+    view_.EnableSearch(false);
 }
 
 void TSearchSession::Stop()
 {
     stop_ = true;
-    view_.NextOffersResume();
+    offerResume();
     view_.EnableSearch(false);
 }

@@ -75,8 +75,14 @@ public:
     // page without results ends the paging; its refusal is shown and raises
     // ESearchEngineError.
     void Search();
-    // The Next button: Next while its caption is "&Next...", Resume otherwise.
+    // The Next button: Next while it offers the next page, Resume while it
+    // offers a resume (after Stop Search or a loaded site list).
     void NextOrResume();
+    // A site list was loaded into Found Sites: it is a search that can be
+    // resumed, and Search waits for New Search or Resume.
+    void SiteListLoaded();
+    // What Next does now: true while it offers "Resume...".
+    bool NextResumes() const { return nextResumes_; }
     // Next: the page at the offset Found Sites count + page skip; for an
     // engine that counts pages, the page after the last one fetched.
     void Next();
@@ -119,6 +125,9 @@ private:
     void extractLinks();
     void dedupSites();
     int offset() const;
+    // Next's state: the session keeps it and the view shows it.
+    void offerNext();
+    void offerResume();
 
     ISessionView& view_;
     IPageFetcher& fetcher_;
@@ -132,6 +141,7 @@ private:
     std::string searchUrl_;
     int32_t resultTotal_ = 0;
     bool stop_ = false;
+    bool nextResumes_ = false;
     int pageSkip_ = 0;
     // Which page fetch last filled the buffer, and which one the link
     // extractor last ran over: a looping Search must not cut the links of a

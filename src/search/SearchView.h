@@ -61,9 +61,6 @@ public:
     // cmdSucc offers the next page ("&Next...") or a resume ("Resume...").
     virtual void NextOffersNext() = 0;
     virtual void NextOffersResume() = 0;
-    // True unless cmdSucc's caption is exactly "&Next..." (a loaded site
-    // list also puts it in the resumable state).
-    virtual bool NextIsResume() = 0;
 };
 
 // A view without a window: the settings, engine text and key words are plain
@@ -91,14 +88,10 @@ public:
     void SetHarvestPosition(int) override {}
     void EnableSearch(bool) override {}
     void EnableNext(bool) override {}
-    void NextOffersNext() override { resumable_ = false; }
-    void NextOffersResume() override { resumable_ = true; }
-    bool NextIsResume() override { return resumable_; }
+    void NextOffersNext() override {}
+    void NextOffersResume() override {}
     void HarvestOffersSearch() override {}
     void HarvestOffersResume() override {}
     void ShowError(const std::string&) override {}
     void HangUp() override {}
-
-private:
-    bool resumable_ = false;
 };

@@ -55,11 +55,10 @@ void TfrmMainView::SetScanningBar(int maximum, int position) { SetGauge(form_.Pr
 void TfrmMainView::SetScanningPosition(int position) { SetGaugePosition(form_.ProgressBar2, position); }
 void TfrmMainView::SetHarvestBar(int maximum, int position) { SetGauge(form_.ProgressBar1, maximum, position); }
 void TfrmMainView::SetHarvestPosition(int position) { SetGaugePosition(form_.ProgressBar1, position); }
-void TfrmMainView::EnableSearch(bool enabled) { form_.cmdCerca->setEnabled(enabled); }
-void TfrmMainView::EnableNext(bool enabled) { form_.cmdSucc->setEnabled(enabled); }
+void TfrmMainView::EnableSearch(bool enabled) { form_.Gate->SetEnabled(form_.cmdCerca, enabled); }
+void TfrmMainView::EnableNext(bool enabled) { form_.Gate->SetEnabled(form_.cmdSucc, enabled); }
 void TfrmMainView::NextOffersNext() { setCaptionAndHint(form_.cmdSucc, "&Next...", "Search next pages"); }
 void TfrmMainView::NextOffersResume() { setCaptionAndHint(form_.cmdSucc, "Resume...", "Resume Searching pages"); }
-bool TfrmMainView::NextIsResume() { return form_.cmdSucc->text() != QLatin1String("&Next..."); }
 
 void TfrmMainView::HarvestOffersSearch()
 {
@@ -101,7 +100,16 @@ TMainSessions& TfrmMain::Sessions()
 }
 
 void TfrmMain::cmdNuovaRicClick(QObject*) { Sessions().Search.NewSearch(); }
-void TfrmMain::cmdCercaClick(QObject*) { Sessions().Search.Search(); }
-void TfrmMain::cmdSuccClick(QObject*) { Sessions().Search.NextOrResume(); }
+void TfrmMain::cmdCercaClick(QObject*)
+{
+    if (auto hold = TNetworkBusy::TryHold("Search"))
+        Sessions().Search.Search();
+}
+
+void TfrmMain::cmdSuccClick(QObject*)
+{
+    if (auto hold = TNetworkBusy::TryHold("Next"))
+        Sessions().Search.NextOrResume();
+}
 void TfrmMain::BitBtn1Click(QObject*) { Sessions().Search.Stop(); }
 void TfrmMain::EditMotoreChange(QObject*) { Sessions().Search.EngineChanged(); }

@@ -34,7 +34,6 @@ public:
     void EnableNext(bool enabled) override;
     void NextOffersNext() override;
     void NextOffersResume() override;
-    bool NextIsResume() override;
     void HarvestOffersSearch() override;
     void HarvestOffersResume() override;
     void ShowError(const std::string& text) override;

@@ -171,3 +171,46 @@ TEST_F(SearchWindow, ClosingTheWindowDuringAFetchEndsTheWaitAndStopsBothSessions
         EXPECT_TRUE(frmMain->Sessions().Harvest.StopRequested()) << r.what;
     }
 }
+
+// Search Email pressed while a search waits for its result page: the
+// program is busy, so the press starts nothing. (Before, the harvest ran
+// inside the search's wait: each site's fetch was refused with "Request in
+// progress", counted as examined, and the previous page's address was
+// scanned again into Results.)
+TEST_F(SearchWindow, SearchEmailPressedDuringASearchFetchStartsNothing)
+{
+    ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 3), 400)});
+    useProxy(srv);
+    TCheckListModel& sites = *frmMain->CheckListBoxTrovati->Items;
+    for (const char* s : {"http://a.example.org/", "http://b.example.org/", "http://c.example.org/"})
+        sites.Add(s);
+    for (int i = 0; i < sites.Count(); ++i)
+        sites.SetChecked(i, true);
+    frmMain->EditSorgente->SetText("scrivete a vecchia@pagina.example.org");
+    frmMain->EditParolaChiave->setEditText("corvi neri");
+
+    bool pressed = false, enabledDuringFetch = true, enabledBefore = false;
+    enabledBefore = frmMain->cmdTrovaEmail->isEnabled();
+    QTimer::singleShot(100, frmMain, [&] {
+        pressed = true;
+        enabledDuringFetch = frmMain->cmdTrovaEmail->isEnabled() || frmMain->cmdSucc->isEnabled() ||
+                             frmMain->cmdCerca->isEnabled() || frmMain->ControllapresenzadiAggiornamenti1->isEnabled();
+        frmMain->cmdTrovaEmail->click();
+        frmMain->cmdTrovaEmailClick(); // even past the disabled button
+        frmMain->ControllapresenzadiAggiornamenti1Click();
+    });
+    frmMain->cmdCerca->click();
+    ASSERT_TRUE(srv.waitDone(5000));
+
+    ASSERT_TRUE(pressed);
+    EXPECT_TRUE(enabledBefore);
+    EXPECT_FALSE(enabledDuringFetch);
+    EXPECT_EQ(srv.accepted(), 1) << "a site or the update file was fetched during the search";
+    EXPECT_EQ(text(frmMain->LabelProgress), "0");
+    EXPECT_EQ(frmMain->CheckListBoxRisultati->Count(), 0);
+    EXPECT_EQ(text(frmMain->LabelTrovati), "6");
+    // Free again: the buttons are as the search left them.
+    EXPECT_TRUE(frmMain->cmdTrovaEmail->isEnabled());
+    EXPECT_TRUE(frmMain->cmdCerca->isEnabled());
+    EXPECT_TRUE(frmMain->cmdSucc->isEnabled());
+}

@@ -55,7 +55,6 @@ public:
     void EnableNext(bool e) override { nextEnabled = e; }
     void NextOffersNext() override { nextCaption = "&Next...", nextHint = "Search next pages"; }
     void NextOffersResume() override { nextCaption = "Resume...", nextHint = "Resume Searching pages"; }
-    bool NextIsResume() override { return nextCaption != "&Next..."; }
     void HarvestOffersSearch() override
     {
         harvestCaption = "Search &Email", harvestHint = "Search for Email in Founded Sites";
