@@ -118,6 +118,8 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     EditNumMax = edit(TabSheet3, "EditNumMax", QStringLiteral("50"), LabelNumMax);
     LabelTimeOut = label(TabSheet3, "LabelTimeOut", QStringLiteral("Search TimeOut (msec.)"));
     EditTimeOut = edit(TabSheet3, "EditTimeOut", QStringLiteral("10000"), LabelTimeOut);
+    LabelPausa = label(TabSheet3, "LabelPausa", QStringLiteral("Delay between requests to one host (s)"));
+    EditPausa = edit(TabSheet3, "EditPausa", QStringLiteral("1"), LabelPausa);
     LabelDominio = label(TabSheet3, "LabelDominio", QStringLiteral("Search only on this domain"));
     EditDominio = edit(TabSheet3, "EditDominio", {}, LabelDominio);
     LabelDominioEsempio = label(TabSheet3, "LabelDominioEsempio", QStringLiteral("(ex   .com )"));
@@ -126,6 +128,7 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     domain->addWidget(LabelDominioEsempio);
     numbers->addRow(LabelNumMax, EditNumMax);
     numbers->addRow(LabelTimeOut, EditTimeOut);
+    numbers->addRow(LabelPausa, EditPausa);
     numbers->addRow(LabelDominio, domain);
     search->addLayout(numbers);
     search->addStretch(1);
@@ -205,6 +208,7 @@ void TfrmOpzioni::loadSettings()
     tick("Search/DisconnectOnEnd", CheckBoxDisconnRic);
     text("Search/MaxPages", EditNumMax);
     text("Search/TimeOut", EditTimeOut);
+    text("Search/Delay", EditPausa);
     text("Search/Domain", EditDominio);
     // The HTTP client follows the time-out shown, as after an OK.
     const std::string timeOut = fromQt(EditTimeOut->text());
@@ -223,6 +227,7 @@ void TfrmOpzioni::saveSettings()
     file.setValue(QStringLiteral("Search/DisconnectOnEnd"), CheckBoxDisconnRic->isChecked());
     file.setValue(QStringLiteral("Search/MaxPages"), EditNumMax->text());
     file.setValue(QStringLiteral("Search/TimeOut"), EditTimeOut->text());
+    file.setValue(QStringLiteral("Search/Delay"), EditPausa->text());
     file.setValue(QStringLiteral("Search/Domain"), EditDominio->text());
     file.sync();
 }

@@ -9,7 +9,7 @@ Q_LOGGING_CATEGORY(lcHarvest, "corvina.harvest", QtWarningMsg)
 
 THarvestSession::THarvestSession(IHarvestView& view, IPageFetcher& fetcher, TCheckListModel& sites,
                                  TCheckListModel& results, TPageBuffer& page)
-    : view_(view), fetcher_(fetcher), sites_(sites), results_(results), page_(page)
+    : view_(view), sites_(sites), results_(results), page_(page), gate_(fetcher)
 {
 }
 
@@ -22,6 +22,8 @@ void THarvestSession::Reset()
 void THarvestSession::SearchEmail()
 {
     stop_ = false;
+    gate_.StartRun();
+    view_.ShowSkipped(gate_.Skips());
     const int ticked = sites_.CheckedCount();
     auto progress = [ticked](int examined) {
         std::string text = std::to_string(examined);
@@ -48,14 +50,13 @@ void THarvestSession::SearchEmail()
     while (index < sites_.Count() && !stop_) {
         if (sites_.Checked(index)) {
             const std::string url = sites_.Text(index);
-            try {
-                std::string body = fetcher_.Get(url);
-                page_.SetText(std::move(body));
-            } catch (const std::exception& e) {
-                qCInfo(lcHarvest, "site %s skipped: %s", url.c_str(), e.what());
-            } catch (...) {
-                qCInfo(lcHarvest, "site %s skipped", url.c_str());
-            }
+            TSiteGate::TResult site = gate_.Fetch(url, view_.HarvestSettings().DelaySeconds);
+            if (site.outcome == TSiteGate::Stopped)
+                break; // stopped before the site was asked for: a resume starts here
+            if (site.outcome == TSiteGate::Fetched)
+                page_.SetText(std::move(site.body));
+            else
+                view_.ShowSkipped(gate_.Skips());
             ScanAddresses(page_, results_);
             ++examined;
             view_.SetHarvestPosition(examined);

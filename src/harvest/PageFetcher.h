@@ -1,9 +1,20 @@
 // The page fetch the sessions use: one HTTP Get whose body is the page.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class TNMHTTP;
+
+// A whole reply: status (0 when none could be read), header as received and
+// body. cut tells that the body was longer than asked for and holds only its
+// start.
+struct TPageReply {
+    int status = 0;
+    std::string header;
+    std::string body;
+    bool cut = false;
+};
 
 class IPageFetcher {
 public:
@@ -11,6 +22,11 @@ public:
     // The body of the reply to a Get of url, whatever its status. Raises on a
     // failure to resolve, connect or receive in time, and when cancelled.
     virtual std::string Get(const std::string& url) = 0;
+    // The reply to a Get of url. With followRedirects false a redirect
+    // status comes back as it is, its Location in the header; with maxBody
+    // above 0 a longer body is cut near that size instead of read to its
+    // end. Raises as Get does. By default a Get whose status reads as 200.
+    virtual TPageReply Request(const std::string& url, bool followRedirects = true, int64_t maxBody = 0);
 };
 
 // Over the program's HTTP client.
@@ -18,6 +34,7 @@ class THttpPageFetcher : public IPageFetcher {
 public:
     explicit THttpPageFetcher(TNMHTTP& http) : http_(http) {}
     std::string Get(const std::string& url) override;
+    TPageReply Request(const std::string& url, bool followRedirects = true, int64_t maxBody = 0) override;
 
 private:
     TNMHTTP& http_;

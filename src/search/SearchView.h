@@ -66,6 +66,7 @@ public:
     TSessionSettings settings;
     std::string engineText;
     std::string keyWords;
+    THarvestSkips skips; // as last shown
 
     TSessionSettings Settings() override { return settings; }
     std::string EngineText() override { return engineText; }
@@ -88,6 +89,7 @@ public:
     bool NextIsResume() override { return resumable_; }
     void HarvestOffersSearch() override {}
     void HarvestOffersResume() override {}
+    void ShowSkipped(const THarvestSkips& s) override { skips = s; }
     void ShowError(const std::string&) override {}
     void HangUp() override {}
 

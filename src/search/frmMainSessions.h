@@ -37,6 +37,7 @@ public:
     bool NextIsResume() override;
     void HarvestOffersSearch() override;
     void HarvestOffersResume() override;
+    void ShowSkipped(const THarvestSkips& skips) override;
     void ShowError(const std::string& text) override;
     void HangUp() override;
 
