@@ -277,12 +277,14 @@ bool TSiteGate::rulesFor(const TSiteOrigin& origin, double delaySeconds, TOrigin
             requested(host);
             entry.reachable = false;
             entry.reason = SkipReasonOf(e);
-            qCInfo(lcHarvest, "%s: %s", url.c_str(), e.what());
+            entry.why = "robots.txt: ";
+            entry.why += e.what();
             break;
         } catch (...) {
             requested(host);
             entry.reachable = false;
             entry.reason = TSkipReason::Other;
+            entry.why = "robots.txt: unknown failure";
             break;
         }
         requested(host);
@@ -296,7 +298,9 @@ bool TSiteGate::rulesFor(const TSiteOrigin& origin, double delaySeconds, TOrigin
         if (reply.status >= 500) {
             entry.reachable = false;
             entry.reason = TSkipReason::Robots;
-            qCInfo(lcHarvest, "%s: status %d, the host is left alone", url.c_str(), reply.status);
+            entry.why = "robots.txt answered ";
+            entry.why += std::to_string(reply.status);
+            entry.why += ", the host is left alone";
         } else if (reply.status < 400) {
             entry.rules = TRobotsRules::Parse(reply.body, ProductToken);
         }
@@ -321,7 +325,7 @@ TSiteGate::TResult TSiteGate::Fetch(const std::string& url, double delaySeconds)
         if (!rulesFor(origin, delaySeconds, rules))
             return stopped;
         if (!rules.reachable)
-            return skip(url, rules.reason, "its robots.txt could not be read");
+            return skip(url, rules.reason, rules.why);
         if (!rules.rules.Allowed(origin.path))
             return skip(url, TSkipReason::Robots, "refused by robots.txt");
     }

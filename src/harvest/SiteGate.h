@@ -102,6 +102,7 @@ private:
         TRobotsRules rules;
         bool reachable = true;                  // false: every site of the origin is skipped
         TSkipReason reason = TSkipReason::Robots; // why, when unreachable
+        std::string why;
     };
 
     // False when stopped before or during the pause.
