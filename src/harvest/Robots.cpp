@@ -89,7 +89,8 @@ std::string RobotsNormalise(std::string_view text, bool pattern)
             else
                 appendEscape(out, v);
             i += 2;
-        } else if (c >= 0x80 || c <= 0x20 || c == 0x7F || (!pattern && (c == '*' || c == '$'))) {
+        } else if (c == '%' || c >= 0x80 || c <= 0x20 || c == 0x7F || (!pattern && (c == '*' || c == '$'))) {
+            // A "%" that starts no escape stands for itself.
             appendEscape(out, c);
         } else {
             out += static_cast<char>(c);

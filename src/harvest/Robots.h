@@ -11,8 +11,8 @@
 // matches, the longest pattern wins and allow wins a tie; no match allows.
 // "*" in a pattern matches any run of bytes and a "$" at its end anchors it.
 // Patterns and paths are compared percent-encoded the same way: bytes outside
-// US-ASCII are encoded, escapes of unreserved characters decoded, hex digits
-// upper-cased.
+// US-ASCII (and blanks, controls and a "%" that starts no escape) are
+// encoded, escapes of unreserved characters decoded, hex digits upper-cased.
 #pragma once
 
 #include <string>

@@ -71,6 +71,14 @@ TEST_F(SearchWindow, SettingsAreReadFromTheOptionsDialogWhenUsed)
         EXPECT_EQ(SessionSettings().Mode, m.mode);
     }
     EXPECT_EQ(SessionSettings().MaxPages, "50");
+    EXPECT_EQ(SessionSettings().DelaySeconds, 1.0);
+    // A delay that is no number of seconds counts as the default.
+    for (const char* bad : {"", "soon", "-2", "inf"}) {
+        frmOpzioni->EditPausa->setText(QString::fromLatin1(bad));
+        EXPECT_EQ(SessionSettings().DelaySeconds, 1.0) << bad;
+    }
+    frmOpzioni->EditPausa->setText(" 0.25 ");
+    EXPECT_EQ(SessionSettings().DelaySeconds, 0.25);
     frmOpzioni->EditNumMax->setText("7");
     frmOpzioni->CheckBoxTestoSemplice->setChecked(true);
     frmOpzioni->CheckBoxDisconnRic->setChecked(true);
