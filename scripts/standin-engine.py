@@ -101,15 +101,20 @@ class Handler(BaseHTTPRequestHandler):
         host = (url.hostname or self.headers.get("Host", "localhost")).lower()
         query = parse_qs(url.query, keep_blank_values=True)
         engine = self.server.engine
+        if url.path == "/robots.txt":
+            self.answer(b"User-agent: *\nDisallow:\n", "text/plain")
+            return
         if host == GOOGLE and url.path == "/search":
             body = engine.google(query)
         elif host == ALTAVISTA and url.path == "/web/results":
             body = engine.altavista(query)
         else:
             body = engine.site(host, url.path)
-        data = body.encode("utf-8")
+        self.answer(body.encode("utf-8"), "text/html; charset=utf-8")
+
+    def answer(self, data, content_type):
         self.send_response(200)
-        self.send_header("Content-Type", "text/html; charset=utf-8")
+        self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)

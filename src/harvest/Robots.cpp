@@ -109,7 +109,11 @@ bool RobotsPatternMatches(std::string_view pattern, std::string_view path)
     // The positions in path that the pattern read so far can end at, in
     // increasing order.
     std::vector<size_t> ends{0}, next;
+    char previous = 0;
     for (char p : pattern) {
+        if (p == '*' && previous == '*')
+            continue; // "**" matches what "*" does
+        previous = p;
         next.clear();
         if (p == '*') {
             for (size_t i = ends.front(); i <= path.size(); ++i)
