@@ -164,7 +164,12 @@ double RetryAfterSeconds(const std::string& header)
         return -1;
     if (value.find_first_not_of("0123456789") == std::string::npos)
         return value.size() > 9 ? 1e9 : std::stod(value);
-    const QDateTime when = QDateTime::fromString(QString::fromLatin1(value.c_str()), Qt::RFC2822Date);
+    // An HTTP date ends in "GMT", which the RFC 2822 reader wants as an
+    // offset.
+    QString date = QString::fromLatin1(value.c_str());
+    if (date.endsWith(QLatin1String(" GMT")))
+        date = date.left(date.size() - 3) + QLatin1String("+0000");
+    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
     if (!when.isValid())
         return -1;
     return std::max<qint64>(0, QDateTime::currentDateTimeUtc().secsTo(when));

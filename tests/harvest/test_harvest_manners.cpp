@@ -6,6 +6,7 @@
 #include "Psock.h"
 #include "SiteGate.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QTimer>
 
@@ -316,6 +317,15 @@ TEST(HarvestManners, OriginsAndHeaderFields)
     EXPECT_EQ(RetryAfterSeconds(header), 7);
     EXPECT_EQ(RetryAfterSeconds("HTTP/1.0 503 Busy\r\n\r\n"), -1);
     EXPECT_EQ(RetryAfterSeconds("HTTP/1.0 503 Busy\r\nRetry-After: soon\r\n\r\n"), -1);
+    // A date already past means now; one to come, the time until then.
+    EXPECT_EQ(RetryAfterSeconds("HTTP/1.0 503 Busy\r\nRetry-After: Wed, 21 Oct 2015 07:28:00 GMT\r\n\r\n"), 0);
+    const std::string soon = QDateTime::currentDateTimeUtc()
+                                 .addSecs(120)
+                                 .toString(QStringLiteral("ddd, dd MMM yyyy hh:mm:ss 'GMT'"))
+                                 .toStdString();
+    const double wait = RetryAfterSeconds("HTTP/1.0 503 Busy\r\nRetry-After: " + soon + "\r\n\r\n");
+    EXPECT_GE(wait, 115);
+    EXPECT_LE(wait, 120);
 }
 
 // Through the HTTP client: robots.txt is asked for before the first page of
