@@ -324,23 +324,29 @@ TSiteGate::TResult TSiteGate::Fetch(const std::string& url, double delaySeconds)
     stopped.outcome = Stopped;
     if (stop_)
         return stopped;
-    const TSiteOrigin origin = TSiteOrigin::Of(url);
-    if (!origin.host.empty()) {
-        TOriginRules rules;
-        if (!rulesFor(origin, delaySeconds, rules))
-            return stopped;
-        if (!rules.reachable)
-            return skip(url, rules.reason, rules.why);
-        if (!rules.rules.Allowed(origin.path))
-            return skip(url, TSkipReason::Robots, "refused by robots.txt");
-    }
 
+    // Redirects are followed here rather than by the client, so that the
+    // page redirected to is asked for as its own site's robots.txt allows.
+    std::string target = url;
+    bool retried = false;
     TPageReply reply;
-    for (int attempt = 0;; ++attempt) {
+    for (int hop = 0;; ++hop) {
+        const TSiteOrigin origin = TSiteOrigin::Of(target);
+        if (!origin.host.empty()) {
+            TOriginRules rules;
+            if (!rulesFor(origin, delaySeconds, rules))
+                return stopped;
+            if (!rules.reachable)
+                return skip(url, rules.reason, rules.why);
+            if (!rules.rules.Allowed(origin.path))
+                return skip(url, TSkipReason::Robots,
+                            hop == 0 ? std::string("refused by robots.txt")
+                                     : "redirected to " + target + ", refused by robots.txt");
+        }
         if (!waitForHost(origin.host, delaySeconds))
             return stopped;
         try {
-            reply = fetcher_.Request(url);
+            reply = fetcher_.Request(target, false);
         } catch (const std::exception& e) {
             requested(origin.host);
             return skip(url, SkipReasonOf(e), e.what());
@@ -349,13 +355,22 @@ TSiteGate::TResult TSiteGate::Fetch(const std::string& url, double delaySeconds)
             return skip(url, TSkipReason::Other, "unknown failure");
         }
         requested(origin.host);
-        if (attempt > 0 || (reply.status != 429 && reply.status != 503))
+
+        if (reply.status >= 300 && reply.status <= 399) {
+            const std::string location = HeaderField(reply.header, "Location");
+            if (location.empty())
+                return skip(url, TSkipReason::Other, "redirect without a Location");
+            if (hop == kPageRedirects)
+                return skip(url, TSkipReason::Other, "too many redirects");
+            target = resolved(target, location);
+            continue;
+        }
+        if (retried || (reply.status != 429 && reply.status != 503))
             break;
         const double after = RetryAfterSeconds(reply.header);
         if (after < 0)
             break; // an error page like any other
-        if (after > kMaxRetryAfterSeconds)
-        {
+        if (after > kMaxRetryAfterSeconds) {
             std::string why = "asks to come back after ";
             why += std::to_string(std::llround(after));
             why += " s";
@@ -365,6 +380,8 @@ TSiteGate::TResult TSiteGate::Fetch(const std::string& url, double delaySeconds)
         for (int64_t now = Now(); now < due; now = Now())
             if (!pause(due - now))
                 return stopped;
+        retried = true;
+        --hop; // the same page again
     }
     TResult r;
     r.body = std::move(reply.body);

@@ -1,5 +1,6 @@
 // The harvest's manners towards the sites it visits: robots.txt read once per
-// origin (scheme, host, port) in a run and obeyed, a pause between two
+// origin (scheme, host, port) in a run and obeyed, also by the pages a site
+// redirects to, a pause between two
 // requests to one host (the setting, or the site's Crawl-delay up to 30 s), a
 // 429 or 503 with Retry-After of up to 60 s waited out and retried once, and
 // every site passed over counted by its reason.
@@ -31,8 +32,9 @@ inline constexpr const char* kRobotsProductToken = "Corvina";
 // The longest Crawl-delay honoured, and the longest Retry-After waited for.
 inline constexpr double kMaxCrawlDelaySeconds = 30;
 inline constexpr double kMaxRetryAfterSeconds = 60;
-// Redirects followed to reach a robots.txt.
+// Redirects followed to reach a robots.txt, and a page.
 inline constexpr int kRobotsRedirects = 5;
+inline constexpr int kPageRedirects = 10;
 
 enum class TSkipReason { TimeOut, Refused, Robots, Certificate, Busy, Other };
 const char* SkipReasonText(TSkipReason reason);

@@ -258,6 +258,57 @@ TEST(HarvestManners, RetryAfterIsHonouredOnceWithinItsCap)
     }
 }
 
+// A page's redirects are followed by the harvest: the page redirected to must
+// be allowed by its own site's robots.txt, and the pause holds between hops.
+TEST(HarvestManners, RedirectsAreFollowedUnderTheTargetsRobotsTxt)
+{
+    struct Row {
+        const char* what;
+        std::function<void(FakePageFetcher&)> script;
+        std::vector<std::string> urls;
+        std::vector<int64_t> times;
+        std::string skipped;
+        std::vector<std::string> results;
+    };
+    const Row rows[] = {
+        {"to a refused page elsewhere",
+         [](FakePageFetcher& f) {
+             f.on(A1, reply(301, "", "Location: http://b.example/x.html\r\n"));
+             f.on(RB, reply(200, "User-agent: *\nDisallow: /x\n"));
+         },
+         {RA, A1, RB},
+         {0, 1000, 1000},
+         "Skipped: 1 robots.txt",
+         {}},
+        {"on the same site",
+         [](FakePageFetcher& f) {
+             f.on(A1, reply(302, "", "Location: 2.html\r\n"));
+             f.on(A2, reply(200, "two@a.example"));
+         },
+         {RA, A1, A2},
+         {0, 1000, 2000},
+         "",
+         {"two@a.example"}},
+        {"without a Location", [](FakePageFetcher& f) { f.on(A1, reply(302)); }, {RA, A1}, {0, 1000},
+         "Skipped: 1 other", {}},
+    };
+    for (const Row& r : rows) {
+        Harvest h({A1});
+        r.script(h.fetcher);
+        h.harvest.SearchEmail();
+        EXPECT_EQ(h.fetcher.urls(), r.urls) << r.what;
+        EXPECT_EQ(h.fetcher.times(), r.times) << r.what;
+        EXPECT_EQ(h.view.skips.Text(), r.skipped) << r.what;
+        EXPECT_EQ(h.results.Texts(), r.results) << r.what;
+    }
+
+    Harvest endless({A1}, 0);
+    endless.fetcher.on(A1, reply(302, "", "Location: /1.html\r\n"));
+    endless.harvest.SearchEmail();
+    EXPECT_EQ(endless.fetcher.calls.size(), 1u + 1u + kPageRedirects);
+    EXPECT_EQ(endless.view.skips.other, 1);
+}
+
 // Stop during a pause ends it at once; the site waited for is where the next
 // press starts.
 TEST(HarvestManners, StopDuringAPauseEndsItAtOnce)
@@ -329,11 +380,13 @@ TEST(HarvestManners, OriginsAndHeaderFields)
 }
 
 // Through the HTTP client: robots.txt is asked for before the first page of
-// each origin and a refused page is never requested.
+// each origin, a refused page is never requested and a redirect comes back
+// to the harvest, which follows it.
 TEST(HarvestManners, RobotsTxtGoesOverTheWireBeforeThePages)
 {
-    ScriptServer srv({Robots("User-agent: Corvina\nDisallow: /b"), Serve("<p>a@s.example</p>"), NoRobots(),
-                      Serve("<p>c@t.example</p>")});
+    ScriptServer srv({Robots("User-agent: Corvina\nDisallow: /b"),
+                      {ReadUntil("\r\n\r\n"), Send("HTTP/1.0 302 Found\r\nLocation: /d.html\r\n\r\n"), Close()},
+                      Serve("<p>a@s.example</p>"), NoRobots(), Serve("<p>c@t.example</p>")});
     Sessions s(srv);
     for (const char* url : {"http://s.example/a.html", "http://s.example/b.html", "http://t.example/c.html"})
         s.sites.Add(url);
@@ -343,6 +396,7 @@ TEST(HarvestManners, RobotsTxtGoesOverTheWireBeforeThePages)
     ASSERT_TRUE(srv.waitDone(5000));
     EXPECT_EQ(RequestLines(srv), (std::vector<std::string>{"GET http://s.example/robots.txt HTTP/1.0",
                                                           "GET http://s.example/a.html HTTP/1.0",
+                                                          "GET http://s.example/d.html HTTP/1.0",
                                                           "GET http://t.example/robots.txt HTTP/1.0",
                                                           "GET http://t.example/c.html HTTP/1.0"}));
     EXPECT_EQ(s.results.Texts(), (std::vector<std::string>{"a@s.example", "c@t.example"}));
