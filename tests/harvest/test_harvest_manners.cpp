@@ -402,3 +402,19 @@ TEST(HarvestManners, RobotsTxtGoesOverTheWireBeforeThePages)
     EXPECT_EQ(s.results.Texts(), (std::vector<std::string>{"a@s.example", "c@t.example"}));
     EXPECT_EQ(s.view.skips.Text(), "Skipped: 1 robots.txt");
 }
+
+// A robots.txt longer than the client keeps is cut, and its start obeyed.
+TEST(HarvestManners, AnOversizedRobotsTxtIsReadUpToTheLimit)
+{
+    std::string text = "User-agent: *\nDisallow: /early\n";
+    text += "# " + std::string(kRobotsParseLimit + 100 * 1024, 'x') + "\nDisallow: /late\n";
+    ScriptServer srv({Robots(text), Serve("<p>late@s.example</p>")});
+    Sessions s(srv);
+    for (const char* url : {"http://s.example/early.html", "http://s.example/late.html"})
+        s.sites.Add(url);
+    for (int i = 0; i < 2; ++i)
+        s.sites.SetChecked(i, true);
+    s.harvest.SearchEmail();
+    EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"late@s.example"});
+    EXPECT_EQ(s.view.skips.Text(), "Skipped: 1 robots.txt");
+}
