@@ -21,6 +21,15 @@ void THarvestSession::Reset()
 
 void THarvestSession::SearchEmail()
 {
+    // A press while a harvest runs (its pauses and fetches service the event
+    // queue) is not a second harvest inside the first.
+    if (running_)
+        return;
+    running_ = true;
+    struct Running {
+        bool& flag;
+        ~Running() { flag = false; }
+    } running{running_};
     stop_ = false;
     gate_.StartRun();
     view_.ShowSkipped(gate_.Skips());

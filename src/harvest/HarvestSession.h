@@ -27,7 +27,8 @@ public:
     // refused by robots.txt is skipped, counted by its reason in the view and
     // still counted as examined; its scan then starts from the page buffer's
     // old selection. With no ticked site it shows
-    // "Must select on 'Siti Trovati' sites to examine" and ends.
+    // "Must select on 'Siti Trovati' sites to examine" and ends. Called while
+    // a harvest runs, it does nothing.
     void SearchEmail();
     // Stop SearchEmail: the harvest ends after the site in progress; a pause
     // before a site ends at once, and that site is where a resume starts.
@@ -56,5 +57,6 @@ private:
     TPageBuffer& page_;
     TSiteGate gate_;
     bool stop_ = false;
+    bool running_ = false;
     int resumeIndex_ = 0;
 };
