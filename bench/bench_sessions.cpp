@@ -27,6 +27,8 @@ public:
     {
         engineText = kGoogleEntry;
         keyWords = "corvi neri";
+        // The loopback sites share one host: no pause, to measure the work.
+        settings.DelaySeconds = 0;
     }
 };
 

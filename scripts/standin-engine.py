@@ -161,6 +161,9 @@ class Handler(BaseHTTPRequestHandler):
         host = (url.hostname or self.tunnel_host or self.headers.get("Host", "localhost").split(":")[0]).lower()
         query = parse_qs(url.query, keep_blank_values=True)
         engine = self.server.engine
+        if url.path == "/robots.txt":
+            self.answer(200, b"User-agent: *\nDisallow:\n", "text/plain")
+            return
         status, kind = 200, "text/html; charset=utf-8"
         if url.path.endswith("/search") and (host == MOJEEK or query.get("fmt", [""])[0] == "json"):
             engine.pause()
@@ -180,9 +183,11 @@ class Handler(BaseHTTPRequestHandler):
             body = engine.altavista(query)
         else:
             body = engine.site(host, url.path)
-        data = body.encode("utf-8")
+        self.answer(status, body.encode("utf-8"), kind)
+
+    def answer(self, status, data, content_type):
         self.send_response(status)
-        self.send_header("Content-Type", kind)
+        self.send_header("Content-Type", content_type)
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)

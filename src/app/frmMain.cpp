@@ -5,6 +5,7 @@
 #include "frmOpzioni.h"
 #include "Engines.h"
 #include "frmMainSessions.h"
+#include "CorvinaInfo.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -114,6 +115,8 @@ TfrmMain::TfrmMain(const std::string& programFile)
     NMHTTP->setObjectName(QStringLiteral("NMHTTP"));
     NMHTTP->TimeOut = 10000;
     UseHttpProxyFromEnvironment(*NMHTTP);
+    // Every engine page, site page and robots.txt names the program.
+    NMHTTP->HeaderInfo.LocalProgram = std::string(kUserAgent);
 
     SaveDialog.Filter = "Text File (*.txt)|*.txt|Windows Address Book File (*.csv)|*.csv";
     // Opening can also pick a list saved without an extension.

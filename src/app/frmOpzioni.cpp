@@ -1,10 +1,7 @@
 #include "frmOpzioni.h"
 
-<<<<<<< HEAD
 #include "Desktop.h"
-=======
 #include "Engines.h"
->>>>>>> engines
 #include "Guard.h"
 #include "SysUtils.h"
 #include "UserDat.h"
@@ -129,6 +126,8 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     EditNumMax = edit(TabSheet3, "EditNumMax", QStringLiteral("50"), LabelNumMax);
     LabelTimeOut = label(TabSheet3, "LabelTimeOut", QStringLiteral("Search TimeOut (msec.)"));
     EditTimeOut = edit(TabSheet3, "EditTimeOut", QStringLiteral("10000"), LabelTimeOut);
+    LabelPausa = label(TabSheet3, "LabelPausa", QStringLiteral("Delay between requests to one host (s)"));
+    EditPausa = edit(TabSheet3, "EditPausa", QStringLiteral("1"), LabelPausa);
     LabelDominio = label(TabSheet3, "LabelDominio", QStringLiteral("Search only on this domain"));
     EditDominio = edit(TabSheet3, "EditDominio", {}, LabelDominio);
     LabelDominioEsempio = label(TabSheet3, "LabelDominioEsempio", QStringLiteral("(ex   .com )"));
@@ -137,6 +136,7 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     domain->addWidget(LabelDominioEsempio);
     numbers->addRow(LabelNumMax, EditNumMax);
     numbers->addRow(LabelTimeOut, EditTimeOut);
+    numbers->addRow(LabelPausa, EditPausa);
     numbers->addRow(LabelDominio, domain);
     search->addLayout(numbers);
     search->addStretch(1);
@@ -234,8 +234,8 @@ void TfrmOpzioni::loadSettings()
     tick("Search/PlainTextOnly", CheckBoxTestoSemplice);
     tick("Search/DisconnectOnEnd", CheckBoxDisconnRic);
     text("Search/MaxPages", EditNumMax);
+    text("Search/Delay", EditPausa);
     text("Search/Domain", EditDominio);
-<<<<<<< HEAD
     // A saved time-out that is not valid (edited by hand) gives the default.
     int32_t ms = 0;
     const QVariant timeOut = file.value(QStringLiteral("Search/TimeOut"));
@@ -246,10 +246,8 @@ void TfrmOpzioni::loadSettings()
             qCWarning(lcOptions, "settings file: time-out \"%s\" is not valid; the default is used",
                       qPrintable(timeOut.toString()));
     }
-=======
     text("Engines/SearxngAddress", EditSearxng);
     text("Engines/MojeekKey", EditMojeekKey);
->>>>>>> engines
     // The HTTP client follows the time-out shown, as after an OK.
     if (frmMain && ParseTimeOutText(fromQt(EditTimeOut->text()), ms))
         frmMain->NMHTTP->TimeOut = ms;
@@ -266,6 +264,7 @@ void TfrmOpzioni::saveSettings()
     file.setValue(QStringLiteral("Search/DisconnectOnEnd"), CheckBoxDisconnRic->isChecked());
     file.setValue(QStringLiteral("Search/MaxPages"), EditNumMax->text());
     file.setValue(QStringLiteral("Search/TimeOut"), EditTimeOut->text());
+    file.setValue(QStringLiteral("Search/Delay"), EditPausa->text());
     file.setValue(QStringLiteral("Search/Domain"), EditDominio->text());
     file.setValue(QStringLiteral("Engines/SearxngAddress"), EditSearxng->text());
     file.setValue(QStringLiteral("Engines/MojeekKey"), EditMojeekKey->text());

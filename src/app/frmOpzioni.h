@@ -53,6 +53,8 @@ public:
     QLineEdit* EditNumMax;
     QLabel* LabelTimeOut;
     QLineEdit* EditTimeOut;
+    QLabel* LabelPausa;
+    QLineEdit* EditPausa;           // seconds between two requests to one host
     QLabel* LabelDominio;
     QLineEdit* EditDominio;
     QLabel* LabelDominioEsempio;

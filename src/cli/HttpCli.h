@@ -4,6 +4,7 @@
 #pragma once
 
 #include "Cli.h"
+#include "CorvinaInfo.h"
 #include "Nmhttp.h"
 #include "SysUtils.h"
 
@@ -21,6 +22,7 @@ inline bool cliSetUpHttp(const std::string& command, TNMHTTP& http, const std::s
         return false;
     }
     http.TimeOut = timeout;
+    http.HeaderInfo.LocalProgram = std::string(kUserAgent);
     if (!proxy.empty()) {
         std::string host;
         int port = 0;

@@ -51,6 +51,12 @@ public:
         }
     }
     int LastStatus() override { return inner_.LastStatus(); }
+    // Passed on uncounted: the harvest asks for robots.txt this way too, and
+    // counts the sites it could not fetch itself.
+    TPageReply Request(const std::string& url, bool followRedirects, int64_t maxBody) override
+    {
+        return inner_.Request(url, followRedirects, maxBody);
+    }
     int fetched = 0;
     int failed = 0;
 

@@ -2,13 +2,15 @@
 // harvested; prints the Results list after the clean-up.
 #include "SessionCli.h"
 
+#include <cstdlib>
+
 namespace {
 
-const char* const kUsage = "harvest [--timeout MS] [--proxy HOST:PORT] [FILE|-]";
+const char* const kUsage = "harvest [--timeout MS] [--proxy HOST:PORT] [--delay SECONDS] [FILE|-]";
 
 int runHarvest(const std::vector<std::string>& args)
 {
-    std::string timeout, proxy;
+    std::string timeout, proxy, delay;
     bool help = false;
     std::vector<std::string> positional;
     if (!CliArgs("harvest")
@@ -16,6 +18,7 @@ int runHarvest(const std::vector<std::string>& args)
              .flag("--help", help)
              .option("--timeout", timeout)
              .option("--proxy", proxy)
+             .option("--delay", delay)
              .parse(args, positional, 1)) {
         cliError(std::string("usage: corvina-cli ") + kUsage);
         return 2;
@@ -24,6 +27,9 @@ int runHarvest(const std::vector<std::string>& args)
         std::printf("usage: corvina-cli %s\n"
                     "Reads site URLs, one per line (standard input without FILE or with -),\n"
                     "downloads each and prints the e-mail addresses found, one per line.\n"
+                    "Each site's robots.txt is obeyed; --delay is the least time between two\n"
+                    "requests to one host (default 1 s). Sites passed over are counted on\n"
+                    "standard error.\n"
                     "Exit status 0 when done, 1 when no site could be fetched, 2 on misuse.\n",
                     kUsage);
         return 0;
@@ -37,8 +43,16 @@ int runHarvest(const std::vector<std::string>& args)
         return 2;
     }
     TCliSessionView view;
-    THttpPageFetcher httpFetcher(http);
-    TCountingFetcher fetcher(httpFetcher);
+    if (!delay.empty()) {
+        char* end = nullptr;
+        const double seconds = std::strtod(delay.c_str(), &end);
+        if (*end != '\0' || !(seconds >= 0) || seconds > 86400) {
+            cliError("harvest: --delay needs a number of seconds (0 or more)");
+            return 2;
+        }
+        view.settings.DelaySeconds = seconds;
+    }
+    THttpPageFetcher fetcher(http);
     TCheckListModel sites, results;
     TPageBuffer page;
     std::vector<std::string> urls;
@@ -65,11 +79,13 @@ int runHarvest(const std::vector<std::string>& args)
     };
     harvest.SearchEmail();
     meter.Done();
+    if (const std::string skipped = view.skips.Text(); !skipped.empty())
+        cliError(skipped);
     if (!cliWriteList(results)) {
         cliError("standard output: write error");
         return 1;
     }
-    return fetcher.fetched > 0 ? 0 : 1;
+    return view.skips.Total() < sites.Count() ? 0 : 1;
 }
 
 const CliCommand command("harvest", kUsage, "download every site listed and print the e-mail addresses found",

@@ -9,7 +9,7 @@ Q_LOGGING_CATEGORY(lcHarvest, "corvina.harvest", QtWarningMsg)
 
 THarvestSession::THarvestSession(IHarvestView& view, IPageFetcher& fetcher, TCheckListModel& sites,
                                  TCheckListModel& results, TPageBuffer& page)
-    : view_(view), fetcher_(fetcher), sites_(sites), results_(results), page_(page)
+    : view_(view), sites_(sites), results_(results), page_(page), gate_(fetcher)
 {
 }
 
@@ -21,7 +21,18 @@ void THarvestSession::Reset()
 
 void THarvestSession::SearchEmail()
 {
+    // A press while a harvest runs (its pauses and fetches service the event
+    // queue) is not a second harvest inside the first.
+    if (running_)
+        return;
+    running_ = true;
+    struct Running {
+        bool& flag;
+        ~Running() { flag = false; }
+    } running{running_};
     stop_ = false;
+    gate_.StartRun();
+    view_.ShowSkipped(gate_.Skips());
     const int ticked = sites_.CheckedCount();
     auto progress = [ticked](int examined) {
         std::string text = std::to_string(examined);
@@ -48,19 +59,22 @@ void THarvestSession::SearchEmail()
     while (index < sites_.Count() && !stop_) {
         if (sites_.Checked(index)) {
             const std::string url = sites_.Text(index);
-            try {
-                std::string body = fetcher_.Get(url);
-                page_.SetText(std::move(body));
-            } catch (const std::exception& e) {
-                qCInfo(lcHarvest, "site %s skipped: %s", url.c_str(), e.what());
-            } catch (...) {
-                qCInfo(lcHarvest, "site %s skipped", url.c_str());
+            TSiteGate::TResult site = gate_.Fetch(url, view_.HarvestSettings().DelaySeconds);
+            if (site.outcome == TSiteGate::Stopped)
+                break; // stopped before the site was asked for: a resume starts here
+            if (site.outcome == TSiteGate::Fetched)
+                page_.SetText(std::move(site.body));
+            else
+                view_.ShowSkipped(gate_.Skips());
+            // Only a page that came is scanned: a skipped site leaves the
+            // buffer as the last site left it, and its addresses are in
+            // Results already. The site's addresses merge in without
+            // repeats, at a cost that grows with them, not with the list.
+            if (site.outcome == TSiteGate::Fetched) {
+                std::vector<std::string> found;
+                ScanAddresses(page_, [&found](std::string_view address) { found.emplace_back(address); });
+                results_.MergeUnique(std::move(found));
             }
-            // The site's addresses merge in without repeats, at a cost that
-            // grows with them rather than with the Results list.
-            std::vector<std::string> found;
-            ScanAddresses(page_, [&found](std::string_view address) { found.emplace_back(address); });
-            results_.MergeUnique(std::move(found));
             ++examined;
             view_.SetHarvestPosition(examined);
             view_.ShowExamined(progress(examined));

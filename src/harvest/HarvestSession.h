@@ -12,6 +12,7 @@
 #include "PageBuffer.h"
 #include "PageFetcher.h"
 #include "HarvestView.h"
+#include "SiteGate.h"
 
 #include <functional>
 
@@ -21,18 +22,29 @@ public:
                     TPageBuffer& page);
 
     // Search Email (also "Resume Search"): harvests the ticked sites from the
-    // resume index on. A site that cannot be fetched is skipped silently and
+    // resume index on, minding each site's robots.txt and pausing between
+    // requests to one host (TSiteGate). A site that cannot be fetched or is
+    // refused by robots.txt is skipped, counted by its reason in the view and
     // still counted as examined; its scan then starts from the page buffer's
     // old selection. With no ticked site it shows
-    // "Must select on 'Siti Trovati' sites to examine" and ends.
+    // "Must select on 'Siti Trovati' sites to examine" and ends. Called while
+    // a harvest runs, it does nothing.
     void SearchEmail();
-    // Stop SearchEmail: the harvest ends after the site in progress.
-    void Stop() { stop_ = true; }
+    // Stop SearchEmail: the harvest ends after the site in progress; a pause
+    // before a site ends at once, and that site is where a resume starts.
+    void Stop()
+    {
+        stop_ = true;
+        gate_.Stop();
+    }
     // New Search: clears the stop flag and the resume index.
     void Reset();
 
     bool StopRequested() const { return stop_; }
     int ResumeIndex() const { return resumeIndex_; }
+    // The robots.txt reader and pacer of the sites (its clock can be
+    // replaced).
+    TSiteGate& Gate() { return gate_; }
 
     // Called after each site with the examined count, the ticked count and
     // the Results count (corvina-cli's progress meter).
@@ -40,10 +52,11 @@ public:
 
 private:
     IHarvestView& view_;
-    IPageFetcher& fetcher_;
     TCheckListModel& sites_;
     TCheckListModel& results_;
     TPageBuffer& page_;
+    TSiteGate gate_;
     bool stop_ = false;
+    bool running_ = false;
     int resumeIndex_ = 0;
 };

@@ -11,6 +11,39 @@
 // time it needs them.
 struct THarvestSettings {
     bool DisconnectOnEnd = false;  // hang up the dial-up line when a run ends
+    double DelaySeconds = 1.0;     // least time between two requests to one host
+};
+
+// The sites a harvest run passed over without scanning a page, by reason.
+struct THarvestSkips {
+    int timeOut = 0;     // no answer in time
+    int refused = 0;     // refused, reset, unknown host or another connection error
+    int robots = 0;      // refused by the site's robots.txt (or robots.txt failing with 5xx)
+    int certificate = 0; // the server's certificate was not accepted
+    int busy = 0;        // asked to come back more than a minute later
+    int other = 0;
+
+    int Total() const { return timeOut + refused + robots + certificate + busy + other; }
+    // "Skipped: 2 robots.txt, 1 time-out"; empty when nothing was skipped.
+    std::string Text() const
+    {
+        std::string text;
+        const auto add = [&text](int n, const char* what) {
+            if (n == 0)
+                return;
+            text += text.empty() ? "Skipped: " : ", ";
+            text += std::to_string(n);
+            text += ' ';
+            text += what;
+        };
+        add(robots, "robots.txt");
+        add(timeOut, "time-out");
+        add(refused, "connection error");
+        add(certificate, "certificate");
+        add(busy, "busy");
+        add(other, "other");
+        return text;
+    }
 };
 
 class IHarvestView {
@@ -27,6 +60,9 @@ public:
     // cmdTrovaEmail offers a fresh harvest or a resumed one.
     virtual void HarvestOffersSearch() = 0;
     virtual void HarvestOffersResume() = 0;
+
+    // The run's skipped sites so far, by reason (all zero when a run starts).
+    virtual void ShowSkipped(const THarvestSkips& skips) = 0;
 
     virtual void ShowError(const std::string& text) = 0; // message box captioned "ERROR"
     virtual void HangUp() = 0;                           // the dial-up hang-up routine

@@ -1,9 +1,20 @@
 // The page fetch the sessions use: one HTTP Get whose body is the page.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 class TNMHTTP;
+
+// A whole reply: status (0 when none could be read), header as received and
+// body. cut tells that the body was longer than asked for and holds only its
+// start.
+struct TPageReply {
+    int status = 0;
+    std::string header;
+    std::string body;
+    bool cut = false;
+};
 
 class IPageFetcher {
 public:
@@ -16,6 +27,11 @@ public:
     virtual void Cancel() {}
     // The HTTP status of the last reply, 0 when not known.
     virtual int LastStatus() { return 0; }
+    // The reply to a Get of url. With followRedirects false a redirect
+    // status comes back as it is, its Location in the header; with maxBody
+    // above 0 a longer body is cut near that size instead of read to its
+    // end. Raises as Get does. By default a Get whose status reads as 200.
+    virtual TPageReply Request(const std::string& url, bool followRedirects = true, int64_t maxBody = 0);
 };
 
 // Over the program's HTTP client.
@@ -25,6 +41,7 @@ public:
     std::string Get(const std::string& url) override;
     void Cancel() override;
     int LastStatus() override;
+    TPageReply Request(const std::string& url, bool followRedirects = true, int64_t maxBody = 0) override;
 
 private:
     TNMHTTP& http_;

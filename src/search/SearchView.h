@@ -71,6 +71,7 @@ public:
     TSessionSettings settings;
     std::string engineText;
     std::string keyWords;
+    THarvestSkips skips; // as last shown
 
     TSessionSettings Settings() override { return settings; }
     std::string EngineText() override { return engineText; }
@@ -92,6 +93,7 @@ public:
     void NextOffersResume() override {}
     void HarvestOffersSearch() override {}
     void HarvestOffersResume() override {}
+    void ShowSkipped(const THarvestSkips& s) override { skips = s; }
     void ShowError(const std::string&) override {}
     void HangUp() override {}
 };

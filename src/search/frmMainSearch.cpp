@@ -7,6 +7,9 @@
 #include "SysUtils.h"
 
 #include <QApplication>
+#include <QStatusBar>
+
+#include <cmath>
 
 // A search mode group with no item chosen reads as one page each time.
 TSessionSettings SessionSettings()
@@ -23,6 +26,11 @@ TSessionSettings SessionSettings()
     s.DisconnectOnEnd = frmOpzioni->CheckBoxDisconnRic->isChecked();
     s.SearxngAddress = fromQt(frmOpzioni->EditSearxng->text());
     s.MojeekKey = fromQt(frmOpzioni->EditMojeekKey->text());
+    // A delay that is not a number of seconds counts as the default.
+    bool ok = false;
+    const double delay = frmOpzioni->EditPausa->text().trimmed().toDouble(&ok);
+    if (ok && delay >= 0 && std::isfinite(delay))
+        s.DelaySeconds = delay;
     return s;
 }
 
@@ -68,6 +76,16 @@ void TfrmMainView::HarvestOffersSearch()
 void TfrmMainView::HarvestOffersResume()
 {
     setCaptionAndHint(form_.cmdTrovaEmail, "Resume Search", "Resume Email Searching on Founded Sites");
+}
+
+// In the status bar, for the run that is going on or ended last.
+void TfrmMainView::ShowSkipped(const THarvestSkips& skips)
+{
+    const std::string text = skips.Text();
+    if (text.empty())
+        form_.statusBar()->clearMessage();
+    else
+        form_.statusBar()->showMessage(toQt(text));
 }
 
 void TfrmMainView::ShowError(const std::string& text)

@@ -36,6 +36,7 @@ public:
     void NextOffersResume() override;
     void HarvestOffersSearch() override;
     void HarvestOffersResume() override;
+    void ShowSkipped(const THarvestSkips& skips) override;
     void ShowError(const std::string& text) override;
     void HangUp() override;
 

@@ -78,6 +78,8 @@ TEST_F(Options, SettingsStartFromTheirDefaults)
     EXPECT_EQ(frmOpzioni->EditNumMax->text(), "50");
     EXPECT_EQ(frmOpzioni->LabelTimeOut->text(), "Search TimeOut (msec.)");
     EXPECT_EQ(frmOpzioni->EditTimeOut->text(), "10000");
+    EXPECT_EQ(frmOpzioni->LabelPausa->text(), "Delay between requests to one host (s)");
+    EXPECT_EQ(frmOpzioni->EditPausa->text(), "1");
     EXPECT_EQ(frmOpzioni->LabelDominio->text(), "Search only on this domain");
     EXPECT_EQ(frmOpzioni->LabelDominioEsempio->text(), "(ex   .com )");
     EXPECT_TRUE(frmOpzioni->EditDominio->text().isEmpty());
@@ -404,6 +406,7 @@ TEST_F(Options, SearchAndSavingSettingsComeBackAfterOkAndARestart)
     frmOpzioni->CheckBoxDisconnRic->setChecked(true);
     frmOpzioni->EditNumMax->setText("7");
     frmOpzioni->EditTimeOut->setText("25000");
+    frmOpzioni->EditPausa->setText("2.5");
     frmOpzioni->EditDominio->setText(".it");
     frmOpzioni->CheckBoxNascondi->setChecked(false);
     frmOpzioni->EditServer->setText("s");
@@ -421,6 +424,7 @@ TEST_F(Options, SearchAndSavingSettingsComeBackAfterOkAndARestart)
     EXPECT_EQ(frmOpzioni->EditNumMax->text(), "7");
     EXPECT_EQ(frmOpzioni->EditTimeOut->text(), "25000");
     EXPECT_EQ(frmMain->NMHTTP->TimeOut, 25000) << "the client follows the time-out shown";
+    EXPECT_EQ(frmOpzioni->EditPausa->text(), "2.5");
     EXPECT_EQ(frmOpzioni->EditDominio->text(), ".it");
     EXPECT_TRUE(frmOpzioni->CheckBoxNascondi->isChecked()) << "hiding recipients starts ticked every run";
 

@@ -4,6 +4,7 @@
 #include "TestUtil.h"
 
 #include <QProcess>
+#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -39,8 +40,8 @@ TEST(CliSearch, PrintsTheFoundSitesAfterTheSearchAndItsNextPages)
 
 TEST(CliSearch, AutomaticModeHarvestsAndPrintsTheResults)
 {
-    ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 2, "2")), Serve("<p>a@one.example</p>"),
-                      Serve("<p>b@two.example a@one.example</p>")});
+    ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 2, "2")), NoRobots(), Serve("<p>a@one.example</p>"),
+                      NoRobots(), Serve("<p>b@two.example a@one.example</p>")});
     const auto r = cli({"search", "--mode", "0", "--domain", ".it", "--proxy", proxy(srv), "corvi"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "a@one.example\nb@two.example\n");
@@ -141,11 +142,31 @@ TEST(CliSearch, TheStandInEngineServesBothJsonShapes)
 
 TEST(CliHarvest, ReadsSitesAndPrintsTheCleanedResults)
 {
-    ScriptServer srv({Serve("<p>%20x@s.example</p>"), Serve("<p>y@s.example</p>")});
-    const auto r = cli({"harvest", "--proxy", proxy(srv), "-"}, "http://b.example/b.html\r\n\nhttp://a.example/a.html\n");
+    ScriptServer srv({NoRobots(), Serve("<p>%20x@s.example</p>"), NoRobots(), Serve("<p>y@s.example</p>")});
+    const auto r = cli({"harvest", "--proxy", proxy(srv), "--delay", "0", "-"},
+                       "http://b.example/b.html\r\n\nhttp://a.example/a.html\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "x@s.example\ny@s.example\n");
-    EXPECT_EQ(RequestLine(srv, 0), "GET http://a.example/a.html HTTP/1.0");
+    EXPECT_EQ(r.err, "") << "nothing skipped, nothing told";
+    EXPECT_EQ(RequestLine(srv, 0), "GET http://a.example/robots.txt HTTP/1.0");
+    EXPECT_EQ(RequestLine(srv, 1), "GET http://a.example/a.html HTTP/1.0");
+    EXPECT_NE(srv.received(1).find("\r\nUser-Agent: Corvina/"), std::string::npos) << srv.received(1);
+}
+
+// Sites passed over are counted on standard error; the pause between two
+// requests to one host is 1 s unless --delay says otherwise.
+TEST(CliHarvest, CountsTheSkippedSitesAndPausesPerHost)
+{
+    ScriptServer srv({Robots("User-agent: corvina\nDisallow: /no\n"), Serve("<p>y@s.example</p>")});
+    QElapsedTimer elapsed;
+    elapsed.start();
+    const auto r = cli({"harvest", "--proxy", proxy(srv), "-"}, "http://a.example/no.html\nhttp://a.example/yes.html\n");
+    EXPECT_GE(elapsed.elapsed(), 1000) << "robots.txt and the page are a second apart";
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "y@s.example\n");
+    EXPECT_EQ(r.err, "corvina-cli: Skipped: 1 robots.txt\n");
+    ASSERT_TRUE(srv.waitDone(5000));
+    EXPECT_EQ(srv.accepted(), 2);
 }
 
 TEST(CliSessions, ExitStatuses)
@@ -169,6 +190,8 @@ TEST(CliSessions, ExitStatuses)
         {{"search", "--proxy", "nohost:port", "corvi"}, "", 2},
         {{"search", "--engine", "mojeek", "corvi"}, "", 2},
         {{"harvest", "--bogus"}, "", 2},
+        {{"harvest", "--delay", "soon"}, "", 2},
+        {{"harvest", "--delay", "-1"}, "", 2},
         {{"harvest", "/nonexistent/sites.txt"}, "", 2},
     };
     for (const Row& row : rows) {

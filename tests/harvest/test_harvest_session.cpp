@@ -19,6 +19,7 @@ namespace {
 
 std::string site(int k) { return "http://s" + std::to_string(k) + ".example/a.html"; }
 std::string get(int k) { return "GET " + site(k) + " HTTP/1.0"; }
+std::string robots(int k) { return "GET http://s" + std::to_string(k) + ".example/robots.txt HTTP/1.0"; }
 std::string addressPage(int k) { return "<p>mail: info" + std::to_string(k) + "@s.example</p>"; }
 
 // Ten sites s0..s9, the ones listed ticked.
@@ -34,14 +35,15 @@ void fill(TCheckListModel& sites, std::initializer_list<int> ticked)
 
 TEST(HarvestSession, FetchesOnlyTheTickedSitesAndCountsThem)
 {
-    ScriptServer srv({Serve(addressPage(1)), Serve(addressPage(4)), Serve(addressPage(7))});
+    ScriptServer srv({NoRobots(), Serve(addressPage(1)), NoRobots(), Serve(addressPage(4)), NoRobots(),
+                      Serve(addressPage(7))});
     Sessions s(srv);
     fill(s.sites, {1, 4, 7});
     std::vector<std::string> labels;
     s.harvest.OnSiteDone = [&](int, int, int) { labels.push_back(s.view.examined); };
     s.harvest.SearchEmail();
     ASSERT_TRUE(srv.waitDone(5000));
-    EXPECT_EQ(RequestLines(srv), (std::vector<std::string>{get(1), get(4), get(7)}));
+    EXPECT_EQ(RequestLines(srv), (std::vector<std::string>{robots(1), get(1), robots(4), get(4), robots(7), get(7)}));
     EXPECT_EQ(labels, (std::vector<std::string>{"1/3", "2/3", "3/3"}));
     EXPECT_EQ(s.view.harvestMax, 3);
     EXPECT_EQ(s.view.harvestPos, 3);
@@ -68,7 +70,8 @@ TEST(HarvestSession, NothingTickedIsAnErrorAndChangesNothingElse)
 // (resume index 5 with 3 of 10 ticked reads 6/3 after the next site).
 TEST(HarvestSession, StopDuringASiteFinishesItAndResumeCountsOnFromTheIndex)
 {
-    ScriptServer srv({Serve(addressPage(1)), Serve(addressPage(4), 300), Serve(addressPage(7)), Serve(addressPage(7))});
+    ScriptServer srv({NoRobots(), Serve(addressPage(1)), NoRobots(), Serve(addressPage(4), 300), NoRobots(),
+                      Serve(addressPage(7)), NoRobots(), Serve(addressPage(7))});
     Sessions s(srv);
     fill(s.sites, {1, 4, 7});
     bool armed = false;
@@ -79,7 +82,7 @@ TEST(HarvestSession, StopDuringASiteFinishesItAndResumeCountsOnFromTheIndex)
         }
     };
     s.harvest.SearchEmail();
-    EXPECT_EQ(srv.accepted(), 2);
+    EXPECT_EQ(srv.accepted(), 4);
     EXPECT_EQ(s.results.Count(), 2) << "the site in progress is scanned";
     EXPECT_EQ(s.view.examined, "2/3");
     EXPECT_EQ(s.harvest.ResumeIndex(), 5);
@@ -100,16 +103,18 @@ TEST(HarvestSession, StopDuringASiteFinishesItAndResumeCountsOnFromTheIndex)
     EXPECT_EQ(s.view.harvestCaption, "Resume Search");
     s.harvest.SearchEmail();
     ASSERT_TRUE(srv.waitDone(5000));
-    EXPECT_EQ(RequestLines(srv), (std::vector<std::string>{get(1), get(4), get(7), get(7)}));
+    // Each run reads robots.txt afresh.
+    EXPECT_EQ(RequestLines(srv), (std::vector<std::string>{robots(1), get(1), robots(4), get(4), robots(7), get(7),
+                                                          robots(7), get(7)}));
 }
 
-// Sites that fail are skipped and counted, and the harvest goes on.
-TEST(HarvestSession, SitesThatFailAreSkippedSilently)
+// Sites that fail are skipped and counted by reason, and the harvest goes on.
+TEST(HarvestSession, SitesThatFailAreSkippedAndCounted)
 {
     uint16_t refusedPort = 0;
     const int refusedFd = testutil::bindLoopback(-1, refusedPort);
     ASSERT_GE(refusedFd, 0);
-    ScriptServer srv({Serve("same@s.example, same@s.example and same@s.example"),
+    ScriptServer srv({NoRobots(), Serve("same@s.example, same@s.example and same@s.example"),
                       {ReadUntil("\r\n\r\n"), Reset()},
                       {ReadUntil("\r\n\r\n"), Hold()},
                       Serve("<p>%20last@s.example</p>")});
@@ -131,6 +136,7 @@ TEST(HarvestSession, SitesThatFailAreSkippedSilently)
     ::close(refusedFd);
     EXPECT_EQ(s.view.examined, "5/5");
     EXPECT_EQ(s.view.errors, std::vector<std::string>{});
+    EXPECT_EQ(s.view.skips.Text(), "Skipped: 1 time-out, 2 connection error");
     // The same address three times is kept once; the escaped blank goes at
     // the end.
     EXPECT_EQ(s.results.Texts(), (std::vector<std::string>{"last@s.example", "same@s.example"}));
@@ -138,7 +144,7 @@ TEST(HarvestSession, SitesThatFailAreSkippedSilently)
 
 TEST(HarvestSession, DisconnectOnEndHangsUpBeforeTheCleanUp)
 {
-    ScriptServer srv({Serve("<p>%20a@s.example</p>")});
+    ScriptServer srv({NoRobots(), Serve("<p>%20a@s.example</p>")});
     Sessions s(srv);
     fill(s.sites, {0});
     s.view.settings.DisconnectOnEnd = true;
@@ -160,8 +166,8 @@ void recordMessage(QtMsgType, const QMessageLogContext& context, const QString& 
 
 } // namespace
 
-// A skipped site stays silent for the user, but a developer can have it told
-// by turning the harvest's logging category on.
+// A skipped site is counted for the user; a developer can have it told with
+// its reason by turning the harvest's logging category on.
 TEST(HarvestSession, SkippedSitesAreLoggedOnlyWhenTheCategoryIsOn)
 {
     uint16_t refused = 0;
@@ -186,6 +192,8 @@ TEST(HarvestSession, SkippedSitesAreLoggedOnlyWhenTheCategoryIsOn)
 
     EXPECT_EQ(byDefault, std::vector<std::string>{});
     ASSERT_EQ(logged.size(), 1u);
-    EXPECT_NE(logged[0].find("corvina.harvest: site " + url + " skipped"), std::string::npos) << logged[0];
+    EXPECT_NE(logged[0].find("corvina.harvest: site " + url + " skipped (connection error): robots.txt: "),
+              std::string::npos)
+        << logged[0];
     EXPECT_EQ(s.view.examined, "1/1");
 }

@@ -184,8 +184,9 @@ TEST(SearchSession, ModesDecideTheHangUpAndModeZeroHarvestsEverySite)
     for (const Row& r : std::vector<Row>{{TSearchMode::MaxPagesEachTime, true, 0, 1},
                                          {TSearchMode::AllPages, false, 0, 1},
                                          {TSearchMode::AllPages, true, 1, 1},
-                                         {TSearchMode::Automatic, true, 1, 3}}) {
-        ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 2, "2")), Serve(addressPage), Serve(addressPage)});
+                                         {TSearchMode::Automatic, true, 1, 5}}) {
+        ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 2, "2")), NoRobots(), Serve(addressPage), NoRobots(),
+                          Serve(addressPage)});
         Sessions s(srv);
         s.view.settings.Mode = r.mode;
         s.view.settings.DisconnectOnEnd = r.disconnect;
@@ -196,7 +197,8 @@ TEST(SearchSession, ModesDecideTheHangUpAndModeZeroHarvestsEverySite)
             EXPECT_EQ(s.sites.CheckedCount(), 2);
             EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"info@corvina.example"});
             EXPECT_EQ(s.view.examined, "2/2");
-            EXPECT_EQ(RequestLine(srv, 1), "GET http://site0.example/index.html HTTP/1.0");
+            EXPECT_EQ(RequestLine(srv, 1), "GET http://site0.example/robots.txt HTTP/1.0");
+            EXPECT_EQ(RequestLine(srv, 2), "GET http://site0.example/index.html HTTP/1.0");
         }
     }
 }
@@ -205,7 +207,8 @@ TEST(SearchSession, StopSearchFromATimerEndsTheLoopAfterThePageInProgressAndMode
 {
     const std::string addresses = "<p>a@one.example b@two.example</p>";
     ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 2, "1.000")), Serve(ResultPage(TEngine::Google, 2, 2), 300),
-                      Serve(addresses), Serve(addresses), Serve(addresses), Serve(addresses)});
+                      NoRobots(), Serve(addresses), NoRobots(), Serve(addresses), NoRobots(), Serve(addresses),
+                      NoRobots(), Serve(addresses)});
     Sessions s(srv);
     s.view.settings.Mode = TSearchMode::Automatic;
     bool armed = false;

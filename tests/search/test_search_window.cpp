@@ -6,6 +6,7 @@
 
 #include "frmMainSessions.h"
 
+#include <QStatusBar>
 #include <QTimer>
 
 using namespace testnet;
@@ -70,6 +71,14 @@ TEST_F(SearchWindow, SettingsAreReadFromTheOptionsDialogWhenUsed)
         EXPECT_EQ(SessionSettings().Mode, m.mode);
     }
     EXPECT_EQ(SessionSettings().MaxPages, "50");
+    EXPECT_EQ(SessionSettings().DelaySeconds, 1.0);
+    // A delay that is no number of seconds counts as the default.
+    for (const char* bad : {"", "soon", "-2", "inf"}) {
+        frmOpzioni->EditPausa->setText(QString::fromLatin1(bad));
+        EXPECT_EQ(SessionSettings().DelaySeconds, 1.0) << bad;
+    }
+    frmOpzioni->EditPausa->setText(" 0.25 ");
+    EXPECT_EQ(SessionSettings().DelaySeconds, 0.25);
     frmOpzioni->EditNumMax->setText("7");
     frmOpzioni->CheckBoxTestoSemplice->setChecked(true);
     frmOpzioni->CheckBoxDisconnRic->setChecked(true);
@@ -110,13 +119,24 @@ TEST_F(SearchWindow, HarvestMessagesAndTheHangUpGoThroughTheDesktop)
     EXPECT_EQ(desk.Messages.Calls[0].Caption, "ERROR");
     EXPECT_EQ(text(frmMain->LabelProgress), "0/0");
 
-    ScriptServer srv({Serve("<p>%20info@corvina.example</p>")});
+    ScriptServer srv({Robots("User-agent: *\nDisallow: /private/\n"), Serve("<p>%20info@corvina.example</p>")});
     useProxy(srv);
+    frmOpzioni->EditPausa->setText(QStringLiteral("0"));
+    frmMain->CheckListBoxTrovati->Items->Add("http://s.example/private/b.html");
     frmMain->CheckListBoxTrovati->Items->Add("http://s.example/a.html");
     frmMain->CheckListBoxTrovati->SetChecked(0, true);
+    frmMain->CheckListBoxTrovati->SetChecked(1, true);
     frmOpzioni->CheckBoxDisconnRic->setChecked(true);
     frmMain->cmdTrovaEmail->click();
-    EXPECT_EQ(text(frmMain->LabelProgress), "1/1");
+    EXPECT_EQ(text(frmMain->LabelProgress), "2/2");
+    // The site robots.txt refuses is told in the status bar; every request
+    // names the program.
+    EXPECT_EQ(frmMain->statusBar()->currentMessage(), QStringLiteral("Skipped: 1 robots.txt"));
+    ASSERT_TRUE(srv.waitDone(5000));
+    ASSERT_EQ(RequestLines(srv), (std::vector<std::string>{"GET http://s.example/robots.txt HTTP/1.0",
+                                                          "GET http://s.example/a.html HTTP/1.0"}));
+    for (int i = 0; i < 2; ++i)
+        EXPECT_NE(srv.received(i).find("\r\nUser-Agent: Corvina/"), std::string::npos) << srv.received(i);
     EXPECT_EQ(text(frmMain->LabelEmailTrovate), "1");
     EXPECT_EQ(frmMain->CheckListBoxRisultati->Items->Texts(), std::vector<std::string>{"info@corvina.example"});
     EXPECT_EQ(desk.DialUp.Calls, std::vector<std::string>{"enum"});

@@ -18,6 +18,9 @@
 
 class FakeSessionView : public ISessionView {
 public:
+    // No pause between requests to one host unless a test asks for one.
+    FakeSessionView() { settings.DelaySeconds = 0; }
+
     TSessionSettings settings;
     std::string engineText = kGoogleEntry;
     std::string keyWords;
@@ -34,6 +37,8 @@ public:
     std::string harvestCaption = "Search &Email", harvestHint = "Search for Email in Founded Sites";
     std::vector<std::string> errors;
     int hangUps = 0;
+    THarvestSkips skips;       // as last shown
+    int skipsShown = 0;
     // Run when the session hangs up.
     std::function<void()> onHangUp;
 
@@ -62,6 +67,11 @@ public:
     void HarvestOffersResume() override
     {
         harvestCaption = "Resume Search", harvestHint = "Resume Email Searching on Founded Sites";
+    }
+    void ShowSkipped(const THarvestSkips& s) override
+    {
+        skips = s;
+        ++skipsShown;
     }
     void ShowError(const std::string& text) override { errors.push_back(text); }
     void HangUp() override
@@ -104,6 +114,19 @@ inline testnet::Script Serve(const std::string& body, int pauseMs = 0)
     s.push_back(testnet::Send(Reply(body)));
     s.push_back(testnet::Close());
     return s;
+}
+
+// A robots.txt request answered "not found": everything is allowed.
+inline testnet::Script NoRobots()
+{
+    return {testnet::ReadUntil("\r\n\r\n"), testnet::Send("HTTP/1.0 404 Not Found\r\n\r\n"), testnet::Close()};
+}
+
+// A robots.txt request answered with text.
+inline testnet::Script Robots(const std::string& text)
+{
+    return {testnet::ReadUntil("\r\n\r\n"), testnet::Send("HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" + text),
+            testnet::Close()};
 }
 
 // The request line of connection i, without its line end.
