@@ -3,7 +3,12 @@
 #include "AddressScanner.h"
 #include "LinkExtractor.h"
 
+#include "ParallelFetcher.h"
+
 #include <QLoggingCategory>
+
+#include <algorithm>
+#include <map>
 
 Q_LOGGING_CATEGORY(lcHarvest, "corvina.harvest", QtWarningMsg)
 
@@ -13,10 +18,154 @@ THarvestSession::THarvestSession(IHarvestView& view, IPageFetcher& fetcher, TChe
 {
 }
 
+void THarvestSession::Stop()
+{
+    stop_ = true;
+    gate_.Stop();
+    // Workers give up their fetches and pauses at once; the run ends when
+    // they have all reported.
+    if (pool_) {
+        pool_->CancelAll();
+        pool_->Interrupt();
+    }
+}
+
 void THarvestSession::Reset()
 {
     stop_ = false;
     resumeIndex_ = 0;
+    finishedAhead_.clear();
+}
+
+void THarvestSession::scanPage(std::string body)
+{
+    page_.SetText(std::move(body));
+    // Only a page that came is scanned. Its addresses merge in without
+    // repeats, at a cost that grows with them rather than with the list.
+    std::vector<std::string> found;
+    ScanAddresses(page_, [&found](std::string_view address) { found.emplace_back(address); });
+    results_.MergeUnique(std::move(found));
+}
+
+namespace {
+
+// A site visited with its manners, on a worker thread: a gate of its own
+// over the harvest's shared state, with a client of its own.
+class TSiteJob : public IFetchJob {
+public:
+    TSiteJob(std::unique_ptr<IPageFetcher> fetcher, std::shared_ptr<TSiteGateState> state, double delaySeconds,
+             const std::string& token)
+        : fetcher_(std::move(fetcher)), gate_(*fetcher_, std::move(state)), delay_(delaySeconds)
+    {
+        gate_.ProductToken = token;
+    }
+    TFetchResult Run(int id, const std::string& url) override
+    {
+        TFetchResult r;
+        r.Id = id;
+        TSiteGate::TResult site = gate_.Fetch(url, delay_);
+        r.Ok = site.outcome == TSiteGate::Fetched;
+        r.Stopped = site.outcome == TSiteGate::Stopped;
+        r.Body = std::move(site.body);
+        if (!r.Ok)
+            r.Error = SkipReasonText(site.reason);
+        return r;
+    }
+    void Cancel() override
+    {
+        gate_.Stop();
+        fetcher_->Cancel();
+    }
+
+private:
+    std::unique_ptr<IPageFetcher> fetcher_;
+    TSiteGate gate_;
+    double delay_;
+};
+
+} // namespace
+
+void THarvestSession::harvestParallel(int sitesAtOnce, int ticked, int& examined,
+                                      const std::function<std::string(int)>& progress)
+{
+    const double delay = view_.HarvestSettings().DelaySeconds;
+    TParallelFetcher pool(sitesAtOnce, [state = gate_.State(), delay, token = gate_.ProductToken,
+                                        make = MakeFetcher]() -> std::unique_ptr<IFetchJob> {
+        return std::make_unique<TSiteJob>(make(), state, delay, token);
+    });
+    pool_ = &pool;
+    struct Release {
+        TParallelFetcher*& pool;
+        ~Release() { pool = nullptr; }
+    } release{pool_};
+
+    // The list is read afresh before each start: list operations may run
+    // while the sites are fetched. A site is known by its place and text.
+    std::map<int, std::string> inFlight; // place -> host
+    std::set<std::string> busyHosts;
+    std::set<int> finished = finishedAhead_;
+    finishedAhead_.clear();
+    int firstOpen = resumeIndex_; // no site before it is left to do
+    bool stopping = false;
+    const auto nextToStart = [&](int from) {
+        for (int i = from; i < sites_.Count(); ++i) {
+            if (!sites_.Checked(i) || finished.count(i) || inFlight.count(i))
+                continue;
+            if (busyHosts.count(TSiteOrigin::Of(sites_.Text(i)).host))
+                continue;
+            return i;
+        }
+        return -1;
+    };
+    for (;;) {
+        if (stop_ && !stopping) {
+            stopping = true;
+            pool.CancelAll();
+        }
+        while (!stopping && pool.Busy() < pool.Workers()) {
+            const int i = nextToStart(firstOpen);
+            if (i < 0)
+                break;
+            const std::string url = sites_.Text(i);
+            const std::string host = TSiteOrigin::Of(url).host;
+            inFlight[i] = host;
+            busyHosts.insert(host);
+            pool.Start(i, url);
+        }
+        if (pool.Busy() == 0)
+            break;
+        pool.Wait();
+        for (TFetchResult& r : pool.Take()) {
+            busyHosts.erase(inFlight[r.Id]);
+            inFlight.erase(r.Id);
+            if (r.Stopped)
+                continue; // not asked for: still to do
+            finished.insert(r.Id);
+            if (r.Ok)
+                scanPage(std::move(r.Body));
+            else
+                view_.ShowSkipped(gate_.Skips());
+            ++examined;
+            view_.SetHarvestPosition(examined);
+            view_.ShowExamined(progress(examined));
+            view_.ShowResultCount(results_.Count());
+            if (OnSiteDone)
+                OnSiteDone(examined, ticked, results_.Count());
+        }
+        while (firstOpen < sites_.Count() && (!sites_.Checked(firstOpen) || finished.count(firstOpen)))
+            ++firstOpen;
+        // A stop asked for while a handler ran during the wait.
+        if (stop_ && !stopping)
+            continue;
+    }
+    if (stop_) {
+        // A resume starts at the first site not finished and passes over
+        // those after it that were.
+        resumeIndex_ = std::min(firstOpen, sites_.Count());
+        for (int i : finished)
+            if (i > resumeIndex_)
+                finishedAhead_.insert(i);
+    }
 }
 
 void THarvestSession::SearchEmail()
@@ -54,27 +203,29 @@ void THarvestSession::SearchEmail()
     if (resumeIndex_ != 0)
         view_.SetHarvestPosition(examined);
 
+    const int sitesAtOnce = std::clamp(view_.HarvestSettings().SitesAtOnce, 1, 32);
+    if (MakeFetcher && sitesAtOnce > 1) {
+        examined += static_cast<int>(finishedAhead_.size());
+        if (!finishedAhead_.empty())
+            view_.SetHarvestPosition(examined);
+        harvestParallel(sitesAtOnce, ticked, examined, progress);
+        index = resumeIndex_;
+    }
     // The list is read afresh at every step: list operations may run during
     // a fetch and change its entries and its count.
-    while (index < sites_.Count() && !stop_) {
+    while (!(MakeFetcher && sitesAtOnce > 1) && index < sites_.Count() && !stop_) {
         if (sites_.Checked(index)) {
             const std::string url = sites_.Text(index);
             TSiteGate::TResult site = gate_.Fetch(url, view_.HarvestSettings().DelaySeconds);
             if (site.outcome == TSiteGate::Stopped)
                 break; // stopped before the site was asked for: a resume starts here
-            if (site.outcome == TSiteGate::Fetched)
-                page_.SetText(std::move(site.body));
-            else
-                view_.ShowSkipped(gate_.Skips());
             // Only a page that came is scanned: a skipped site leaves the
             // buffer as the last site left it, and its addresses are in
-            // Results already. The site's addresses merge in without
-            // repeats, at a cost that grows with them, not with the list.
-            if (site.outcome == TSiteGate::Fetched) {
-                std::vector<std::string> found;
-                ScanAddresses(page_, [&found](std::string_view address) { found.emplace_back(address); });
-                results_.MergeUnique(std::move(found));
-            }
+            // Results already.
+            if (site.outcome == TSiteGate::Fetched)
+                scanPage(std::move(site.body));
+            else
+                view_.ShowSkipped(gate_.Skips());
             ++examined;
             view_.SetHarvestPosition(examined);
             view_.ShowExamined(progress(examined));

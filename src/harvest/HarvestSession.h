@@ -15,6 +15,8 @@
 #include "SiteGate.h"
 
 #include <functional>
+#include <memory>
+#include <set>
 
 class THarvestSession {
 public:
@@ -32,11 +34,7 @@ public:
     void SearchEmail();
     // Stop SearchEmail: the harvest ends after the site in progress; a pause
     // before a site ends at once, and that site is where a resume starts.
-    void Stop()
-    {
-        stop_ = true;
-        gate_.Stop();
-    }
+    void Stop();
     // New Search: clears the stop flag and the resume index.
     void Reset();
 
@@ -50,7 +48,20 @@ public:
     // the Results count (corvina-cli's progress meter).
     std::function<void(int examined, int ticked, int found)> OnSiteDone;
 
+    // Makes a page fetcher (an HTTP client set up like the session's own)
+    // for a worker thread; called on that thread. With one, and more than
+    // one site at once in the settings, sites are fetched several at once,
+    // each on a thread of its own; without, one after another.
+    std::function<std::unique_ptr<IPageFetcher>()> MakeFetcher;
+
 private:
+    // The sites from the resume index on, several at once: the same sites,
+    // robots.txt, pauses and counts as one at a time, finished in the order
+    // the sites answer.
+    void harvestParallel(int sitesAtOnce, int ticked, int& examined, const std::function<std::string(int)>& progress);
+    // A fetched page's addresses into Results.
+    void scanPage(std::string body);
+
     IHarvestView& view_;
     TCheckListModel& sites_;
     TCheckListModel& results_;
@@ -59,4 +70,9 @@ private:
     bool stop_ = false;
     bool running_ = false;
     int resumeIndex_ = 0;
+    // Sites past the resume index that a stopped parallel run finished:
+    // a resume passes over them.
+    std::set<int> finishedAhead_;
+    // The workers of the parallel run under way, for Stop.
+    class TParallelFetcher* pool_ = nullptr;
 };

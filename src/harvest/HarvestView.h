@@ -12,6 +12,9 @@
 struct THarvestSettings {
     bool DisconnectOnEnd = false;  // hang up the dial-up line when a run ends
     double DelaySeconds = 1.0;     // least time between two requests to one host
+    // Sites fetched at once (1 to 32), never two of one host; above 1 only
+    // where the harvest has a way to make clients for its workers.
+    int SitesAtOnce = 8;
 };
 
 // The sites a harvest run passed over without scanning a page, by reason.

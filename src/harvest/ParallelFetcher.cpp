@@ -2,37 +2,19 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QLoggingCategory>
 #include <QThread>
 
 #include <atomic>
 
-Q_DECLARE_LOGGING_CATEGORY(lcHarvest)
-
-// One worker: lives on its own thread, makes its fetcher there on first use
-// and runs one fetch at a time.
-class TFetchWorker : public QObject {
+// A page fetch as a job.
+class TPageJob : public IFetchJob {
 public:
-    TFetchWorker(TFetcherFactory factory, std::atomic<unsigned>& cancels)
-        : factory_(std::move(factory)), cancels_(cancels)
-    {
-    }
-
-    // On the worker's thread. generation is the owner's cancel count when
-    // the fetch was handed out: a CancelAll since then gives it up before it
-    // starts.
-    TFetchResult Fetch(int id, const std::string& url, unsigned generation)
+    explicit TPageJob(std::unique_ptr<IPageFetcher> fetcher) : fetcher_(std::move(fetcher)) {}
+    TFetchResult Run(int id, const std::string& url) override
     {
         TFetchResult r;
         r.Id = id;
-        if (cancels_.load() != generation) {
-            r.Error = "Fetch canceled";
-            return r;
-        }
         try {
-            if (!fetcher_)
-                fetcher_ = factory_();
-            inFetch_ = true;
             r.Body = fetcher_->Get(url);
             r.Ok = true;
         } catch (const std::exception& e) {
@@ -40,22 +22,59 @@ public:
         } catch (...) {
             r.Error = "Unknown failure";
         }
-        inFetch_ = false;
+        return r;
+    }
+    void Cancel() override { fetcher_->Cancel(); }
+
+private:
+    std::unique_ptr<IPageFetcher> fetcher_;
+};
+
+// One worker: lives on its own thread, makes its job there on first use and
+// runs one URL at a time.
+class TFetchWorker : public QObject {
+public:
+    TFetchWorker(TJobFactory factory, std::atomic<unsigned>& cancels) : factory_(std::move(factory)), cancels_(cancels)
+    {
+    }
+
+    // On the worker's thread. generation is the owner's cancel count when
+    // the URL was handed out: a CancelAll since then gives it up before it
+    // starts.
+    TFetchResult Fetch(int id, const std::string& url, unsigned generation)
+    {
+        TFetchResult r;
+        r.Id = id;
+        if (cancels_.load() != generation) {
+            r.Stopped = true;
+            r.Error = "Fetch canceled";
+            return r;
+        }
+        try {
+            if (!job_)
+                job_ = factory_();
+        } catch (const std::exception& e) {
+            r.Error = e.what();
+            return r;
+        }
+        inRun_ = true;
+        r = job_->Run(id, url);
+        inRun_ = false;
         return r;
     }
 
-    // On the worker's thread, run while a fetch waits (or between fetches).
+    // On the worker's thread, run while a job waits (or between jobs).
     void Cancel()
     {
-        if (inFetch_ && fetcher_)
-            fetcher_->Cancel();
+        if (inRun_ && job_)
+            job_->Cancel();
     }
 
 private:
-    TFetcherFactory factory_;
+    TJobFactory factory_;
     std::atomic<unsigned>& cancels_;
-    std::unique_ptr<IPageFetcher> fetcher_;
-    bool inFetch_ = false;
+    std::unique_ptr<IFetchJob> job_;
+    bool inRun_ = false;
 };
 
 namespace {
@@ -64,7 +83,14 @@ namespace {
 std::atomic<unsigned> g_cancels{0};
 } // namespace
 
-TParallelFetcher::TParallelFetcher(int workers, TFetcherFactory factory, QObject* parent) : QObject(parent)
+TParallelFetcher::TParallelFetcher(int workers, TFetcherFactory factory, QObject* parent)
+    : TParallelFetcher(
+          workers, [factory = std::move(factory)]() -> std::unique_ptr<IFetchJob> { return std::make_unique<TPageJob>(factory()); },
+          parent)
+{
+}
+
+TParallelFetcher::TParallelFetcher(int workers, TJobFactory factory, QObject* parent) : QObject(parent)
 {
     if (workers < 1)
         workers = 1;
@@ -121,8 +147,6 @@ bool TParallelFetcher::Start(int id, const std::string& url)
 void TParallelFetcher::report(int worker, TFetchResult result)
 {
     workers_[static_cast<size_t>(worker)].busy = false;
-    if (!result.Ok)
-        qCInfo(lcHarvest, "fetch %d failed: %s", result.Id, result.Error.c_str());
     results_.push_back(std::move(result));
     if (loop_)
         loop_->quit();

@@ -35,15 +35,31 @@ using TFetcherFactory = std::function<std::unique_ptr<IPageFetcher>()>;
 struct TFetchResult {
     int Id = 0;
     bool Ok = false;
+    bool Stopped = false; // given up before the page was asked for
     std::string Body;  // the page, when Ok
     std::string Error; // what went wrong, when not
 };
+
+// The work a worker does for one URL, on the worker's thread: a page fetch,
+// or a site visited with its manners (the harvest's).
+class IFetchJob {
+public:
+    virtual ~IFetchJob() = default;
+    virtual TFetchResult Run(int id, const std::string& url) = 0;
+    // Gives up the Run under way; called on the worker's thread, from a
+    // handler run while the job waits.
+    virtual void Cancel() = 0;
+};
+// Makes a worker's job; called on the worker's own thread.
+using TJobFactory = std::function<std::unique_ptr<IFetchJob>()>;
 
 class TFetchWorker;
 
 class TParallelFetcher : public QObject {
     Q_OBJECT
 public:
+    TParallelFetcher(int workers, TJobFactory factory, QObject* parent = nullptr);
+    // Workers whose job is a plain page fetch: the body, or the failure.
     TParallelFetcher(int workers, TFetcherFactory factory, QObject* parent = nullptr);
     // Cancels what is under way and ends the threads.
     ~TParallelFetcher() override;

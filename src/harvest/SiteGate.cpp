@@ -175,7 +175,7 @@ double RetryAfterSeconds(const std::string& header)
     return std::max<qint64>(0, QDateTime::currentDateTimeUtc().secsTo(when));
 }
 
-TSiteGate::TSiteGate(IPageFetcher& fetcher) : fetcher_(fetcher)
+TSiteGate::TSiteGate(IPageFetcher& fetcher) : fetcher_(fetcher), state_(std::make_shared<TSiteGateState>())
 {
     Now = [] {
         using namespace std::chrono;
@@ -183,15 +183,42 @@ TSiteGate::TSiteGate(IPageFetcher& fetcher) : fetcher_(fetcher)
     };
 }
 
+TSiteGate::TSiteGate(IPageFetcher& fetcher, std::shared_ptr<TSiteGateState> state) : TSiteGate(fetcher)
+{
+    state_ = std::move(state);
+}
+
 TSiteGate::~TSiteGate() = default;
 
 void TSiteGate::StartRun()
 {
-    robots_.clear();
-    crawlDelay_.clear();
-    skips_ = {};
-    robotsRequests_ = 0;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->robots.clear();
+        state_->crawlDelay.clear();
+        state_->skips = {};
+        state_->robotsRequests = 0;
+    }
     stop_ = false;
+}
+
+THarvestSkips TSiteGate::Skips() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->skips;
+}
+
+int TSiteGate::RobotsRequests() const
+{
+    std::lock_guard lock(state_->mutex);
+    return state_->robotsRequests;
+}
+
+void TSiteGate::requested(const std::string& host)
+{
+    const int64_t now = Now();
+    std::lock_guard lock(state_->mutex);
+    state_->lastRequest[host] = now;
 }
 
 void TSiteGate::Stop()
@@ -226,18 +253,24 @@ bool TSiteGate::pause(int64_t ms)
 
 double TSiteGate::hostDelay(const std::string& host, double delaySeconds) const
 {
-    const auto crawl = crawlDelay_.find(host);
-    return crawl == crawlDelay_.end() ? delaySeconds : std::max(delaySeconds, crawl->second);
+    std::lock_guard lock(state_->mutex);
+    const auto crawl = state_->crawlDelay.find(host);
+    return crawl == state_->crawlDelay.end() ? delaySeconds : std::max(delaySeconds, crawl->second);
 }
 
 bool TSiteGate::waitForHost(const std::string& host, double delaySeconds)
 {
     if (stop_)
         return false;
-    const auto last = lastRequest_.find(host);
-    if (last == lastRequest_.end())
-        return true;
-    const int64_t due = last->second + millis(hostDelay(host, delaySeconds));
+    int64_t last = 0;
+    {
+        std::lock_guard lock(state_->mutex);
+        const auto known = state_->lastRequest.find(host);
+        if (known == state_->lastRequest.end())
+            return true;
+        last = known->second;
+    }
+    const int64_t due = last + millis(hostDelay(host, delaySeconds));
     for (int64_t now = Now(); now < due; now = Now())
         if (!pause(due - now))
             return false;
@@ -246,13 +279,17 @@ bool TSiteGate::waitForHost(const std::string& host, double delaySeconds)
 
 TSiteGate::TResult TSiteGate::skip(const std::string& url, TSkipReason reason, const std::string& why)
 {
-    switch (reason) {
-    case TSkipReason::TimeOut: ++skips_.timeOut; break;
-    case TSkipReason::Refused: ++skips_.refused; break;
-    case TSkipReason::Robots: ++skips_.robots; break;
-    case TSkipReason::Certificate: ++skips_.certificate; break;
-    case TSkipReason::Busy: ++skips_.busy; break;
-    case TSkipReason::Other: ++skips_.other; break;
+    {
+        std::lock_guard lock(state_->mutex);
+        THarvestSkips& skips = state_->skips;
+        switch (reason) {
+        case TSkipReason::TimeOut: ++skips.timeOut; break;
+        case TSkipReason::Refused: ++skips.refused; break;
+        case TSkipReason::Robots: ++skips.robots; break;
+        case TSkipReason::Certificate: ++skips.certificate; break;
+        case TSkipReason::Busy: ++skips.busy; break;
+        case TSkipReason::Other: ++skips.other; break;
+        }
     }
     qCInfo(lcHarvest, "site %s skipped (%s): %s", url.c_str(), SkipReasonText(reason), why.c_str());
     TResult r;
@@ -261,25 +298,33 @@ TSiteGate::TResult TSiteGate::skip(const std::string& url, TSkipReason reason, c
     return r;
 }
 
-bool TSiteGate::rulesFor(const TSiteOrigin& origin, double delaySeconds, TOriginRules& out)
+bool TSiteGate::rulesFor(const TSiteOrigin& origin, double delaySeconds, TSiteOriginRules& out)
 {
     const std::string key = origin.Key();
-    if (const auto known = robots_.find(key); known != robots_.end()) {
-        out = known->second;
-        return true;
+    {
+        std::lock_guard lock(state_->mutex);
+        if (const auto known = state_->robots.find(key); known != state_->robots.end()) {
+            out = known->second;
+            return true;
+        }
     }
-    TOriginRules entry; // a robots.txt that cannot be had allows everything
+    TSiteOriginRules entry; // a robots.txt that cannot be had allows everything
     std::string url = origin.RobotsUrl();
     for (int hop = 0;; ++hop) {
         const std::string host = TSiteOrigin::Of(url).host;
         if (!waitForHost(host, delaySeconds))
             return false;
-        ++robotsRequests_;
+        {
+            std::lock_guard lock(state_->mutex);
+            ++state_->robotsRequests;
+        }
         TPageReply reply;
         try {
             reply = fetcher_.Request(url, false, static_cast<int64_t>(kRobotsParseLimit));
         } catch (const std::exception& e) {
             requested(host);
+            if (stop_)
+                return false; // given up by Stop, not a failure of the site
             entry.reachable = false;
             entry.reason = SkipReasonOf(e);
             entry.why = "robots.txt: ";
@@ -311,9 +356,12 @@ bool TSiteGate::rulesFor(const TSiteOrigin& origin, double delaySeconds, TOrigin
         }
         break;
     }
-    if (entry.reachable && entry.rules.CrawlDelay() >= 0)
-        crawlDelay_[origin.host] = std::min(entry.rules.CrawlDelay(), kMaxCrawlDelaySeconds);
-    robots_[key] = entry;
+    {
+        std::lock_guard lock(state_->mutex);
+        if (entry.reachable && entry.rules.CrawlDelay() >= 0)
+            state_->crawlDelay[origin.host] = std::min(entry.rules.CrawlDelay(), kMaxCrawlDelaySeconds);
+        state_->robots[key] = entry;
+    }
     out = entry;
     return true;
 }
@@ -333,7 +381,7 @@ TSiteGate::TResult TSiteGate::Fetch(const std::string& url, double delaySeconds)
     for (int hop = 0;; ++hop) {
         const TSiteOrigin origin = TSiteOrigin::Of(target);
         if (!origin.host.empty()) {
-            TOriginRules rules;
+            TSiteOriginRules rules;
             if (!rulesFor(origin, delaySeconds, rules))
                 return stopped;
             if (!rules.reachable)
@@ -349,6 +397,8 @@ TSiteGate::TResult TSiteGate::Fetch(const std::string& url, double delaySeconds)
             reply = fetcher_.Request(target, false);
         } catch (const std::exception& e) {
             requested(origin.host);
+            if (stop_)
+                return stopped; // given up by Stop, not a failure of the site
             return skip(url, SkipReasonOf(e), e.what());
         } catch (...) {
             requested(origin.host);

@@ -13,6 +13,11 @@
 //
 // The pauses wait in a local event loop, so the window stays responsive and
 // Stop ends them at once; tests replace the clock and the wait.
+//
+// Several gates, one per worker thread of a parallel harvest, can share one
+// state (robots.txt rules, the last request to each host, the counts): each
+// gate then fetches on its own thread, and the harvest never hands two sites
+// of one host to two gates at once.
 #pragma once
 
 #include "HarvestView.h"
@@ -22,7 +27,10 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <atomic>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 
 class QEventLoop;
@@ -62,9 +70,16 @@ std::string HeaderField(const std::string& header, const std::string& name);
 // when absent or unreadable.
 double RetryAfterSeconds(const std::string& header);
 
+// What the gates of one harvest share, behind one lock.
+struct TSiteGateState;
+struct TSiteOriginRules;
+
 class TSiteGate {
 public:
     explicit TSiteGate(IPageFetcher& fetcher);
+    // A gate over the state of another (the harvest's own gate), for a
+    // worker thread; StartRun belongs to the owner of the state.
+    TSiteGate(IPageFetcher& fetcher, std::shared_ptr<TSiteGateState> state);
     ~TSiteGate();
 
     enum TOutcome { Fetched, Skipped, Stopped };
@@ -78,19 +93,20 @@ public:
     // is forgotten. The times of the last requests to each host are kept.
     void StartRun();
     // Ends a pause in progress at once; until the next run no further
-    // request is made.
+    // request is made. Called on the gate's own thread.
     void Stop();
     bool StopRequested() const { return stop_; }
+    std::shared_ptr<TSiteGateState> State() const { return state_; }
 
     // Fetches url as the site allows, waiting at least delaySeconds after
     // the last request to its host. A site passed over is counted and
     // logged.
     TResult Fetch(const std::string& url, double delaySeconds);
 
-    const THarvestSkips& Skips() const { return skips_; }
+    THarvestSkips Skips() const;
     // How many robots.txt requests were made in this run (one per origin,
     // plus redirects).
-    int RobotsRequests() const { return robotsRequests_; }
+    int RobotsRequests() const;
 
     // Milliseconds on a steady clock; the real one unless replaced.
     std::function<int64_t()> Now;
@@ -100,29 +116,34 @@ public:
     std::string ProductToken = kRobotsProductToken;
 
 private:
-    struct TOriginRules {
-        TRobotsRules rules;
-        bool reachable = true;                  // false: every site of the origin is skipped
-        TSkipReason reason = TSkipReason::Robots; // why, when unreachable
-        std::string why;
-    };
-
     // False when stopped before or during the pause.
     bool waitForHost(const std::string& host, double delaySeconds);
     bool pause(int64_t ms);
-    void requested(const std::string& host) { lastRequest_[host] = Now(); }
+    void requested(const std::string& host);
     // robots.txt of the origin, fetched when not yet known; false when
     // stopped on the way.
-    bool rulesFor(const TSiteOrigin& origin, double delaySeconds, TOriginRules& out);
+    bool rulesFor(const TSiteOrigin& origin, double delaySeconds, TSiteOriginRules& out);
     TResult skip(const std::string& url, TSkipReason reason, const std::string& why);
     double hostDelay(const std::string& host, double delaySeconds) const;
 
     IPageFetcher& fetcher_;
-    std::map<std::string, TOriginRules> robots_;  // by origin, this run
-    std::map<std::string, int64_t> lastRequest_;  // by host, when the last request ended
-    std::map<std::string, double> crawlDelay_;    // by host, seconds, capped
-    THarvestSkips skips_;
-    int robotsRequests_ = 0;
-    bool stop_ = false;
+    std::shared_ptr<TSiteGateState> state_;
+    std::atomic<bool> stop_{false};
     QEventLoop* loop_ = nullptr; // the pause in progress
+};
+
+struct TSiteOriginRules {
+    TRobotsRules rules;
+    bool reachable = true;                    // false: every site of the origin is skipped
+    TSkipReason reason = TSkipReason::Robots; // why, when unreachable
+    std::string why;
+};
+
+struct TSiteGateState {
+    std::mutex mutex;
+    std::map<std::string, TSiteOriginRules> robots; // by origin, this run
+    std::map<std::string, int64_t> lastRequest;     // by host, when the last request ended
+    std::map<std::string, double> crawlDelay;       // by host, seconds, capped
+    THarvestSkips skips;
+    int robotsRequests = 0;
 };

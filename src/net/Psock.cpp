@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <system_error>
 #include <thread>
 
@@ -326,15 +327,29 @@ void TThreadTimer::timerEvent(QTimerEvent* event)
 
 // ------------------------------------------------------------------ TPowersock
 
-// A host lookup on a pool thread. Owner is read and cleared on the UI thread
-// only: the completion is posted to the application object and delivered
-// while the queue is serviced, and it is dropped when the component has gone
-// or started another lookup meanwhile.
+// A host lookup on a thread of its own. The completion is posted to the
+// component, so it is delivered on the component's own thread (the window's,
+// or a harvest worker's) while that thread services its queue. Receiver is
+// read by the lookup thread and cleared by the component, both under the
+// lock, when it gives the lookup up or goes: nothing is posted after that.
+// Owner is read and cleared on the component's thread only.
 struct TPowersock::LookupJob {
     TPowersock* Owner = nullptr;
+    std::mutex Lock;
+    QObject* Receiver = nullptr;
     unsigned Seq = 0;
     std::string Name;
 };
+
+void TPowersock::DropLookup()
+{
+    if (FLookup) {
+        FLookup->Owner = nullptr;
+        std::lock_guard lock(FLookup->Lock);
+        FLookup->Receiver = nullptr;
+    }
+    FLookup.reset();
+}
 
 TPowersock::TPowersock(QObject* Owner) : QObject(Owner), FBuffer(kBufferSize)
 {
@@ -363,9 +378,7 @@ TPowersock::~TPowersock()
     StatusMessage(8, "Destroy");
     TPowersock::Abort();
     Cancel();
-    if (FLookup)
-        FLookup->Owner = nullptr;
-    FLookup.reset();
+    DropLookup();
     delete FTimer;
     FTimer = nullptr;
     FClosingForGood = true;
@@ -778,10 +791,10 @@ void TPowersock::ResolveRemoteHost()
 
     auto job = std::make_shared<LookupJob>();
     job->Owner = this;
+    job->Receiver = this;
     job->Seq = ++FLookupSeq;
     job->Name = name;
-    if (FLookup)
-        FLookup->Owner = nullptr;
+    DropLookup();
     FLookup = job;
     FLookupAddr = 0;
     // Each lookup gets a thread of its own rather than one of a shared pool:
@@ -791,19 +804,18 @@ void TPowersock::ResolveRemoteHost()
     // still running is bounded all the same.
     if (!StartLookupThread([job, resolve = Resolver] {
             const THostLookup answer = resolve(job->Name);
-            QCoreApplication* app = QCoreApplication::instance();
-            if (!app)
+            std::lock_guard lock(job->Lock);
+            if (!job->Receiver)
                 return;
             QMetaObject::invokeMethod(
-                app,
+                job->Receiver,
                 [job, answer] {
                     if (job->Owner)
                         job->Owner->LookupDone(job->Seq, answer.Addr, answer.Error);
                 },
                 Qt::QueuedConnection);
         })) {
-        FLookup->Owner = nullptr;
-        FLookup.reset();
+        DropLookup();
         throw ESockError("Host Lookup Failed: too many lookups without an answer");
     }
 
@@ -811,10 +823,7 @@ void TPowersock::ResolveRemoteHost()
         ServiceQueue(true);
     // A lookup that is given up must not report later, when its answer
     // could be taken for another wait's notification.
-    if (FLookup) {
-        FLookup->Owner = nullptr;
-        FLookup.reset();
-    }
+    DropLookup();
 
     if (FTimedOut)
         throw ESockError("Host Lookup Timed Out");

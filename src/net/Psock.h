@@ -245,6 +245,8 @@ protected:
 
 private:
     struct LookupJob;
+    // Forgets the lookup under way: its answer is no longer posted here.
+    void DropLookup();
 
     bool FConnected = false;
     bool FDestroying = false;
