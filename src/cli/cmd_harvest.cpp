@@ -4,16 +4,17 @@
 
 namespace {
 
-const char* const kUsage = "harvest [--timeout MS] [--proxy HOST:PORT] [FILE|-]";
+const char* const kUsage = "harvest [--timeout MS] [--proxy HOST:PORT] [--keep-all] [FILE|-]";
 
 int runHarvest(const std::vector<std::string>& args)
 {
     std::string timeout, proxy;
-    bool help = false;
+    bool help = false, keepAll = false;
     std::vector<std::string> positional;
     if (!CliArgs("harvest")
              .flag("-h", help)
              .flag("--help", help)
+             .flag("--keep-all", keepAll)
              .option("--timeout", timeout)
              .option("--proxy", proxy)
              .parse(args, positional, 1)) {
@@ -24,7 +25,9 @@ int runHarvest(const std::vector<std::string>& args)
         std::printf("usage: corvina-cli %s\n"
                     "Reads site URLs, one per line (standard input without FILE or with -),\n"
                     "downloads each and prints the e-mail addresses found, one per line.\n"
-                    "Exit status 0 when done, 1 when no site could be fetched, 2 on misuse.\n",
+                    "  --keep-all      also addresses whose domain is no public one (logo@2x.png)\n"
+                    "Exit status 0 when done, 1 when no site could be fetched or the harvest\n"
+                    "failed midway (what was found until then is printed), 2 on misuse.\n",
                     kUsage);
         return 0;
     }
@@ -37,6 +40,7 @@ int runHarvest(const std::vector<std::string>& args)
         return 2;
     }
     TCliSessionView view;
+    view.settings.KeepAllAddresses = keepAll;
     THttpPageFetcher httpFetcher(http);
     TCountingFetcher fetcher(httpFetcher);
     TCheckListModel sites, results;
@@ -63,13 +67,22 @@ int runHarvest(const std::vector<std::string>& args)
     harvest.OnSiteDone = [&](int examined, int ticked, int found) {
         meter.Show(cliHarvestProgress(examined, ticked, found));
     };
-    harvest.SearchEmail();
+    // A harvest that fails midway (out of memory, say) ends the action, as
+    // in the window; what was found until then is printed.
+    bool failed = false;
+    try {
+        harvest.SearchEmail();
+    } catch (const std::exception& e) {
+        meter.Done();
+        cliError(std::string("harvest: ") + e.what());
+        failed = true;
+    }
     meter.Done();
     if (!cliWriteList(results)) {
         cliError("standard output: write error");
         return 1;
     }
-    return fetcher.fetched > 0 ? 0 : 1;
+    return fetcher.fetched > 0 && !failed ? 0 : 1;
 }
 
 const CliCommand command("harvest", kUsage, "download every site listed and print the e-mail addresses found",

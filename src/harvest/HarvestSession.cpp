@@ -56,7 +56,7 @@ void THarvestSession::SearchEmail()
             } catch (...) {
                 qCInfo(lcHarvest, "site %s skipped", url.c_str());
             }
-            ScanAddresses(page_, results_);
+            ScanAddresses(page_, results_, view_.HarvestSettings().KeepAllAddresses);
             ++examined;
             view_.SetHarvestPosition(examined);
             view_.ShowExamined(progress(examined));
@@ -75,5 +75,5 @@ void THarvestSession::SearchEmail()
     }
     if (view_.HarvestSettings().DisconnectOnEnd)
         view_.HangUp();
-    CleanAllAddresses(results_);
+    CleanAllAddresses(results_, view_.HarvestSettings().KeepAllAddresses);
 }

@@ -11,6 +11,9 @@
 // time it needs them.
 struct THarvestSettings {
     bool DisconnectOnEnd = false;  // hang up the dial-up line when a run ends
+    // Keep every address the scanner finds, also those whose domain is no
+    // public one ("logo@2x.png"); off: such finds are dropped.
+    bool KeepAllAddresses = false;
 };
 
 class IHarvestView {

@@ -21,6 +21,7 @@ TSessionSettings SessionSettings()
     s.Domain = fromQt(frmOpzioni->EditDominio->text());
     s.PlainTextOnly = frmOpzioni->CheckBoxTestoSemplice->isChecked();
     s.DisconnectOnEnd = frmOpzioni->CheckBoxDisconnRic->isChecked();
+    s.KeepAllAddresses = frmOpzioni->CheckBoxTuttiIndirizzi->isChecked();
     return s;
 }
 
