@@ -27,7 +27,7 @@ int hexValue(char c)
 bool isValidUtf8(const std::string& s)
 {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)utf8.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
+    const QString text = utf8.decode(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
     return !utf8.hasError();
 }
 

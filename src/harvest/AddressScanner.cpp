@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -62,15 +63,22 @@ int ScanAddresses(TPageBuffer& page, const std::function<void(std::string_view)>
 int ScanAddresses(TPageBuffer& page, TCheckListModel& results, bool keepAll)
 {
     // A page may repeat one address a million times ("a.@a.@a.@..."): each
-    // is added once, and the list never holds more than the page's distinct
-    // addresses. The views point into the page, which outlives the run.
-    std::unordered_set<std::string_view> added;
-    ScanAddresses(page, [&](std::string_view address) {
-        if (added.count(address) || (!keepAll && !HasPublicDomain(address)))
-            return;
-        added.insert(address);
+    // is taken once, so the list never holds more than the page's distinct
+    // addresses. The page's finds are gathered first and added together, so
+    // a page that runs the memory out leaves the list as it was. The views
+    // point into the page, which outlives the run.
+    std::vector<std::string_view> found;
+    {
+        std::unordered_set<std::string_view> taken;
+        ScanAddresses(page, [&](std::string_view address) {
+            if (taken.count(address) || (!keepAll && !HasPublicDomain(address)))
+                return;
+            taken.insert(address);
+            found.push_back(address);
+        });
+    }
+    for (std::string_view address : found)
         results.Add(std::string(address));
-    });
     return results.Count();
 }
 

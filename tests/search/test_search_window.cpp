@@ -73,10 +73,13 @@ TEST_F(SearchWindow, SettingsAreReadFromTheOptionsDialogWhenUsed)
     frmOpzioni->EditNumMax->setText("7");
     frmOpzioni->CheckBoxTestoSemplice->setChecked(true);
     frmOpzioni->CheckBoxDisconnRic->setChecked(true);
+    EXPECT_FALSE(SessionSettings().KeepAllAddresses);
+    frmOpzioni->CheckBoxTuttiIndirizzi->setChecked(true);
     const TSessionSettings s = SessionSettings();
     EXPECT_EQ(s.MaxPages, "7");
     EXPECT_TRUE(s.PlainTextOnly);
     EXPECT_TRUE(s.DisconnectOnEnd);
+    EXPECT_TRUE(s.KeepAllAddresses);
 }
 
 TEST_F(SearchWindow, HarvestMessagesAndTheHangUpGoThroughTheDesktop)
@@ -87,7 +90,7 @@ TEST_F(SearchWindow, HarvestMessagesAndTheHangUpGoThroughTheDesktop)
     EXPECT_EQ(desk.Messages.Calls[0].Caption, "ERROR");
     EXPECT_EQ(text(frmMain->LabelProgress), "0/0");
 
-    ScriptServer srv({Serve("<p>%20info@corvina.example</p>")});
+    ScriptServer srv({Serve("<p>%20info@corvina.example.org</p>")});
     useProxy(srv);
     frmMain->CheckListBoxTrovati->Items->Add("http://s.example/a.html");
     frmMain->CheckListBoxTrovati->SetChecked(0, true);
@@ -95,7 +98,7 @@ TEST_F(SearchWindow, HarvestMessagesAndTheHangUpGoThroughTheDesktop)
     frmMain->cmdTrovaEmail->click();
     EXPECT_EQ(text(frmMain->LabelProgress), "1/1");
     EXPECT_EQ(text(frmMain->LabelEmailTrovate), "1");
-    EXPECT_EQ(frmMain->CheckListBoxRisultati->Items->Texts(), std::vector<std::string>{"info@corvina.example"});
+    EXPECT_EQ(frmMain->CheckListBoxRisultati->Items->Texts(), std::vector<std::string>{"info@corvina.example.org"});
     EXPECT_EQ(desk.DialUp.Calls, std::vector<std::string>{"enum"});
     ASSERT_EQ(desk.Messages.Calls.size(), 2u);
     EXPECT_EQ(desk.Messages.Calls[1].Text, "There are no active connections.");
