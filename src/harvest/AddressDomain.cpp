@@ -8,6 +8,7 @@
 #include <libpsl.h>
 
 #include <cstring>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcAddressDomain, "corvina.harvest.domain", QtWarningMsg)
 
@@ -89,7 +90,9 @@ bool IsPublicDomain(std::string_view domain)
         return false;
     const psl_ctx_t* psl = psl_builtin();
     if (!psl) {
-        qCWarning(lcAddressDomain, "no public suffix list built in; every domain is taken");
+        static bool told = false;
+        if (!std::exchange(told, true))
+            qCWarning(lcAddressDomain, "no public suffix list built in; every domain is taken");
         return true;
     }
     const char* registrable = psl_registrable_domain(psl, name.c_str());
