@@ -41,9 +41,10 @@ fail=0
 measure() {
   local label=$1 limit=$2
   shift 2
-  local lines
-  lines=$(/usr/bin/time -f '%M %e' -o "$work/time" "$@" | wc -l) || true
-  read -r kb secs < "$work/time"
+  local lines kb secs
+  lines=$(/usr/bin/time -v -o "$work/time" "$@" | wc -l) || true
+  kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time")
+  secs=$(awk -F': ' '/Elapsed \(wall clock\)/ {n = split($2, t, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + t[i]; print s}' "$work/time")
   local mb=$((kb / 1024))
   printf '%-44s peak %5d MB  %6.2f s  %8d lines' "$label" "$mb" "$secs" "$lines"
   if [ "$limit" -gt 0 ]; then

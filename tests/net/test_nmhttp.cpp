@@ -585,8 +585,9 @@ TEST(NmhttpRequest, HostBeyondAsciiIsAskedInItsAsciiForm)
     EXPECT_EQ(proxy.received(0), "GET http://xn--caff-1-6ua.example.org/caff%C3%A8.html HTTP/1.0\r\n"
                                  "Proxy-Connection: Keep-Alive\r\nHost: xn--caff-1-6ua.example.org\r\n" +
                                      kAccept + kContentType + "\r\n");
-    EXPECT_EQ(proxy.received(1).substr(0, 80), "GET http://xn--caff-8oa.example.org:8080/x HTTP/1.0\r\n"
-                                               "Proxy-Connection: Keep-Alive\r\nHost: xn");
+    const std::string second = "GET http://xn--caff-8oa.example.org:8080/x HTTP/1.0\r\n"
+                               "Proxy-Connection: Keep-Alive\r\nHost: xn--caff-8oa.example.org\r\n";
+    EXPECT_EQ(proxy.received(1).substr(0, second.size()), second);
     EXPECT_EQ(c.http.Host, "xn--caff-8oa.example.org");
     EXPECT_EQ(c.http.Port, 8080);
 }
