@@ -2,8 +2,9 @@
 # Memory of a hostile page, run by hand: a 32 MB page made of "a.@a.@..."
 # (one candidate every three bytes, all alike) through corvina-cli scan and
 # through a harvest of the same page served by nginx, with and without
-# --keep-all; and a page of 32 MB of distinct candidates ("a1.@a2.@...")
-# through a harvest. Prints the peak resident size of each run (GNU time);
+# --keep-all; a page of 32 MB of distinct candidates ("a1.@a2.@...") and
+# one of 32 MB of distinct addresses ("u1@x.it u2@x.it ...") through a
+# harvest. Prints the peak resident size of each run (GNU time);
 # the alike page must stay under 450 MB.
 set -euo pipefail
 . "$(dirname "$0")/common.bash"
@@ -31,6 +32,14 @@ while total < size:
     n += 1
 with open(folder + "/distinct.html", "w") as f:
     f.write("".join(parts))
+parts, total, n = [], 0, 0
+while total < size:
+    piece = "u%d@x.it " % n
+    parts.append(piece)
+    total += len(piece)
+    n += 1
+with open(folder + "/addresses.html", "w") as f:
+    f.write("".join(parts))
 PY
 port=$(free_port)
 start_nginx "$work" "$port" 16
@@ -57,10 +66,12 @@ measure() {
 
 alike="http://127.0.0.1:$port/alike.html"
 distinct="http://127.0.0.1:$port/distinct.html"
+addresses="http://127.0.0.1:$port/addresses.html"
 measure "scan, 32 MB of a.@a.@" 450 "$CLI" scan "$work/www/alike.html"
 measure "scan --keep-all, 32 MB of a.@a.@" 450 "$CLI" scan --keep-all "$work/www/alike.html"
 measure "harvest, 32 MB of a.@a.@" 450 "$CLI" harvest --timeout 60000 <<< "$alike"
 measure "harvest --keep-all, 32 MB of a.@a.@" 450 "$CLI" harvest --timeout 60000 --keep-all <<< "$alike"
 measure "harvest, 32 MB of a1.@a2.@" 450 "$CLI" harvest --timeout 60000 <<< "$distinct"
 measure "harvest --keep-all, 32 MB of a1.@a2.@" 0 "$CLI" harvest --timeout 60000 --keep-all <<< "$distinct"
+measure "harvest, 32 MB of distinct u1@x.it" 0 "$CLI" harvest --timeout 60000 <<< "$addresses"
 exit $fail
