@@ -24,7 +24,7 @@ void BM_ScanAddresses(benchmark::State& state)
     for (auto _ : state) {
         page.Select(0, 0);
         results.Clear();
-        found = ScanAddresses(page, results);
+        found = ScanAddresses(page, results, false);
         benchmark::DoNotOptimize(found);
     }
     state.counters["addresses"] = found;
@@ -46,7 +46,7 @@ void BM_ScanAddressesDense(benchmark::State& state)
     for (auto _ : state) {
         page.Select(0, 0);
         results.Clear();
-        benchmark::DoNotOptimize(ScanAddresses(page, results));
+        benchmark::DoNotOptimize(ScanAddresses(page, results, false));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * page.Length());
 }

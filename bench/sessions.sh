@@ -32,7 +32,7 @@ with open(urls, "w") as u, open(cfg, "w") as c:
             line = "<p>" + " ".join(rnd.choice(words) for _ in range(14)) + "</p>\n"
             parts.append(line); size += len(line)
         for a in range(3):
-            parts.insert(rnd.randrange(1, len(parts)), f"<p>Scrivete a info{a}@sito{k}.example</p>\n")
+            parts.insert(rnd.randrange(1, len(parts)), f"<p>Scrivete a info{a}@sito{k}.example.org</p>\n")
         parts.append("</body></html>\n")
         open(f"{www}/{k}.html", "w").write("".join(parts))
         url = f"http://127.0.0.1:{port}/{k}.html"

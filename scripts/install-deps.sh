@@ -7,6 +7,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   qt6-base-private-dev
+  libpsl-dev time util-linux
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx curl python3 dbus python3-dbusmock python3-aiosmtpd
   searx openssl

@@ -80,7 +80,7 @@ class Engine:
 
     def results(self, words, domain, offset):
         total = self.total_for(words)
-        tld = domain if domain.startswith(".") else ("." + domain if domain else ".example")
+        tld = domain if domain.startswith(".") else ("." + domain if domain else ".example.org")
         base = slug(words)
         return total, [f"http://www.{base}-{i + 1}{tld}/contatti.html" for i in range(offset, min(offset + 10, total))]
 

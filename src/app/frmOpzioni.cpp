@@ -121,6 +121,9 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     CheckBoxDisconnRic = tickBox(TabSheet3, "CheckBoxDisconnRic", QStringLiteral("Disconnect on search end"), false);
     search->addWidget(CheckBoxTestoSemplice);
     search->addWidget(CheckBoxDisconnRic);
+    CheckBoxTuttiIndirizzi = tickBox(TabSheet3, "CheckBoxTuttiIndirizzi",
+                                     QStringLiteral("Keep every address found, also under unknown domains"), false);
+    search->addWidget(CheckBoxTuttiIndirizzi);
     auto* numbers = new QFormLayout;
     LabelNumMax = label(TabSheet3, "LabelNumMax", QStringLiteral("Max Pages to Search"));
     EditNumMax = edit(TabSheet3, "EditNumMax", QStringLiteral("50"), LabelNumMax);
@@ -233,6 +236,7 @@ void TfrmOpzioni::loadSettings()
     index("Search/Mode", RadioGroup2);
     tick("Search/PlainTextOnly", CheckBoxTestoSemplice);
     tick("Search/DisconnectOnEnd", CheckBoxDisconnRic);
+    tick("Search/KeepAllAddresses", CheckBoxTuttiIndirizzi);
     text("Search/MaxPages", EditNumMax);
     text("Search/Delay", EditPausa);
     text("Search/Domain", EditDominio);
@@ -262,6 +266,7 @@ void TfrmOpzioni::saveSettings()
     file.setValue(QStringLiteral("Search/Mode"), RadioGroup2->ItemIndex());
     file.setValue(QStringLiteral("Search/PlainTextOnly"), CheckBoxTestoSemplice->isChecked());
     file.setValue(QStringLiteral("Search/DisconnectOnEnd"), CheckBoxDisconnRic->isChecked());
+    file.setValue(QStringLiteral("Search/KeepAllAddresses"), CheckBoxTuttiIndirizzi->isChecked());
     file.setValue(QStringLiteral("Search/MaxPages"), EditNumMax->text());
     file.setValue(QStringLiteral("Search/TimeOut"), EditTimeOut->text());
     file.setValue(QStringLiteral("Search/Delay"), EditPausa->text());

@@ -49,6 +49,7 @@ public:
     TRadioGroup* RadioGroup2;       // search mode
     QCheckBox* CheckBoxTestoSemplice;
     QCheckBox* CheckBoxDisconnRic;
+    QCheckBox* CheckBoxTuttiIndirizzi; // keep finds whose domain is no public one
     QLabel* LabelNumMax;
     QLineEdit* EditNumMax;
     QLabel* LabelTimeOut;

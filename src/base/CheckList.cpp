@@ -399,6 +399,14 @@ int TCheckListModel::DeleteChecked()
     return removeRowsAt(removed);
 }
 
+int TCheckListModel::DeleteRows(const std::vector<int>& rows)
+{
+    Flush();
+    for (int row : rows)
+        checkIndex(row);
+    return removeRowsAt(rows);
+}
+
 int TCheckListModel::removeRowsAt(const std::vector<int>& rows)
 {
     if (rows.empty())

@@ -65,6 +65,9 @@ public:
     // and the current entry stays current unless it is removed. Returns the
     // number removed.
     int DeleteChecked();
+    // Removes the entries at the given positions (ascending, no repeats) in
+    // one pass; the others keep their order. Returns the number removed.
+    int DeleteRows(const std::vector<int>& rows);
 
     // Replaces all entries with the given texts, unticked, at their sorted
     // places; no entry is current afterwards.

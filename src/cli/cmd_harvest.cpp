@@ -6,16 +6,17 @@
 
 namespace {
 
-const char* const kUsage = "harvest [--timeout MS] [--proxy HOST:PORT] [--delay SECONDS] [FILE|-]";
+const char* const kUsage = "harvest [--timeout MS] [--proxy HOST:PORT] [--delay SECONDS] [--keep-all] [FILE|-]";
 
 int runHarvest(const std::vector<std::string>& args)
 {
     std::string timeout, proxy, delay;
-    bool help = false;
+    bool help = false, keepAll = false;
     std::vector<std::string> positional;
     if (!CliArgs("harvest")
              .flag("-h", help)
              .flag("--help", help)
+             .flag("--keep-all", keepAll)
              .option("--timeout", timeout)
              .option("--proxy", proxy)
              .option("--delay", delay)
@@ -30,7 +31,9 @@ int runHarvest(const std::vector<std::string>& args)
                     "Each site's robots.txt is obeyed; --delay is the least time between two\n"
                     "requests to one host (default 1 s). Sites passed over are counted on\n"
                     "standard error.\n"
-                    "Exit status 0 when done, 1 when no site could be fetched, 2 on misuse.\n",
+                    "  --keep-all      also addresses whose domain is no public one (logo@2x.png)\n"
+                    "Exit status 0 when done, 1 when no site could be fetched or the harvest\n"
+                    "failed midway (what was found until then is printed), 2 on misuse.\n",
                     kUsage);
         return 0;
     }
@@ -52,6 +55,7 @@ int runHarvest(const std::vector<std::string>& args)
         }
         view.settings.DelaySeconds = seconds;
     }
+    view.settings.KeepAllAddresses = keepAll;
     THttpPageFetcher fetcher(http);
     TCheckListModel sites, results;
     TPageBuffer page;
@@ -77,7 +81,16 @@ int runHarvest(const std::vector<std::string>& args)
     harvest.OnSiteDone = [&](int examined, int ticked, int found) {
         meter.Show(cliHarvestProgress(examined, ticked, found));
     };
-    harvest.SearchEmail();
+    // A harvest that fails midway (out of memory, say) ends the action, as
+    // in the window; what was found until then is printed.
+    bool failed = false;
+    try {
+        harvest.SearchEmail();
+    } catch (const std::exception& e) {
+        meter.Done();
+        cliError(std::string("harvest: ") + e.what());
+        failed = true;
+    }
     meter.Done();
     if (const std::string skipped = view.skips.Text(); !skipped.empty())
         cliError(skipped);
@@ -85,7 +98,7 @@ int runHarvest(const std::vector<std::string>& args)
         cliError("standard output: write error");
         return 1;
     }
-    return view.skips.Total() < sites.Count() ? 0 : 1;
+    return view.skips.Total() < sites.Count() && !failed ? 0 : 1;
 }
 
 const CliCommand command("harvest", kUsage, "download every site listed and print the e-mail addresses found",

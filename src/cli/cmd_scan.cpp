@@ -1,4 +1,5 @@
-// corvina-cli scan [-0] [FILE]: the address scanner over a page.
+// corvina-cli scan [-0] [--keep-all] [FILE]: the address scanner over a page.
+#include "AddressDomain.h"
 #include "PageInput.h"
 #include "StreamScan.h"
 
@@ -6,9 +7,9 @@ namespace {
 
 int runScan(const std::vector<std::string>& args)
 {
-    bool nul = false;
+    bool nul = false, keepAll = false;
     std::vector<std::string> positional;
-    if (!CliArgs("scan").flag("-0", nul).parse(args, positional, 1))
+    if (!CliArgs("scan").flag("-0", nul).flag("--keep-all", keepAll).parse(args, positional, 1))
         return 2;
     CliInput input(kCliMaxInput);
     if (!input.open(positional.empty() ? std::string() : positional[0])) {
@@ -17,7 +18,9 @@ int runScan(const std::vector<std::string>& args)
     }
     const char end = nul ? '\0' : '\n';
     CliOutput out;
-    const std::function<void(std::string_view)> accept = [&out, end](std::string_view address) {
+    const std::function<void(std::string_view)> accept = [&out, end, keepAll](std::string_view address) {
+        if (!keepAll && !HasPublicDomain(address))
+            return;
         out.add(address.data(), address.size());
         out.add(&end, 1);
     };
@@ -37,7 +40,7 @@ int runScan(const std::vector<std::string>& args)
     return out.flush() ? 0 : 1;
 }
 
-const CliCommand scanCommand("scan", "scan [-0] [FILE]",
+const CliCommand scanCommand("scan", "scan [-0] [--keep-all] [FILE]",
                              "print the e-mail addresses found in a page, in the order found (NUL-ended with -0)",
                              runScan);
 

@@ -6,7 +6,7 @@ namespace {
 
 const char* const kUsage = "search [--engine google|altavista|searxng|mojeek|TEXT] [--engine-url URL] [--api-key KEY] "
                            "[--mode 0|1|2] [--max-pages N] [--domain D] [--timeout MS] [--proxy HOST:PORT] "
-                           "[--pages N] KEY WORDS...";
+                           "[--pages N] [--keep-all] KEY WORDS...";
 
 int usage()
 {
@@ -18,11 +18,12 @@ int runSearch(const std::vector<std::string>& args)
 {
     std::string engine = "google", mode = "2", maxPages = "50", domain, timeout, proxy, pagesText = "1";
     std::string engineUrl, apiKey;
-    bool help = false;
+    bool help = false, keepAll = false;
     std::vector<std::string> words;
     if (!CliArgs("search")
              .flag("-h", help)
              .flag("--help", help)
+             .flag("--keep-all", keepAll)
              .option("--engine", engine)
              .option("--engine-url", engineUrl)
              .option("--api-key", apiKey)
@@ -47,6 +48,7 @@ int runSearch(const std::vector<std::string>& args)
                     "  --pages N       N-1 presses of Next after the Search (default 1)\n"
                     "  --timeout MS    limit of each wait in milliseconds (default 10000)\n"
                     "  --proxy H:P     HTTP proxy (default: the http_proxy environment variable)\n"
+                    "  --keep-all      mode 0 keeps also addresses whose domain is no public one\n"
                     "Prints the Found Sites list, one per line (mode 0: the Results list).\n"
                     "Exit status 0 when done, 1 when no page could be fetched, 2 on misuse.\n",
                     kUsage);
@@ -85,6 +87,7 @@ int runSearch(const std::vector<std::string>& args)
         view.keyWords += (k ? " " : "") + words[k];
     view.settings.MaxPages = maxPages;
     view.settings.Domain = domain;
+    view.settings.KeepAllAddresses = keepAll;
 
     TNMHTTP http;
     if (!cliSetUpHttp("search", http, timeout, proxy))

@@ -1,7 +1,11 @@
 #include "AddressScanner.h"
 
+#include "AddressDomain.h"
+
 #include <array>
 #include <cstring>
+#include <unordered_set>
+#include <vector>
 
 namespace {
 
@@ -48,7 +52,7 @@ int ScanAddresses(TPageBuffer& page, const std::function<void(std::string_view)>
         // The "@" itself ends both parts, so the candidate is one contiguous
         // run of the text: local part, "@", domain part.
         const size_t n = static_cast<size_t>(end - begin);
-        if (n >= 5 && std::memchr(s + begin, '.', n)) {
+        if (n >= 5 && n <= kMaxAddressLength && std::memchr(s + begin, '.', n)) {
             accept(std::string_view(text.data() + begin, n));
             ++accepted;
         }
@@ -56,26 +60,51 @@ int ScanAddresses(TPageBuffer& page, const std::function<void(std::string_view)>
     return accepted;
 }
 
-int ScanAddresses(TPageBuffer& page, TCheckListModel& results)
+int ScanAddresses(TPageBuffer& page, TCheckListModel& results, bool keepAll)
 {
-    ScanAddresses(page, [&results](std::string_view address) { results.Add(std::string(address)); });
+    // A page may repeat one address a million times ("a.@a.@a.@..."): each
+    // is taken once, so the list never holds more than the page's distinct
+    // addresses. The page's finds are gathered first and added together, so
+    // a page that runs the memory out leaves the list as it was. The views
+    // point into the page, which outlives the run.
+    std::vector<std::string_view> found;
+    {
+        std::unordered_set<std::string_view> taken;
+        ScanAddresses(page, [&](std::string_view address) {
+            if (taken.count(address) || (!keepAll && !HasPublicDomain(address)))
+                return;
+            taken.insert(address);
+            found.push_back(address);
+        });
+    }
+    for (std::string_view address : found)
+        results.Add(std::string(address));
     return results.Count();
 }
 
 std::string CleanAddressText(const std::string& text)
 {
+    const size_t at = text.find('@');
+    std::string out = text;
+    // A "%" before the "@": everything before it goes, and an escaped blank
+    // with it. A "%" in the domain is never a place to cut.
     const size_t pct = text.find('%');
-    if (pct == std::string::npos)
-        return text;
-    size_t q = pct; // counted from 0 here
-    auto at = [&text](size_t k) -> char { return k < text.size() ? text[k] : '\0'; };
-    if (at(q + 1) == '2') {
-        ++q;
-        const char d = at(q + 1);
-        if (d >= '0' && d <= '9')
-            q += 2;
+    if (pct != std::string::npos && pct < at) {
+        size_t q = pct; // counted from 0 here
+        auto charAt = [&text](size_t k) -> char { return k < text.size() ? text[k] : '\0'; };
+        if (charAt(q + 1) == '2') {
+            ++q;
+            const char d = charAt(q + 1);
+            if (d >= '0' && d <= '9')
+                q += 2;
+        }
+        out = q < text.size() ? text.substr(q) : std::string();
     }
-    return q < text.size() ? text.substr(q) : std::string();
+    // Escapes in the domain ("caff%c3%a8-1.example.org") are decoded.
+    const size_t domain = out.find('@');
+    if (domain != std::string::npos && out.find('%', domain) != std::string::npos)
+        out.replace(domain + 1, std::string::npos, DecodeDomainEscapes(std::string_view(out).substr(domain + 1)));
+    return out;
 }
 
 void CleanAddress(TCheckListModel& results, int index)
@@ -86,8 +115,13 @@ void CleanAddress(TCheckListModel& results, int index)
     results.SetText(index, CleanAddressText(text));
 }
 
-void CleanAllAddresses(TCheckListModel& results)
+void CleanAllAddresses(TCheckListModel& results, bool keepAll)
 {
-    for (int i = 0; i < results.Count(); ++i)
+    std::vector<int> dropped;
+    for (int i = 0; i < results.Count(); ++i) {
         CleanAddress(results, i);
+        if (!keepAll && !HasPublicDomain(results.Text(i)))
+            dropped.push_back(i);
+    }
+    results.DeleteRows(dropped);
 }

@@ -1,5 +1,6 @@
 #include "HarvestSession.h"
 
+#include "AddressDomain.h"
 #include "AddressScanner.h"
 #include "LinkExtractor.h"
 
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_set>
 
 Q_LOGGING_CATEGORY(lcHarvest, "corvina.harvest", QtWarningMsg)
 
@@ -40,10 +42,23 @@ void THarvestSession::Reset()
 void THarvestSession::scanPage(std::string body)
 {
     page_.SetText(std::move(body));
-    // Only a page that came is scanned. Its addresses merge in without
-    // repeats, at a cost that grows with them rather than with the list.
+    // Only a page that came is scanned. A page may repeat one address a
+    // million times ("a.@a.@a.@..."): each is taken once, and, unless every
+    // find is to be kept, only under a public domain. The page's addresses
+    // then merge in without repeats, at a cost that grows with them rather
+    // than with the list. The views point into the page, which outlives
+    // the scan.
+    const bool keepAll = view_.HarvestSettings().KeepAllAddresses;
     std::vector<std::string> found;
-    ScanAddresses(page_, [&found](std::string_view address) { found.emplace_back(address); });
+    {
+        std::unordered_set<std::string_view> taken;
+        ScanAddresses(page_, [&](std::string_view address) {
+            if (taken.count(address) || (!keepAll && !HasPublicDomain(address)))
+                return;
+            taken.insert(address);
+            found.emplace_back(address);
+        });
+    }
     results_.MergeUnique(std::move(found));
 }
 
@@ -243,5 +258,5 @@ void THarvestSession::SearchEmail()
     }
     if (view_.HarvestSettings().DisconnectOnEnd)
         view_.HangUp();
-    CleanAllAddresses(results_);
+    CleanAllAddresses(results_, view_.HarvestSettings().KeepAllAddresses);
 }

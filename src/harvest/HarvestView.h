@@ -15,6 +15,9 @@ struct THarvestSettings {
     // Sites fetched at once (1 to 32), never two of one host; above 1 only
     // where the harvest has a way to make clients for its workers.
     int SitesAtOnce = 8;
+    // Keep every address the scanner finds, also those whose domain is no
+    // public one ("logo@2x.png"); off: such finds are dropped.
+    bool KeepAllAddresses = false;
 };
 
 // The sites a harvest run passed over without scanning a page, by reason.

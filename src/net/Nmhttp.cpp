@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 
 #include "Classes.h"
+#include "Idn.h"
 #include "Nmurl.h"
 #include "Nmuue.h"
 
@@ -395,7 +396,8 @@ void TNMHTTP::HTTPConnect()
 
 void TNMHTTP::ParseURL()
 {
-    RequestURL = withoutBreaks(RequestURL);
+    // A host name beyond ASCII is asked for in its ASCII form.
+    RequestURL = UrlWithAceHost(withoutBreaks(RequestURL));
     if (RequestURL.empty())
         throw Exception("Empty URL");
     if (Port == 0)

@@ -31,6 +31,7 @@ TSessionSettings SessionSettings()
     const double delay = frmOpzioni->EditPausa->text().trimmed().toDouble(&ok);
     if (ok && delay >= 0 && std::isfinite(delay))
         s.DelaySeconds = delay;
+    s.KeepAllAddresses = frmOpzioni->CheckBoxTuttiIndirizzi->isChecked();
     return s;
 }
 

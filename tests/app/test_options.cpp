@@ -74,6 +74,8 @@ TEST_F(Options, SettingsStartFromTheirDefaults)
     EXPECT_FALSE(frmOpzioni->CheckBoxTestoSemplice->isChecked());
     EXPECT_EQ(frmOpzioni->CheckBoxDisconnRic->text(), "Disconnect on search end");
     EXPECT_FALSE(frmOpzioni->CheckBoxDisconnRic->isChecked());
+    EXPECT_EQ(frmOpzioni->CheckBoxTuttiIndirizzi->text(), "Keep every address found, also under unknown domains");
+    EXPECT_FALSE(frmOpzioni->CheckBoxTuttiIndirizzi->isChecked());
     EXPECT_EQ(frmOpzioni->LabelNumMax->text(), "Max Pages to Search");
     EXPECT_EQ(frmOpzioni->EditNumMax->text(), "50");
     EXPECT_EQ(frmOpzioni->LabelTimeOut->text(), "Search TimeOut (msec.)");
@@ -404,6 +406,7 @@ TEST_F(Options, SearchAndSavingSettingsComeBackAfterOkAndARestart)
     frmOpzioni->RadioGroup2->SetItemIndex(0);
     frmOpzioni->CheckBoxTestoSemplice->setChecked(true);
     frmOpzioni->CheckBoxDisconnRic->setChecked(true);
+    frmOpzioni->CheckBoxTuttiIndirizzi->setChecked(true);
     frmOpzioni->EditNumMax->setText("7");
     frmOpzioni->EditTimeOut->setText("25000");
     frmOpzioni->EditPausa->setText("2.5");
@@ -421,6 +424,7 @@ TEST_F(Options, SearchAndSavingSettingsComeBackAfterOkAndARestart)
     EXPECT_EQ(frmOpzioni->RadioGroup2->ItemIndex(), 0);
     EXPECT_TRUE(frmOpzioni->CheckBoxTestoSemplice->isChecked());
     EXPECT_TRUE(frmOpzioni->CheckBoxDisconnRic->isChecked());
+    EXPECT_TRUE(frmOpzioni->CheckBoxTuttiIndirizzi->isChecked());
     EXPECT_EQ(frmOpzioni->EditNumMax->text(), "7");
     EXPECT_EQ(frmOpzioni->EditTimeOut->text(), "25000");
     EXPECT_EQ(frmMain->NMHTTP->TimeOut, 25000) << "the client follows the time-out shown";

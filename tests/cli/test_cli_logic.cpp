@@ -19,18 +19,22 @@ TEST(CliLogic, HelpListsTheSubcommands)
 {
     const auto r = cli({"--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* usage : {"scan [-0] [FILE]", "links --engine google|altavista [--plain-text] [-0] [FILE]",
+    for (const char* usage : {"scan [-0] [--keep-all] [FILE]", "links --engine google|altavista [--plain-text] [-0] [FILE]",
                               "count --engine google|altavista [FILE]"})
         EXPECT_NE(r.out.find(usage), std::string::npos) << usage;
 }
 
 TEST(CliLogic, ScanPrintsAddressesInTheOrderFound)
 {
-    const std::string page = "<a href=\"mailto:Zed@x.it\">Zed</a> a@b. write to ab@cd.ef. or ab@cd.ef\n";
+    const std::string page =
+        "<a href=\"mailto:Zed@x.it\">Zed</a> a@b. write to ab@cd.it. or ab@cd.it <img src=\"logo@2x.png\"> a@b.c\n";
     auto r = cli({"scan"}, page);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(r.out, "Zed@x.it\nab@cd.ef.\nab@cd.ef\n");
+    EXPECT_EQ(r.out, "Zed@x.it\nab@cd.it.\nab@cd.it\n");
     EXPECT_EQ(r.err, "");
+    // --keep-all keeps the finds under no public domain too.
+    r = cli({"scan", "--keep-all"}, page);
+    EXPECT_EQ(r.out, "Zed@x.it\nab@cd.it.\nab@cd.it\nlogo@2x.png\na@b.c\n");
 
     TempDir dir;
     writeFile(dir.file("page.html"), std::string("x pq@rs.it y\0 zz@yy.xx", 22));
@@ -136,8 +140,10 @@ TEST(CliLogic, ScanFindsAddressesAcrossReadBlocks)
         page += std::string(static_cast<size_t>(i % 13), 'x') + " <" + address + "> ";
         expected += address + "\n";
     }
-    page += std::string(200000, 'w') + "@long.stretch " + std::string(70000, 'n') + " tail@end.it";
-    expected += std::string(200000, 'w') + "@long.stretch\ntail@end.it\n";
+    // A candidate over 254 bytes is no address; the one at the end of the
+    // long stretch is.
+    page += "w." + std::string(200000, 'w') + "@@pq@long-stretch.it " + std::string(70000, 'n') + " tail@end.it";
+    expected += "pq@long-stretch.it\ntail@end.it\n";
     const auto r = cli({"scan"}, page);
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out == expected);

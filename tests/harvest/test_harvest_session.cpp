@@ -20,7 +20,7 @@ namespace {
 std::string site(int k) { return "http://s" + std::to_string(k) + ".example/a.html"; }
 std::string get(int k) { return "GET " + site(k) + " HTTP/1.0"; }
 std::string robots(int k) { return "GET http://s" + std::to_string(k) + ".example/robots.txt HTTP/1.0"; }
-std::string addressPage(int k) { return "<p>mail: info" + std::to_string(k) + "@s.example</p>"; }
+std::string addressPage(int k) { return "<p>mail: info" + std::to_string(k) + "@s.example.org</p>"; }
 
 // Ten sites s0..s9, the ones listed ticked.
 void fill(TCheckListModel& sites, std::initializer_list<int> ticked)
@@ -47,7 +47,7 @@ TEST(HarvestSession, FetchesOnlyTheTickedSitesAndCountsThem)
     EXPECT_EQ(labels, (std::vector<std::string>{"1/3", "2/3", "3/3"}));
     EXPECT_EQ(s.view.harvestMax, 3);
     EXPECT_EQ(s.view.harvestPos, 3);
-    EXPECT_EQ(s.results.Texts(), (std::vector<std::string>{"info1@s.example", "info4@s.example", "info7@s.example"}));
+    EXPECT_EQ(s.results.Texts(), (std::vector<std::string>{"info1@s.example.org", "info4@s.example.org", "info7@s.example.org"}));
     EXPECT_EQ(s.view.resultCount, 3);
     EXPECT_EQ(s.view.harvestCaption, "Search &Email");
     EXPECT_EQ(s.view.hangUps, 0);
@@ -114,10 +114,10 @@ TEST(HarvestSession, SitesThatFailAreSkippedAndCounted)
     uint16_t refusedPort = 0;
     const int refusedFd = testutil::bindLoopback(-1, refusedPort);
     ASSERT_GE(refusedFd, 0);
-    ScriptServer srv({NoRobots(), Serve("same@s.example, same@s.example and same@s.example"),
+    ScriptServer srv({NoRobots(), Serve("same@s.example.org, same@s.example.org and same@s.example.org"),
                       {ReadUntil("\r\n\r\n"), Reset()},
                       {ReadUntil("\r\n\r\n"), Hold()},
-                      Serve("<p>%20last@s.example</p>")});
+                      Serve("<p>%20last@s.example.org</p>")});
     Sessions s(srv, 1000);
     for (int k = 0; k < 5; ++k)
         s.sites.Add(site(k));
@@ -139,12 +139,12 @@ TEST(HarvestSession, SitesThatFailAreSkippedAndCounted)
     EXPECT_EQ(s.view.skips.Text(), "Skipped: 1 time-out, 2 connection error");
     // The same address three times is kept once; the escaped blank goes at
     // the end.
-    EXPECT_EQ(s.results.Texts(), (std::vector<std::string>{"last@s.example", "same@s.example"}));
+    EXPECT_EQ(s.results.Texts(), (std::vector<std::string>{"last@s.example.org", "same@s.example.org"}));
 }
 
 TEST(HarvestSession, DisconnectOnEndHangsUpBeforeTheCleanUp)
 {
-    ScriptServer srv({NoRobots(), Serve("<p>%20a@s.example</p>")});
+    ScriptServer srv({NoRobots(), Serve("<p>%20a@s.example.org</p>")});
     Sessions s(srv);
     fill(s.sites, {0});
     s.view.settings.DisconnectOnEnd = true;
@@ -152,8 +152,8 @@ TEST(HarvestSession, DisconnectOnEndHangsUpBeforeTheCleanUp)
     s.view.onHangUp = [&] { atHangUp = s.results.Texts(); };
     s.harvest.SearchEmail();
     EXPECT_EQ(s.view.hangUps, 1);
-    EXPECT_EQ(atHangUp, std::vector<std::string>{"%20a@s.example"});
-    EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"a@s.example"});
+    EXPECT_EQ(atHangUp, std::vector<std::string>{"%20a@s.example.org"});
+    EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"a@s.example.org"});
 }
 
 namespace {
@@ -196,4 +196,26 @@ TEST(HarvestSession, SkippedSitesAreLoggedOnlyWhenTheCategoryIsOn)
               std::string::npos)
         << logged[0];
     EXPECT_EQ(s.view.examined, "1/1");
+}
+
+// Finds under no public domain go unless the setting, read at each use,
+// keeps them; an escaped domain beyond ASCII comes out in UTF-8.
+TEST(HarvestSession, KeepsOnlyPublicDomainsUnlessTold)
+{
+    const std::string page = "<img src=\"logo@2x.png\"> info@caff%c3%a8-1.example.org a@b.c";
+    ScriptServer srv({Serve(page), Serve(page)});
+    Sessions s(srv);
+    fill(s.sites, {0});
+    int looks = 0;
+    s.harvest.OnSiteDone = [&](int, int, int) { looks = s.view.resultCount; };
+    s.harvest.SearchEmail();
+    EXPECT_EQ(looks, 1) << "dropped as they arrive";
+    EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"info@caff\xC3\xA8-1.example.org"});
+
+    s.results.Clear();
+    s.view.settings.KeepAllAddresses = true;
+    s.harvest.SearchEmail();
+    EXPECT_EQ(s.results.Texts(),
+              (std::vector<std::string>{"a@b.c", "info@caff\xC3\xA8-1.example.org", "logo@2x.png"}));
+    ASSERT_TRUE(srv.waitDone(5000));
 }

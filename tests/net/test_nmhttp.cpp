@@ -682,3 +682,24 @@ TEST(NmhttpRequest, EverySendReportsSendingBuffer)
     const std::string first = srv.received(0);
     EXPECT_EQ(first.substr(first.size() - 23), "\r\nContent-Length: 0\r\n\r\n");
 }
+
+TEST(NmhttpRequest, HostBeyondAsciiIsAskedInItsAsciiForm)
+{
+    // Through a proxy: the request line and the Host line carry the ASCII
+    // form; the path keeps its own bytes, escaped.
+    ScriptServer proxy({answer("HTTP/1.0 200 OK\r\n\r\n"), answer("HTTP/1.0 200 OK\r\n\r\n")});
+    Client c;
+    c.http.Proxy = "127.0.0.1";
+    c.http.ProxyPort = proxy.port();
+    c.http.Get("http://caff\xC3\xA8-1.example.org/caff\xC3\xA8.html");
+    c.http.Get("Caff\xC3\xA8.example.org:8080/x");
+    ASSERT_TRUE(proxy.waitDone(3000));
+    EXPECT_EQ(proxy.received(0), "GET http://xn--caff-1-6ua.example.org/caff%C3%A8.html HTTP/1.0\r\n"
+                                 "Proxy-Connection: Keep-Alive\r\nHost: xn--caff-1-6ua.example.org\r\n" +
+                                     kAccept + kContentType + "\r\n");
+    const std::string second = "GET http://xn--caff-8oa.example.org:8080/x HTTP/1.0\r\n"
+                               "Proxy-Connection: Keep-Alive\r\nHost: xn--caff-8oa.example.org\r\n";
+    EXPECT_EQ(proxy.received(1).substr(0, second.size()), second);
+    EXPECT_EQ(c.http.Host, "xn--caff-8oa.example.org");
+    EXPECT_EQ(c.http.Port, 8080);
+}

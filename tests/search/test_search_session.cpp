@@ -174,7 +174,7 @@ TEST(SearchSession, MaxPagesThatIsNotANumberEndsTheSearchAtItsFirstCycle)
 
 TEST(SearchSession, ModesDecideTheHangUpAndModeZeroHarvestsEverySite)
 {
-    const std::string addressPage = "<p>write to info@corvina.example</p>";
+    const std::string addressPage = "<p>write to info@corvina.example.org</p>";
     struct Row {
         TSearchMode mode;
         bool disconnect;
@@ -195,7 +195,7 @@ TEST(SearchSession, ModesDecideTheHangUpAndModeZeroHarvestsEverySite)
         EXPECT_EQ(srv.accepted(), r.fetches);
         if (r.mode == TSearchMode::Automatic) {
             EXPECT_EQ(s.sites.CheckedCount(), 2);
-            EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"info@corvina.example"});
+            EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"info@corvina.example.org"});
             EXPECT_EQ(s.view.examined, "2/2");
             EXPECT_EQ(RequestLine(srv, 1), "GET http://site0.example/robots.txt HTTP/1.0");
             EXPECT_EQ(RequestLine(srv, 2), "GET http://site0.example/index.html HTTP/1.0");
@@ -205,7 +205,7 @@ TEST(SearchSession, ModesDecideTheHangUpAndModeZeroHarvestsEverySite)
 
 TEST(SearchSession, StopSearchFromATimerEndsTheLoopAfterThePageInProgressAndModeZeroStillHarvests)
 {
-    const std::string addresses = "<p>a@one.example b@two.example</p>";
+    const std::string addresses = "<p>a@one.example.org b@two.example.org</p>";
     ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 2, "1.000")), Serve(ResultPage(TEngine::Google, 2, 2), 300),
                       NoRobots(), Serve(addresses), NoRobots(), Serve(addresses), NoRobots(), Serve(addresses),
                       NoRobots(), Serve(addresses)});

@@ -82,10 +82,13 @@ TEST_F(SearchWindow, SettingsAreReadFromTheOptionsDialogWhenUsed)
     frmOpzioni->EditNumMax->setText("7");
     frmOpzioni->CheckBoxTestoSemplice->setChecked(true);
     frmOpzioni->CheckBoxDisconnRic->setChecked(true);
+    EXPECT_FALSE(SessionSettings().KeepAllAddresses);
+    frmOpzioni->CheckBoxTuttiIndirizzi->setChecked(true);
     const TSessionSettings s = SessionSettings();
     EXPECT_EQ(s.MaxPages, "7");
     EXPECT_TRUE(s.PlainTextOnly);
     EXPECT_TRUE(s.DisconnectOnEnd);
+    EXPECT_TRUE(s.KeepAllAddresses);
 }
 
 // A JSON engine from the selector: its address from Options at the moment of
@@ -119,7 +122,7 @@ TEST_F(SearchWindow, HarvestMessagesAndTheHangUpGoThroughTheDesktop)
     EXPECT_EQ(desk.Messages.Calls[0].Caption, "ERROR");
     EXPECT_EQ(text(frmMain->LabelProgress), "0/0");
 
-    ScriptServer srv({Robots("User-agent: *\nDisallow: /private/\n"), Serve("<p>%20info@corvina.example</p>")});
+    ScriptServer srv({Robots("User-agent: *\nDisallow: /private/\n"), Serve("<p>%20info@corvina.example.org</p>")});
     useProxy(srv);
     frmOpzioni->EditPausa->setText(QStringLiteral("0"));
     frmMain->CheckListBoxTrovati->Items->Add("http://s.example/private/b.html");
@@ -138,7 +141,7 @@ TEST_F(SearchWindow, HarvestMessagesAndTheHangUpGoThroughTheDesktop)
     for (int i = 0; i < 2; ++i)
         EXPECT_NE(srv.received(i).find("\r\nUser-Agent: Corvina/"), std::string::npos) << srv.received(i);
     EXPECT_EQ(text(frmMain->LabelEmailTrovate), "1");
-    EXPECT_EQ(frmMain->CheckListBoxRisultati->Items->Texts(), std::vector<std::string>{"info@corvina.example"});
+    EXPECT_EQ(frmMain->CheckListBoxRisultati->Items->Texts(), std::vector<std::string>{"info@corvina.example.org"});
     EXPECT_EQ(desk.DialUp.Calls, std::vector<std::string>{"enum"});
     ASSERT_EQ(desk.Messages.Calls.size(), 2u);
     EXPECT_EQ(desk.Messages.Calls[1].Text, "There are no active connections.");
