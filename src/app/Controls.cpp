@@ -1,6 +1,9 @@
 #include "Controls.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
+#include <QCoreApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -126,6 +129,15 @@ void TCheckListBox::keyPressEvent(QKeyEvent* event)
         emit DeleteKeyPressed();
         return;
     }
+    if (event->key() == Qt::Key_F10 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier) {
+        // The context menu from the keyboard, as the Menu key gives it: at
+        // the current entry (the list's top when there is none).
+        event->accept();
+        const QPoint at = inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, mapToGlobal(at), event->modifiers());
+        QCoreApplication::sendEvent(this, &menu);
+        return;
+    }
     if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
         // Space flips the tick of the current entry (and nothing else).
         event->accept();
@@ -135,6 +147,39 @@ void TCheckListBox::keyPressEvent(QKeyEvent* event)
         return;
     }
     QListView::keyPressEvent(event);
+}
+
+namespace {
+
+// A counter as assistive tools see it: named by its caption, the figure its
+// value.
+class TCounterAccessible : public QAccessibleWidget {
+public:
+    explicit TCounterAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return static_cast<QLabel*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* counterAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TCounterLabel") && object && object->isWidgetType())
+        return new TCounterAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+TCounterLabel::TCounterLabel(QWidget* parent) : QLabel(parent)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(counterAccessible);
+        return true;
+    }();
+    (void)installed;
 }
 
 TPageBufferEdit::TPageBufferEdit(QWidget* parent) : QWidget(parent)

@@ -98,7 +98,12 @@ TMainSessions& TfrmMain::Sessions()
     return *sessions_;
 }
 
-void TfrmMain::cmdNuovaRicClick(QObject*) { Sessions().Search.NewSearch(); }
+void TfrmMain::cmdNuovaRicClick(QObject*)
+{
+    Sessions().Search.NewSearch();
+    // A new search starts with typing its key words.
+    EditParolaChiave->setFocus(Qt::OtherFocusReason);
+}
 void TfrmMain::cmdCercaClick(QObject*) { Sessions().Search.Search(); }
 void TfrmMain::cmdSuccClick(QObject*) { Sessions().Search.NextOrResume(); }
 void TfrmMain::BitBtn1Click(QObject*) { Sessions().Search.Stop(); }
