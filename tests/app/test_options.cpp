@@ -239,6 +239,8 @@ TEST(UserDatLocation, AnOldFileBesideTheProgramMovesOnceIntoTheConfigurationFold
          "config.example.org", true},
         {"neither", nullptr, nullptr, nullptr, false},
     };
+    // As the program names itself at start (this test may run alone).
+    QCoreApplication::setApplicationName(QStringLiteral("Corvina"));
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         // Folders named in letters beyond ASCII, as the file system holds them.
