@@ -51,17 +51,10 @@ bool MoveOldUserDat(const std::string& programDir)
         return false;
     if (!QDir().mkpath(QFileInfo(config).absolutePath()))
         return false;
-    if (QFile::rename(old, config))
-        return true;
-    // Another file system: copy, then remove the old one; a copy that cannot
-    // be completed leaves the old file as the only one.
-    if (!QFile::copy(old, config))
-        return false;
-    if (!QFile::remove(old)) {
-        QFile::remove(config);
-        return false;
-    }
-    return true;
+    // Across file systems Qt copies and removes the old file; where the old
+    // one cannot be removed (a folder the user may not write to) the copy is
+    // taken back, so the file is moved or stays as it was, never doubled.
+    return QFile::rename(old, config);
 }
 
 bool LoadUserDat(const std::string& programDir, TUserDatValues& values)

@@ -561,8 +561,11 @@ void TfrmMain::saveEngine()
 void TfrmMain::connectHandlers()
 {
     // Each search remembers its key words in the box: they are kept for the
-    // next start at once.
-    connect(EditParolaChiave->model(), &QAbstractItemModel::rowsInserted, this, [this] { saveKeyWords(); });
+    // next start at once, with the engine searched.
+    connect(EditParolaChiave->model(), &QAbstractItemModel::rowsInserted, this, [this] {
+        saveKeyWords();
+        saveEngine();
+    });
 
     ConnectGuarded(EditMotore, &QComboBox::currentTextChanged, this, [this] { EditMotoreChange(EditMotore); });
 
@@ -615,10 +618,10 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
     if (!event->isAccepted())
         return;
+    saveEngine();
     // A search or harvest waiting for a page is inside this event: stop both
     // between pages and end the wait now, so the program does not run on
     // without a window until the fetch ends.
-    saveEngine();
     if (sessions_) {
         sessions_->Search.RequestStop();
         sessions_->Harvest.Stop();

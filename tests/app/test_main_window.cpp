@@ -512,12 +512,12 @@ TEST_F(MainWindow, BothAltFsReachTheirMenus)
 
 TEST_F(MainWindow, KeyWordsAndTheEngineComeBackAtTheNextStart)
 {
-    frmMain->Sessions().View.RememberKeyWords("corvi neri");
-    frmMain->Sessions().View.RememberKeyWords("gazze");
     frmMain->EditMotore->setCurrentIndex(1);
+    frmMain->Sessions().View.RememberKeyWords("corvi, neri");
+    frmMain->Sessions().View.RememberKeyWords("gazze");
     RestartWindows();
     ASSERT_EQ(frmMain->EditParolaChiave->count(), 2);
-    EXPECT_EQ(frmMain->EditParolaChiave->itemText(0), "corvi neri");
+    EXPECT_EQ(frmMain->EditParolaChiave->itemText(0), "corvi, neri");
     EXPECT_EQ(frmMain->EditParolaChiave->itemText(1), "gazze");
     EXPECT_TRUE(frmMain->EditParolaChiave->currentText().isEmpty()) << "the box starts empty";
     EXPECT_EQ(fromQt(frmMain->EditMotore->currentText()), kAltaVistaEntry);
