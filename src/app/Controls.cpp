@@ -151,17 +151,49 @@ void TCheckListBox::keyPressEvent(QKeyEvent* event)
 
 namespace {
 
-// A counter as assistive tools see it: named by its caption, the figure its
-// value.
-class TCounterAccessible : public QAccessibleWidget {
+// A counter as assistive tools see it: named by its caption; the figure is
+// its value and its text (screen readers read a label's text through the
+// text interface).
+class TCounterAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit TCounterAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::StaticText) {}
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
     QString text(QAccessible::Text t) const override
     {
         if (t == QAccessible::Value)
-            return static_cast<QLabel*>(widget())->text();
+            return figure();
         return QAccessibleWidget::text(t);
     }
+    // The text interface of a read-only text without selection or caret.
+    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int startOffset, int endOffset) const override
+    {
+        return figure().mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return static_cast<int>(figure().size()); }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = 0;
+        *endOffset = characterCount();
+        return {};
+    }
+
+private:
+    QString figure() const { return static_cast<QLabel*>(widget())->text(); }
 };
 
 QAccessibleInterface* counterAccessible(const QString& className, QObject* object)

@@ -441,6 +441,9 @@ TEST_F(MainWindow, TheFocusStartsInTheKeyWordsAndTheCountersAreNoTabStops)
         ASSERT_NE(iface, nullptr);
         EXPECT_EQ(iface->text(QAccessible::Name).toStdString(), name);
         EXPECT_EQ(iface->text(QAccessible::Value).toStdString(), value);
+        QAccessibleTextInterface* text = iface->textInterface();
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->text(0, text->characterCount()).toStdString(), value) << "what a screen reader reads";
         EXPECT_FALSE(iface->text(QAccessible::Description).isEmpty()) << "which list it counts";
         bool labelled = false;
         for (const auto& [other, relation] : iface->relations(QAccessible::Label))
