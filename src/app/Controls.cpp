@@ -1,6 +1,9 @@
 #include "Controls.h"
 
 #include <QAccessible>
+#include <QAccessibleWidget>
+#include <QCoreApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -126,6 +129,15 @@ void TCheckListBox::keyPressEvent(QKeyEvent* event)
         emit DeleteKeyPressed();
         return;
     }
+    if (event->key() == Qt::Key_F10 && (event->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier) {
+        // The context menu from the keyboard, as the Menu key gives it: at
+        // the current entry (the list's top when there is none).
+        event->accept();
+        const QPoint at = inputMethodQuery(Qt::ImCursorRectangle).toRect().center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, mapToGlobal(at), event->modifiers());
+        QCoreApplication::sendEvent(this, &menu);
+        return;
+    }
     if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
         // Space flips the tick of the current entry (and nothing else).
         event->accept();
@@ -135,6 +147,71 @@ void TCheckListBox::keyPressEvent(QKeyEvent* event)
         return;
     }
     QListView::keyPressEvent(event);
+}
+
+namespace {
+
+// A counter as assistive tools see it: named by its caption; the figure is
+// its value and its text (screen readers read a label's text through the
+// text interface).
+class TCounterAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
+public:
+    explicit TCounterAccessible(QWidget* w) : QAccessibleWidget(w, QAccessible::StaticText) {}
+    void* interface_cast(QAccessible::InterfaceType type) override
+    {
+        if (type == QAccessible::TextInterface)
+            return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Value)
+            return figure();
+        return QAccessibleWidget::text(t);
+    }
+    // The text interface of a read-only text without selection or caret.
+    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int startOffset, int endOffset) const override
+    {
+        return figure().mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return static_cast<int>(figure().size()); }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int, int* startOffset, int* endOffset) const override
+    {
+        *startOffset = 0;
+        *endOffset = characterCount();
+        return {};
+    }
+
+private:
+    QString figure() const { return static_cast<QLabel*>(widget())->text(); }
+};
+
+QAccessibleInterface* counterAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TCounterLabel") && object && object->isWidgetType())
+        return new TCounterAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+} // namespace
+
+TCounterLabel::TCounterLabel(QWidget* parent) : QLabel(parent)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(counterAccessible);
+        return true;
+    }();
+    (void)installed;
 }
 
 TPageBufferEdit::TPageBufferEdit(QWidget* parent) : QWidget(parent)

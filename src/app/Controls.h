@@ -22,8 +22,10 @@
 // kept the same both ways. Space flips the tick of the current entry,
 // clicking a tick box flips that tick, clicking an entry's text makes it
 // current without changing its tick; a right click changes neither. Del is
-// reported by DeleteKeyPressed. Each entry shows whole in its tooltip, and
-// assistive tools see each entry's tick and are told when it changes.
+// reported by DeleteKeyPressed. Shift+F10 opens the context menu at the
+// current entry, as the Menu key does. Each entry shows whole in its tooltip,
+// and assistive tools see each entry as a tick box, ticked or not, and are
+// told when its tick changes.
 class TCheckListBox : public QListView {
     Q_OBJECT
 public:
@@ -59,6 +61,15 @@ private:
 
     int changing_ = 0;     // inside a structural change of the model
     bool syncing_ = false; // setting the view from the model
+};
+
+// A counter of the main window: a label holding a figure. Assistive tools see
+// it under its accessible name (its caption's words) with the figure as its
+// value.
+class TCounterLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TCounterLabel(QWidget* parent = nullptr);
 };
 
 // The page buffer as a control of the main window. It is never visible; the

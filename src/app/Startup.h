@@ -8,8 +8,8 @@
 struct TStartupOptions {
     // Hold the splash window 2 to 3 seconds by the whole-second clock.
     bool HoldSplash = true;
-    // The program file whose directory holds user.dat (the running program's
-    // own path when empty).
+    // The program file, whose directory an older build kept user.dat in (the
+    // running program's own path when empty).
     std::string ProgramFile;
 };
 

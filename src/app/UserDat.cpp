@@ -49,67 +49,48 @@ bool ParseTimeOutText(const std::string& text, int32_t& ms)
     return true;
 }
 
-namespace {
-
-std::string fileIn(const std::string& programDir) { return programDir + "user.dat"; }
-
-// An installed program (<prefix>/bin beside <prefix>/share/corvina) keeps
-// its settings with the user, even where the user may write to the
-// program's folder (as root may to /usr/local/bin).
-bool installedProgramDir(const std::string& programDir)
-{
-    const QString dir = FileNameToQt(programDir);
-    return dir.endsWith(QStringLiteral("/bin/")) && QFileInfo(dir + QStringLiteral("../share/corvina")).isDir();
-}
-
-bool programDirWritable(const std::string& programDir)
-{
-    if (installedProgramDir(programDir))
-        return false;
-    const QFileInfo file(FileNameToQt(fileIn(programDir)));
-    if (file.exists())
-        return file.isFile() && file.isWritable();
-    const QFileInfo dir(programDir.empty() ? QStringLiteral(".") : FileNameToQt(programDir));
-    return dir.isDir() && dir.isWritable();
-}
-
-} // namespace
-
 std::string UserDatConfigPath()
 {
     return FileNameFromQt(QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation)) + "/user.dat";
 }
 
-std::string UserDatSavePath(const std::string& programDir)
+bool MoveOldUserDat(const std::string& programDir)
 {
-    return programDirWritable(programDir) ? fileIn(programDir) : UserDatConfigPath();
-}
-
-std::vector<std::string> UserDatLoadPaths(const std::string& programDir)
-{
-    const std::string local = fileIn(programDir);
-    const std::string config = UserDatConfigPath();
-    if (UserDatSavePath(programDir) == local)
-        return {local, config};
-    return {config, local};
+    // Without a program directory the bare name would mean whatever folder
+    // the program was started from.
+    if (programDir.empty())
+        return false;
+    const QString old = FileNameToQt(programDir + "user.dat");
+    const QString config = FileNameToQt(UserDatConfigPath());
+    if (!QFileInfo(old).isFile() || QFileInfo::exists(config))
+        return false;
+    if (!QDir().mkpath(QFileInfo(config).absolutePath()))
+        return false;
+    // Across file systems Qt copies and removes the old file; where the old
+    // one cannot be removed (a folder the user may not write to) the copy is
+    // taken back, so the file is moved or stays as it was, never doubled.
+    return QFile::rename(old, config);
 }
 
 bool LoadUserDat(const std::string& programDir, TUserDatValues& values)
 {
-    for (const auto& path : UserDatLoadPaths(programDir)) {
-        QFile f(FileNameToQt(path));
-        if (!QFileInfo(f).isFile() || !f.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray bytes = f.readAll();
-        values = ParseUserDat(std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
-        return true;
-    }
-    return false;
+    MoveOldUserDat(programDir);
+    QFile f(FileNameToQt(UserDatConfigPath()));
+    // An old file that could not be moved (a folder the user may not write
+    // to) is still read; the next OK writes the configuration folder's file,
+    // which is the one read from then on.
+    if (!QFileInfo(f).isFile() && !programDir.empty())
+        f.setFileName(FileNameToQt(programDir + "user.dat"));
+    if (!QFileInfo(f).isFile() || !f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = f.readAll();
+    values = ParseUserDat(std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
+    return true;
 }
 
-bool SaveUserDat(const std::string& programDir, const TUserDatValues& values)
+bool SaveUserDat(const TUserDatValues& values)
 {
-    const QString path = FileNameToQt(UserDatSavePath(programDir));
+    const QString path = FileNameToQt(UserDatConfigPath());
     const QString dir = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(dir))
         return false;

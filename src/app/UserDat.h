@@ -5,7 +5,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 constexpr size_t kUserDatFields = 4;
 // A value holds at most this many characters.
@@ -22,21 +21,25 @@ TUserDatValues ParseUserDat(const std::string& bytes);
 // The file's bytes for the values; an empty value gives an empty line.
 std::string FormatUserDat(const TUserDatValues& values);
 
-// Where user.dat is kept: in the program directory when that can be written
-// to and the program is not an installed one (<prefix>/bin with
-// <prefix>/share/corvina), otherwise in the user's configuration directory.
-std::string UserDatSavePath(const std::string& programDir);
-// Where user.dat is looked for, in order: the place it is saved to first, so
-// that the values saved last come back, then the other place.
-std::vector<std::string> UserDatLoadPaths(const std::string& programDir);
-// The copy in the user's configuration directory.
+// Where user.dat is kept: the user's configuration folder
+// (~/.config/Corvina/user.dat), for the installed program and a build alike,
+// so that every copy of the program shares one E-mail page.
 std::string UserDatConfigPath();
 
-// Reads the first of the load paths that can be opened; false when none.
+// Moves a user.dat that an older build kept in the program directory into the
+// configuration folder, once: only when the configuration folder holds none
+// (an existing one is kept, and the old file left where it is). Returns true
+// when the file was moved.
+bool MoveOldUserDat(const std::string& programDir);
+
+// Moves an old program-directory file first (see MoveOldUserDat), then reads
+// the configuration folder's file, or the old file when it could not be
+// moved; false when there is none or it cannot be read.
 bool LoadUserDat(const std::string& programDir, TUserDatValues& values);
-// Writes the file, replacing any previous contents; false when it cannot be
-// created or written (the previous file is then left as it was).
-bool SaveUserDat(const std::string& programDir, const TUserDatValues& values);
+// Writes the configuration folder's file, replacing any previous contents;
+// false when it cannot be created or written (the previous file is then left
+// as it was).
+bool SaveUserDat(const TUserDatValues& values);
 
 // The search time-out as the Options dialog and the settings file hold it: a
 // decimal whole number of milliseconds (an optional "+", digits only) from 0,

@@ -17,6 +17,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSettings>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -62,15 +64,24 @@ QIcon picture(const char* name)
     return QIcon(QStringLiteral(":/corvina/pictures/%1.png").arg(QLatin1String(name)));
 }
 
-QLabel* counter(QWidget* parent, const char* name, const QString& description)
+// A counter after its caption: named by the caption's words for assistive
+// tools ("Founded: " gives "Founded"), which read the figure as its value.
+QLabel* counter(QWidget* parent, const char* name, const QString& description, QLabel* captionLabel)
 {
-    QLabel* l = caption(QStringLiteral("0"), parent, false, name);
+    auto* l = new TCounterLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    l->setText(QStringLiteral("0"));
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::WindowText, kNavy);
+    l->setPalette(pal);
+    l->setAccessibleName(captionLabel->text().trimmed().remove(QRegularExpression(QStringLiteral(":$"))));
     l->setAccessibleDescription(description);
     l->setMinimumWidth(60);
     // A label, not a Tab stop: assistive tools read it with its caption (the
     // caption's buddy), and the mouse can still copy the figure.
     l->setTextInteractionFlags(Qt::TextSelectableByMouse);
     l->setFocusPolicy(Qt::NoFocus);
+    captionLabel->setBuddy(l);
     return l;
 }
 
@@ -124,6 +135,7 @@ TfrmMain::TfrmMain(const std::string& programFile)
 
     buildBands();
     buildMenus();
+    loadMainSettings();
     connectHandlers();
 
     Gate = new TBusyGate(this);
@@ -156,6 +168,7 @@ TfrmMain::TfrmMain(const std::string& programFile)
 
 TfrmMain::~TfrmMain()
 {
+    saveEngine();
     SetEscapedErrorHandler({});
     TRunLog::SetListener(nullptr);
     if (frmMain == this)
@@ -271,12 +284,9 @@ void TfrmMain::buildBands()
                                CheckListBoxTrovati, "CheckListBoxTrovati", LabelScanning, QStringLiteral("Scanning"),
                                "LabelScanning", ProgressBar2, "ProgressBar2");
     LabelFounded1 = caption(QStringLiteral("Founded: "), PanelMiddle, false, "LabelFounded1");
-    LabelTrovati = counter(PanelMiddle, "LabelTrovati", QStringLiteral("Founded Sites"));
+    LabelTrovati = counter(PanelMiddle, "LabelTrovati", QStringLiteral("Founded Sites"), LabelFounded1);
     LabelTotalPages = caption(QStringLiteral("Total Pages: "), PanelMiddle, false, "LabelTotalPages");
-    LabelTotPag = counter(PanelMiddle, "LabelTotPag", QStringLiteral("Total Pages"));
-    // Each caption names its counter for assistive tools.
-    LabelFounded1->setBuddy(LabelTrovati);
-    LabelTotalPages->setBuddy(LabelTotPag);
+    LabelTotPag = counter(PanelMiddle, "LabelTotPag", QStringLiteral("Total Pages"), LabelTotalPages);
     auto* leftCounts = new QHBoxLayout;
     leftCounts->addWidget(LabelFounded1);
     leftCounts->addWidget(LabelTrovati);
@@ -290,11 +300,10 @@ void TfrmMain::buildBands()
                                 QStringLiteral("Search Progression"), "LabelSearchProgression", ProgressBar1,
                                 "ProgressBar1");
     LabelFounded2 = caption(QStringLiteral("Founded: "), PanelMiddle, false, "LabelFounded2");
-    LabelEmailTrovate = counter(PanelMiddle, "LabelEmailTrovate", QStringLiteral("Founded e-mail addresses"));
+    LabelEmailTrovate = counter(PanelMiddle, "LabelEmailTrovate", QStringLiteral("Founded e-mail addresses"),
+                                LabelFounded2);
     LabelExaminedPages = caption(QStringLiteral("Examined Pages"), PanelMiddle, false, "LabelExaminedPages");
-    LabelProgress = counter(PanelMiddle, "LabelProgress", QStringLiteral("Examined Pages"));
-    LabelFounded2->setBuddy(LabelEmailTrovate);
-    LabelExaminedPages->setBuddy(LabelProgress);
+    LabelProgress = counter(PanelMiddle, "LabelProgress", QStringLiteral("Examined Pages"), LabelExaminedPages);
     auto* rightCounts = new QHBoxLayout;
     rightCounts->addWidget(LabelFounded2);
     rightCounts->addWidget(LabelEmailTrovate);
@@ -521,8 +530,67 @@ void TfrmMain::buildMenus()
     }
 }
 
+namespace {
+
+// The key words and the engine persist in the settings file beside the
+// Options dialog's.
+const QString kKeyWordsKey = QStringLiteral("Main/KeyWords");
+const QString kEngineKey = QStringLiteral("Main/Engine");
+// The most recent key words kept for the next start.
+constexpr int kKeptKeyWords = 50;
+
+} // namespace
+
+void TfrmMain::loadMainSettings()
+{
+    const QSettings file(FileNameToQt(SettingsFilePath()), QSettings::IniFormat);
+    const QStringList words = file.value(kKeyWordsKey).toStringList();
+    for (const QString& w : words)
+        EditParolaChiave->addItem(w);
+    EditParolaChiave->setEditText(QString());
+    const QString engine = file.value(kEngineKey).toString();
+    if (!engine.isEmpty()) {
+        const int i = EditMotore->findText(engine, Qt::MatchExactly);
+        if (i >= 0)
+            EditMotore->setCurrentIndex(i);
+        else
+            EditMotore->setEditText(engine);
+    }
+    savedEngine_ = EditMotore->currentText();
+}
+
+void TfrmMain::saveKeyWords()
+{
+    QStringList words;
+    const int n = EditParolaChiave->count();
+    for (int i = std::max(0, n - kKeptKeyWords); i < n; ++i)
+        words << EditParolaChiave->itemText(i);
+    QSettings file(FileNameToQt(SettingsFilePath()), QSettings::IniFormat);
+    file.setValue(kKeyWordsKey, words);
+    file.sync();
+}
+
+void TfrmMain::saveEngine()
+{
+    // Written only when it changed, so a start without changes writes nothing.
+    const QString engine = EditMotore->currentText();
+    if (engine == savedEngine_)
+        return;
+    QSettings file(FileNameToQt(SettingsFilePath()), QSettings::IniFormat);
+    file.setValue(kEngineKey, engine);
+    file.sync();
+    savedEngine_ = engine;
+}
+
 void TfrmMain::connectHandlers()
 {
+    // Each search remembers its key words in the box: they are kept for the
+    // next start at once, with the engine searched.
+    connect(EditParolaChiave->model(), &QAbstractItemModel::rowsInserted, this, [this] {
+        saveKeyWords();
+        saveEngine();
+    });
+
     ConnectGuarded(EditMotore, &QComboBox::currentTextChanged, this, [this] { EditMotoreChange(EditMotore); });
 
     connect(CheckListBoxTrovati, &QWidget::customContextMenuRequested, this,
@@ -574,6 +642,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
     if (!event->isAccepted())
         return;
+    saveEngine();
     // A search or harvest waiting for a page is inside this event: stop both
     // between pages and end the wait now, so the program does not run on
     // without a window until the fetch ends.

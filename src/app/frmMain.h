@@ -87,7 +87,8 @@ public:
     TFileDialog SaveDialog;
     TFileDialog OpenDialog;
     // The program file's directory, with its final "/" (empty when the path
-    // has none). user.dat lives there.
+    // has none). A user.dat that an older build kept there is moved to the
+    // user's configuration folder at start.
     std::string ProgramDir;
 
     // ---- main menu ----
@@ -221,6 +222,11 @@ private:
     void buildBands();
     void buildMenus();
     void connectHandlers();
+    // The key-word history and the engine selector's text, kept in the
+    // settings file (corvina.conf) from one start to the next.
+    void loadMainSettings();
+    void saveKeyWords();
+    void saveEngine();
     QAction* addItem(QMenu* menu, const char* name, const QString& caption, const char* picture,
                      void (TfrmMain::*handler)(QObject*));
     QPushButton* addButton(const char* name, const QString& caption, const QString& hint, const char* picture,
@@ -230,6 +236,7 @@ private:
     void logEntry(const TRunLog::Entry& entry);
 
     std::string programFile_;
+    QString savedEngine_;
     std::unique_ptr<TMainSessions> sessions_;
     TfrmLog* logWindow_ = nullptr;
 };

@@ -173,6 +173,18 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
     setFixedSize(sizeHint().expandedTo(QSize(440, 360)));
 
+    // Tab goes from the page tabs through the shown page's fields, top to
+    // bottom, to OK and round again.
+    QList<QWidget*> order{PageControl1};
+    for (int i = 0; i < RadioGroup1->Count(); ++i)
+        order << RadioGroup1->Item(i);
+    order << EditSeparatore << EditServer << EditNome << EditIndirizzo << EditMittente << CheckBoxNascondi;
+    for (int i = 0; i < RadioGroup2->Count(); ++i)
+        order << RadioGroup2->Item(i);
+    order << CheckBoxTestoSemplice << CheckBoxDisconnRic << EditNumMax << EditTimeOut << EditDominio << BitBtn1;
+    for (qsizetype i = 0; i + 1 < order.size(); ++i)
+        setTabOrder(order[i], order[i + 1]);
+
     RunGuarded(this, [this] { FormCreate(this); });
 }
 
@@ -294,7 +306,7 @@ void TfrmOpzioni::BitBtn1Click(QObject*)
                                 fromQtKeeping(EditNome->text(), loaded_[1]),
                                 fromQtKeeping(EditIndirizzo->text(), loaded_[2]),
                                 fromQtKeeping(EditMittente->text(), loaded_[3])};
-    if (SaveUserDat(ProgramDir(), values)) {
+    if (SaveUserDat(values)) {
         loaded_ = values;
         if (!timeOut.empty() && frmMain)
             frmMain->NMHTTP->TimeOut = ms;

@@ -71,7 +71,7 @@ public:
     void FormCreate(QObject* Sender = nullptr);
     void BitBtn1Click(QObject* Sender = nullptr);
 
-    // The program directory the settings file is kept in.
+    // The program directory, where an older build kept user.dat.
     std::string ProgramDir() const;
 
 private:

@@ -10,7 +10,47 @@
 
 #include "SysUtils.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
 namespace {
+
+// The three kinds of list file, each with its own filter of the dialogs
+// (1 text, 2 address book) and its own last folder.
+enum class TListKind { Sites, AddressText, AddressBook };
+
+int filterOf(TListKind kind) { return kind == TListKind::AddressBook ? 2 : 1; }
+
+QString folderKey(TListKind kind)
+{
+    switch (kind) {
+    case TListKind::Sites: return QStringLiteral("Folders/Sites");
+    case TListKind::AddressText: return QStringLiteral("Folders/AddressText");
+    case TListKind::AddressBook: break;
+    }
+    return QStringLiteral("Folders/AddressBook");
+}
+
+// Runs a save or open dialog for one kind of list. It starts in the folder
+// last used for that kind (the home folder at first), with that kind's
+// filter, and with no file name left from another kind of list. The folder
+// chosen is kept for the next time, also across starts.
+bool runListDialog(TFileDialog& dialog, TListKind kind, const TFileNameAdjustment& adjust = {})
+{
+    QSettings file(FileNameToQt(SettingsFilePath()), QSettings::IniFormat);
+    QString folder = file.value(folderKey(kind)).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    dialog.InitialDir = FileNameFromQt(folder);
+    dialog.FileName.clear();
+    dialog.FilterIndex = filterOf(kind);
+    if (!dialog.Execute(adjust))
+        return false;
+    file.setValue(folderKey(kind), QFileInfo(FileNameToQt(dialog.FileName)).absolutePath());
+    file.sync();
+    return true;
+}
 
 void setCounter(QLabel* counter, int count)
 {
@@ -106,14 +146,14 @@ void TfrmMain::Modifyselected1Click(QObject*)
 
 void TfrmMain::SalvaSitiTrovatisufile1Click(QObject*)
 {
-    if (!SaveDialog.Execute())
+    if (!runListDialog(SaveDialog, TListKind::Sites))
         return;
     SaveListText(*CheckListBoxTrovati->Items, SaveDialog.FileName);
 }
 
 void TfrmMain::ApriSitiTrovatidaFile1Click(QObject*)
 {
-    if (!OpenDialog.Execute())
+    if (!runListDialog(OpenDialog, TListKind::Sites))
         return;
     // Raises before the list changes when the file cannot be read, so the
     // list, the counter and the buttons then stay as they were.
@@ -124,8 +164,8 @@ void TfrmMain::ApriSitiTrovatidaFile1Click(QObject*)
 
 void TfrmMain::SalvalistaemailsuFile1Click(QObject*)
 {
-    SaveDialog.FilterIndex = 1;
-    if (!SaveDialog.Execute([](const std::string& name) { return AdjustFileName(name, "txt"); }))
+    if (!runListDialog(SaveDialog, TListKind::AddressText,
+                       [](const std::string& name) { return AdjustFileName(name, "txt"); }))
         return;
     // The saving format is read now, not when the dialog was opened.
     const bool onRow = frmOpzioni->RadioGroup1->ItemIndex() == 1;
@@ -134,16 +174,15 @@ void TfrmMain::SalvalistaemailsuFile1Click(QObject*)
 
 void TfrmMain::AprilistaemaildaFile1Click(QObject*)
 {
-    OpenDialog.FilterIndex = 1;
-    if (!OpenDialog.Execute())
+    if (!runListDialog(OpenDialog, TListKind::AddressText))
         return;
     setCounter(LabelEmailTrovate, LoadListText(*CheckListBoxRisultati->Items, OpenDialog.FileName));
 }
 
 void TfrmMain::WindowsAdrdessBookFile1Click(QObject*)
 {
-    SaveDialog.FilterIndex = 2;
-    if (!SaveDialog.Execute([](const std::string& name) { return AdjustFileName(name, "csv"); }))
+    if (!runListDialog(SaveDialog, TListKind::AddressBook,
+                       [](const std::string& name) { return AdjustFileName(name, "csv"); }))
         return;
     // Writes the header line and the list without touching the list itself.
     SaveAddressBook(*CheckListBoxRisultati->Items, SaveDialog.FileName);
@@ -151,8 +190,7 @@ void TfrmMain::WindowsAdrdessBookFile1Click(QObject*)
 
 void TfrmMain::WindowsAdrdessBookFile2Click(QObject*)
 {
-    OpenDialog.FilterIndex = 2;
-    if (!OpenDialog.Execute())
+    if (!runListDialog(OpenDialog, TListKind::AddressBook))
         return;
     setCounter(LabelEmailTrovate, LoadAddressBook(*CheckListBoxRisultati->Items, OpenDialog.FileName));
 }

@@ -118,7 +118,13 @@ TMainSessions& TfrmMain::Sessions()
     return *sessions_;
 }
 
-void TfrmMain::cmdNuovaRicClick(QObject*) { Sessions().Search.NewSearch(); }
+void TfrmMain::cmdNuovaRicClick(QObject*)
+{
+    Sessions().Search.NewSearch();
+    // A new search starts with typing its key words.
+    EditParolaChiave->setFocus(Qt::OtherFocusReason);
+}
+
 void TfrmMain::cmdCercaClick(QObject*)
 {
     if (auto hold = TNetworkBusy::TryHold("Search"))

@@ -137,7 +137,15 @@ TEST_F(ListBox, AssistiveToolsSeeEachTickAndHearItChange)
     EXPECT_EQ(cell->text(QAccessible::Name), "charlie@x.it");
     EXPECT_TRUE(cell->state().checkable);
     EXPECT_TRUE(cell->state().checked);
+    // An unticked entry is a tick box all the same.
+    EXPECT_TRUE(list->tableInterface()->cellAt(1, 0)->state().checkable);
     EXPECT_FALSE(list->tableInterface()->cellAt(1, 0)->state().checked);
+    for (int row = 0; row < box->Count(); ++row) {
+        QAccessibleInterface* entry = list->child(row);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_TRUE(entry->state().checkable) << row;
+        EXPECT_EQ(entry->state().checked, box->Checked(row)) << row;
+    }
 
     std::vector<AccessibilityEvents::Event> ticks;
     {

@@ -8,7 +8,10 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QContextMenuEvent>
 #include <QTest>
+
+#include <tuple>
 
 #include <unistd.h>
 
@@ -426,18 +429,109 @@ TEST_F(MainWindow, TheFocusStartsInTheKeyWordsAndTheCountersAreNoTabStops)
         }
     }
 
-    // A screen reader still finds each counter, labelled by its caption.
-    const std::pair<QLabel*, QLabel*> captioned[] = {{frmMain->LabelTrovati, frmMain->LabelFounded1},
-                                                     {frmMain->LabelTotPag, frmMain->LabelTotalPages},
-                                                     {frmMain->LabelEmailTrovate, frmMain->LabelFounded2},
-                                                     {frmMain->LabelProgress, frmMain->LabelExaminedPages}};
-    for (auto [counter, caption] : captioned) {
+    // A screen reader still finds each counter, named and labelled by its
+    // caption, with its figure as the value.
+    frmMain->LabelTotPag->setText(QStringLiteral("1250"));
+    frmMain->LabelProgress->setText(QStringLiteral("3/7"));
+    const std::tuple<QLabel*, QLabel*, const char*, const char*> captioned[] = {
+        {frmMain->LabelTrovati, frmMain->LabelFounded1, "Founded", "0"},
+        {frmMain->LabelTotPag, frmMain->LabelTotalPages, "Total Pages", "1250"},
+        {frmMain->LabelEmailTrovate, frmMain->LabelFounded2, "Founded", "0"},
+        {frmMain->LabelProgress, frmMain->LabelExaminedPages, "Examined Pages", "3/7"}};
+    for (auto [counter, caption, name, value] : captioned) {
         QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(counter);
         ASSERT_NE(iface, nullptr);
-        EXPECT_EQ(iface->text(QAccessible::Name), "0");
+        EXPECT_EQ(iface->text(QAccessible::Name).toStdString(), name);
+        EXPECT_EQ(iface->text(QAccessible::Value).toStdString(), value);
+        QAccessibleTextInterface* text = iface->textInterface();
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(text->text(0, text->characterCount()).toStdString(), value) << "what a screen reader reads";
+        EXPECT_FALSE(iface->text(QAccessible::Description).isEmpty()) << "which list it counts";
         bool labelled = false;
         for (const auto& [other, relation] : iface->relations(QAccessible::Label))
             labelled = labelled || other->object() == caption;
         EXPECT_TRUE(labelled) << counter->objectName().toStdString();
     }
+}
+
+TEST_F(MainWindow, ShiftF10OpensAListsContextMenuAsTheMenuKeyDoes)
+{
+    frmMain->CheckListBoxTrovati->Items->Assign({"http://a.example/", "http://b.example/"});
+    frmMain->CheckListBoxRisultati->Items->Assign({"a@x.it"});
+    frmMain->CheckListBoxTrovati->SetItemIndex(1);
+    const std::pair<TCheckListBox*, QMenu*> lists[] = {{frmMain->CheckListBoxTrovati, frmMain->PopupMenu1},
+                                                       {frmMain->CheckListBoxRisultati, frmMain->PopupMenu2}};
+    for (auto [list, menu] : lists) {
+        SCOPED_TRACE(list->objectName().toStdString());
+        QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        EXPECT_TRUE(menu->isVisible());
+        menu->hide();
+        // The Menu key reaches the focused list as a context-menu request
+        // from the keyboard.
+        QContextMenuEvent fromMenuKey(QContextMenuEvent::Keyboard, QPoint(2, 2), list->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(list, &fromMenuKey);
+        EXPECT_TRUE(menu->isVisible());
+        menu->hide();
+        // F10 alone, or with Ctrl, opens nothing.
+        QTest::keyClick(list, Qt::Key_F10, Qt::ControlModifier | Qt::ShiftModifier);
+        EXPECT_FALSE(menu->isVisible());
+    }
+    // At the current entry, so its items act on what is highlighted.
+    QTest::keyClick(frmMain->CheckListBoxTrovati, Qt::Key_F10, Qt::ShiftModifier);
+    const QRect entry = frmMain->CheckListBoxTrovati->visualRect(frmMain->CheckListBoxTrovati->model()->index(1, 0));
+    EXPECT_TRUE(QRect(frmMain->CheckListBoxTrovati->viewport()->mapToGlobal(entry.topLeft()), entry.size())
+                    .adjusted(-4, -4, 4, 4)
+                    .contains(frmMain->PopupMenu1->pos()))
+        << frmMain->PopupMenu1->pos().x() << "," << frmMain->PopupMenu1->pos().y();
+    frmMain->PopupMenu1->hide();
+}
+
+TEST_F(MainWindow, NewSearchPutsTheFocusInTheKeyWords)
+{
+    frmMain->EditParolaChiave->setEditText("corvi");
+    frmMain->cmdNuovaRic->setFocus(Qt::TabFocusReason);
+    ASSERT_EQ(frmMain->focusWidget(), frmMain->cmdNuovaRic);
+    QTest::keyClick(frmMain->cmdNuovaRic, Qt::Key_Space);
+    EXPECT_TRUE(frmMain->EditParolaChiave->currentText().isEmpty());
+    QWidget* focus = frmMain->focusWidget();
+    EXPECT_TRUE(focus == frmMain->EditParolaChiave || focus == frmMain->EditParolaChiave->lineEdit())
+        << (focus ? focus->objectName().toStdString() : "none");
+}
+
+TEST_F(MainWindow, BothAltFsReachTheirMenus)
+{
+    QApplication::setActiveWindow(frmMain);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frmMain, 20000));
+    frmMain->EditParolaChiave->setFocus();
+    // Alt+F is "&File" and "&Founded Sites": pressed again it goes on to the
+    // other one.
+    QTest::keyClick(frmMain->EditParolaChiave->lineEdit(), Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(testutil::waitUntil([] { return frmMain->File1->isVisible(); }));
+    QTest::keyClick(frmMain->File1, Qt::Key_Escape);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(testutil::waitUntil([] { return frmMain->SitiTrovati1->isVisible(); }));
+    EXPECT_FALSE(frmMain->File1->isVisible());
+    frmMain->SitiTrovati1->hide();
+}
+
+TEST_F(MainWindow, KeyWordsAndTheEngineComeBackAtTheNextStart)
+{
+    frmMain->EditMotore->setCurrentIndex(1);
+    frmMain->Sessions().View.RememberKeyWords("corvi, neri");
+    frmMain->Sessions().View.RememberKeyWords("gazze");
+    RestartWindows();
+    ASSERT_EQ(frmMain->EditParolaChiave->count(), 2);
+    EXPECT_EQ(frmMain->EditParolaChiave->itemText(0), "corvi, neri");
+    EXPECT_EQ(frmMain->EditParolaChiave->itemText(1), "gazze");
+    EXPECT_TRUE(frmMain->EditParolaChiave->currentText().isEmpty()) << "the box starts empty";
+    EXPECT_EQ(fromQt(frmMain->EditMotore->currentText()), kAltaVistaEntry);
+
+    // An engine address typed in, and a program closed by its window.
+    frmMain->EditMotore->setEditText("http://www.example.org/");
+    frmMain->close();
+    RestartWindows();
+    EXPECT_EQ(frmMain->EditMotore->currentText(), "http://www.example.org/");
+    EXPECT_EQ(frmMain->EditMotore->count(), 2);
+    EXPECT_EQ(frmMain->EditParolaChiave->count(), 2);
 }

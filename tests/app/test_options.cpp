@@ -111,7 +111,7 @@ TEST(UserDatFile, LinesBecomeFieldsWithoutTheirLineEnds)
 
 class OptionsWithFile : public AppFixture {
 protected:
-    void BeforeStartup() override { testutil::writeFile(UserDat(), Contents()); }
+    void BeforeStartup() override { WriteUserDat(Contents()); }
     virtual std::string Contents() const = 0;
 };
 
@@ -158,6 +158,8 @@ TEST_F(Options, OkWritesTheFileAndARestartBringsItBack)
     EXPECT_EQ(frmOpzioni->EditNome->text().size(), 253);
     frmOpzioni->EditMittente->setText(toQt(std::string(254, 'm')));
     EXPECT_EQ(frmOpzioni->EditMittente->text().size(), 253);
+
+    EXPECT_FALSE(QFileInfo::exists(toQt(OldUserDat()))) << "a program folder that can be written to keeps none";
 
     RestartWindows();
     EXPECT_EQ(mailFields(), (V{longest, "", "me@example.org", "Ren\xc3\xa9 \xc5\x81\xc3\xb3" "d\xc5\xba"}));
@@ -214,26 +216,13 @@ TEST_F(Options, OkCopiesTheTimeOutOnlyWhenItIsANumber)
 }
 
 // A program directory that cannot be written to (here: it is not a
-// directory at all, which stops even a privileged user).
+// directory at all, which stops even a privileged user): nothing changes
+// for user.dat, which lives in the configuration folder.
 class OptionsReadOnlyProgramDir : public AppFixture {
 protected:
     void BeforeStartup() override { testutil::writeFile(programDir.file("bin"), "not a directory"); }
     std::string ProgramFile() const override { return programDir.path() + "/bin/corvina"; }
 };
-
-TEST_F(OptionsReadOnlyProgramDir, KeepsUserDatInTheConfigurationDirectory)
-{
-    frmOpzioni->EditServer->setText("smtp.example.org");
-    frmOpzioni->EditTimeOut->setText("20000");
-    frmOpzioni->show();
-    frmOpzioni->BitBtn1->click();
-    const std::string saved = UserDatConfigPath();
-    EXPECT_EQ(saved.rfind(config.path(), 0), 0u) << saved;
-    EXPECT_EQ(testutil::readFile(saved), "smtp.example.org\r\n\r\n\r\n\r\n");
-    EXPECT_EQ(frmMain->NMHTTP->TimeOut, 20000);
-    RestartWindows();
-    EXPECT_EQ(fromQt(frmOpzioni->EditServer->text()), "smtp.example.org");
-}
 
 TEST_F(OptionsReadOnlyProgramDir, AFileThatCannotBeWrittenClosesTheDialogSilently)
 {
@@ -249,68 +238,83 @@ TEST_F(OptionsReadOnlyProgramDir, AFileThatCannotBeWrittenClosesTheDialogSilentl
     EXPECT_TRUE(desk.Messages.Calls.empty());
 }
 
-TEST(UserDatLocation, ProgramDirectoryFirstWhenWritable)
+TEST(UserDatLocation, AnOldFileBesideTheProgramMovesOnceIntoTheConfigurationFolder)
 {
-    testutil::TempDir dir, config;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-    const std::string prog = dir.path() + "/";
-    EXPECT_EQ(UserDatSavePath(prog), prog + "user.dat");
-    EXPECT_EQ(UserDatLoadPaths(prog), (V{prog + "user.dat", UserDatConfigPath()}));
-    // Only the configuration copy exists: it is read.
-    TUserDatValues v;
-    EXPECT_FALSE(LoadUserDat(prog, v));
-    QDir().mkpath(toQt(UserDatConfigPath().substr(0, UserDatConfigPath().rfind('/'))));
-    testutil::writeFile(UserDatConfigPath(), "from config\r\n");
-    ASSERT_TRUE(LoadUserDat(prog, v));
-    EXPECT_EQ(v[0], "from config");
-    testutil::writeFile(prog + "user.dat", "from program dir\r\n");
-    ASSERT_TRUE(LoadUserDat(prog, v));
-    EXPECT_EQ(v[0], "from program dir");
+    struct Row {
+        const char* name;
+        const char* old;     // beside the program; nullptr: none
+        const char* config;  // in the configuration folder; nullptr: none
+        const char* read;    // the mail server read; nullptr: nothing read
+        bool oldStays;
+    };
+    const Row rows[] = {
+        {"old only: moved", "old.example.org\r\nid\r\n", nullptr, "old.example.org", false},
+        {"config only", nullptr, "config.example.org\r\n", "config.example.org", false},
+        {"both: the configuration one wins, the old stays", "old.example.org\r\n", "config.example.org\r\n",
+         "config.example.org", true},
+        {"neither", nullptr, nullptr, nullptr, false},
+    };
+    // As the program names itself at start (this test may run alone).
+    QCoreApplication::setApplicationName(QStringLiteral("Corvina"));
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        // Folders named in letters beyond ASCII, as the file system holds them.
+        testutil::TempDir root;
+        const std::string prog = root.path() + "/Programmi \xc3\xa8 \xd0\x94/";
+        const std::string conf = root.path() + "/\xd0\x94\xd0\xbc\xd0\xb8\xd1\x82\xd1\x80\xd0\xb8\xd0\xb9";
+        ASSERT_EQ(::mkdir(prog.c_str(), 0755), 0);
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(conf));
+        ASSERT_EQ(UserDatConfigPath(), conf + "/Corvina/user.dat");
+        if (r.old)
+            testutil::writeFile(prog + "user.dat", r.old);
+        if (r.config) {
+            QDir().mkpath(toQt(conf + "/Corvina"));
+            testutil::writeFile(UserDatConfigPath(), r.config);
+        }
+        TUserDatValues v;
+        EXPECT_EQ(LoadUserDat(prog, v), r.read != nullptr);
+        if (r.read) {
+            EXPECT_EQ(v[0], r.read);
+        }
+        struct stat st {};
+        EXPECT_EQ(::stat((prog + "user.dat").c_str(), &st) == 0, r.oldStays);
+        if (r.oldStays) {
+            EXPECT_EQ(testutil::readFile(prog + "user.dat"), r.old) << "left as it was";
+        }
+        if (r.old && !r.config) {
+            EXPECT_EQ(testutil::readFile(UserDatConfigPath()), r.old) << "moved byte for byte";
+        }
+        // Once moved, a second start reads the same from the configuration
+        // folder.
+        TUserDatValues again;
+        EXPECT_EQ(LoadUserDat(prog, again), r.read != nullptr);
+        EXPECT_EQ(again, v);
+    }
     qunsetenv("XDG_CONFIG_HOME");
 }
 
-TEST(UserDatLocation, AnInstalledProgramKeepsItInTheConfigurationDirectory)
+// A program run from the build tree, whose folder holds a user.dat of an
+// older build: the E-mail page shows it, and from then on it lives with the
+// user.
+class OptionsOldUserDat : public AppFixture {
+protected:
+    void BeforeStartup() override { testutil::writeFile(OldUserDat(), "old.example.org\r\n\r\nme@x.it\r\n\r\n"); }
+};
+TEST_F(OptionsOldUserDat, IsReadAndMovedToTheConfigurationFolder)
 {
-    testutil::TempDir prefix, config;
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
-    const std::string bin = prefix.path() + "/bin/";
-    QDir().mkpath(toQt(bin));
-    EXPECT_EQ(UserDatSavePath(bin), bin + "user.dat") << "a writable bin folder of its own";
-    QDir().mkpath(toQt(prefix.path() + "/share/corvina"));
-    EXPECT_EQ(UserDatSavePath(bin), UserDatConfigPath()) << "installed, even in a writable prefix";
-    qunsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(mailFields(), (V{"old.example.org", "", "me@x.it", ""}));
+    EXPECT_FALSE(QFileInfo::exists(toQt(OldUserDat())));
+    frmOpzioni->EditServer->setText("new.example.org");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_FALSE(QFileInfo::exists(toQt(OldUserDat())));
+    EXPECT_EQ(testutil::readFile(UserDat()), "new.example.org\r\n\r\nme@x.it\r\n\r\n");
+    RestartWindows();
+    EXPECT_EQ(mailFields(), (V{"new.example.org", "", "me@x.it", ""}));
 }
 
-TEST(UserDatLocation, FolderNamesBeyondAsciiNameTheFoldersOnDisk)
+TEST(UserDatLocation, ANameChosenInADialogReachesTheFileStreamsUnchanged)
 {
-    // A program folder and a configuration folder named in letters beyond
-    // ASCII (as the file system holds them: UTF-8 bytes).
     testutil::TempDir root;
-    const std::string prog = root.path() + "/Programmi \xc3\xa8 \xd0\x94/";
-    const std::string conf = root.path() + "/\xd0\x94\xd0\xbc\xd0\xb8\xd1\x82\xd1\x80\xd0\xb8\xd0\xb9";
-    ASSERT_EQ(::mkdir(prog.c_str(), 0755), 0);
-    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(conf));
-    struct stat st {};
-
-    EXPECT_EQ(UserDatSavePath(prog), prog + "user.dat") << "the program folder exists and is writable";
-    ASSERT_TRUE(SaveUserDat(prog, {"smtp.example.org", "", "", ""}));
-    EXPECT_EQ(::stat((prog + "user.dat").c_str(), &st), 0);
-    TUserDatValues v;
-    ASSERT_TRUE(LoadUserDat(prog, v));
-    EXPECT_EQ(v[0], "smtp.example.org");
-
-    // Not writable (not a folder at all): the configuration folder, under its
-    // own name, takes the file.
-    const std::string blocked = root.path() + "/\xc3\xa8" "file";
-    testutil::writeFile(blocked, "x");
-    EXPECT_EQ(UserDatConfigPath().rfind(conf + "/", 0), 0u) << UserDatConfigPath();
-    ASSERT_TRUE(SaveUserDat(blocked + "/", {"from config", "", "", ""}));
-    EXPECT_EQ(::stat(UserDatConfigPath().c_str(), &st), 0);
-    ASSERT_TRUE(LoadUserDat(blocked + "/", v));
-    EXPECT_EQ(v[0], "from config");
-    qunsetenv("XDG_CONFIG_HOME");
-
-    // A name chosen in a file dialog reaches the file streams unchanged.
     const QString chosen = toQt(root.path()) + QString::fromUtf8("/lista \xc3\xa8 \xd0\x94.txt");
     { TFileStream f(FileNameFromQt(chosen), fmCreate); }
     EXPECT_TRUE(QFileInfo::exists(chosen));
@@ -469,7 +473,7 @@ TEST_F(Options, TabOnEveryPageReachesOkThroughNamedStopsOnly)
         frmOpzioni->show();
         frmOpzioni->activateWindow();
         QApplication::setActiveWindow(frmOpzioni);
-        ASSERT_TRUE(QTest::qWaitForWindowActive(frmOpzioni, 5000));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frmOpzioni, 20000));
         frmOpzioni->PageControl1->tabBar()->setFocus(Qt::TabFocusReason);
         bool reachedOk = false;
         QWidget* first = QApplication::focusWidget();
@@ -508,4 +512,51 @@ TEST_F(Options, EngineSettingsComeBackAfterOkAndAreReadAtTheMomentOfUse)
     EXPECT_EQ(frmOpzioni->EditMojeekKey->text(), "k3y-value");
     frmOpzioni->EditMojeekKey->clear();
     EXPECT_EQ(SessionSettings().MojeekKey, "");
+}
+
+TEST_F(Options, TabReachesEveryFieldOfThePageShownInOrder)
+{
+    using Stops = std::vector<QWidget*>;
+    // A radio group is one stop (Tab enters it at its chosen item).
+    const auto stopOf = [](QWidget* w) -> QWidget* {
+        for (TRadioGroup* g : {frmOpzioni->RadioGroup1, frmOpzioni->RadioGroup2})
+            if (g->isAncestorOf(w))
+                return g;
+        if (frmOpzioni->PageControl1->isAncestorOf(w) && !frmOpzioni->PageControl1->currentWidget()->isAncestorOf(w))
+            return frmOpzioni->PageControl1;
+        return w;
+    };
+    TfrmOpzioni* o = frmOpzioni;
+    const std::pair<int, Stops> pages[] = {
+        {0, {o->PageControl1, o->RadioGroup1, o->EditSeparatore, o->BitBtn1}},
+        {1, {o->PageControl1, o->EditServer, o->EditNome, o->EditIndirizzo, o->EditMittente, o->CheckBoxNascondi,
+             o->BitBtn1}},
+        {2, {o->PageControl1, o->RadioGroup2, o->CheckBoxTestoSemplice, o->CheckBoxDisconnRic, o->EditNumMax,
+             o->EditTimeOut, o->EditDominio, o->BitBtn1}},
+    };
+    o->show();
+    QApplication::setActiveWindow(o);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(o, 20000));
+    for (const auto& [page, want] : pages) {
+        SCOPED_TRACE(page);
+        o->PageControl1->setCurrentIndex(page);
+        o->PageControl1->tabBar()->setFocus(Qt::TabFocusReason);
+        Stops got;
+        for (int step = 0; step < 30; ++step) {
+            QWidget* w = QApplication::focusWidget();
+            ASSERT_NE(w, nullptr);
+            QWidget* stop = stopOf(w);
+            if (!got.empty() && stop == got.front())
+                break;
+            got.push_back(stop);
+            QTest::keyClick(w, Qt::Key_Tab);
+        }
+        const auto names = [](const Stops& stops) {
+            std::vector<std::string> out;
+            for (QWidget* w : stops)
+                out.push_back(w->objectName().toStdString());
+            return out;
+        };
+        EXPECT_EQ(names(got), names(want));
+    }
 }

@@ -20,12 +20,14 @@ TEST(SplashHold, WaitsUntilTheClockPassesTheFirstReadingPlusTwo)
     EXPECT_EQ(readings, 10);  // the 10th reading is the first to show 103
     EXPECT_EQ(naps, 8);
 
-    // With the real clock: at least 2 seconds, at most about 3.
+    // With the real clock: at least 2 seconds. The end is the fake clock's
+    // business above; here only a hold that never ends is caught, with room
+    // for a machine busy with other work.
     const auto start = std::chrono::steady_clock::now();
     HoldSplashWindow();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_GE(seconds, 2.0);
-    EXPECT_LT(seconds, 4.5);
+    EXPECT_LT(seconds, 30.0);
 }
 
 TEST_F(Dialogs, KeepTheirContentsWhenClosedAndShownAgain)

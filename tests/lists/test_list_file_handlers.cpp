@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -93,14 +94,14 @@ TEST_F(ListFileHandlers, SaveSitesWritesTheChosenNameFromBothMenus)
         SCOPED_TRACE(fromQt(a->objectName()));
         // The site list keeps exactly the chosen name, whatever its ending.
         const std::string name = dir.file("sites" + std::to_string(++n) + ".lst");
-        frmMain->SaveDialog.FilterIndex = 2;  // the filter used last stays
+        frmMain->SaveDialog.FilterIndex = 2;  // left by an address-book dialog
         desk.Files.NextAnswers.push_back(Answer{name});
         a->trigger();
         ASSERT_FALSE(desk.Files.Calls.empty());
         const auto& call = desk.Files.Calls.back();
         EXPECT_EQ(call.Kind, TFileDialogKind::Save);
         EXPECT_EQ(call.Params.Filter, kFilter);
-        EXPECT_EQ(call.Params.FilterIndex, 2);
+        EXPECT_EQ(call.Params.FilterIndex, 1) << "a site list is text";
         EXPECT_EQ(readFile(name), "http://a.it/\r\nhttp://b.it/\r\nhttp://c.it/\r\n");
         EXPECT_FALSE(exists(name + ".txt"));
     }
@@ -139,7 +140,7 @@ TEST_F(ListFileHandlers, OpenSitesReplacesTheListAndEntersTheResumableState)
         ASSERT_FALSE(desk.Files.Calls.empty());
         EXPECT_EQ(desk.Files.Calls.back().Kind, TFileDialogKind::Open);
         EXPECT_EQ(desk.Files.Calls.back().Params.Filter, kOpenFilter);
-        EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 2) << "no filter preset";
+        EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 1) << "a site list is text";
         EXPECT_EQ(frmMain->CheckListBoxTrovati->Items->Texts(),
                   (Texts{"", "http://x.it/", "http://Y.it/", "http://z.it/"}));
         EXPECT_EQ(frmMain->CheckListBoxTrovati->Items->CheckedCount(), 0);
@@ -398,32 +399,69 @@ TEST_F(ListFileHandlers, AddressBookRoundTripAndSpreadsheetReading)
     EXPECT_EQ(text(frmMain->LabelEmailTrovate), "2");
 }
 
-TEST_F(ListFileHandlers, DialogsShowTheFilterUsedLastUnlessPreset)
+TEST_F(ListFileHandlers, EachKindOfListHasItsOwnFilterAndLastFolderAcrossStarts)
 {
-    TempDir dir;
+    TempDir sitesDir, textDir, bookDir;
     prepare();
-    // The user picks the address-book filter in the sites save dialog; the
-    // next sites save shows it again, an address-text save presets 1, after
-    // which the sites save shows 1.
-    desk.Files.NextAnswers.push_back(Answer{dir.file("s1"), 2});
+    const std::string home = FileNameFromQt(QDir::homePath());
+    struct Kind {
+        const char* name;
+        QAction* save;
+        QAction* open;
+        int filter;
+        const TempDir& dir;
+        std::string file;
+    };
+    const auto kinds = [&] {
+        return std::vector<Kind>{
+            {"sites", frmMain->SalvaSitiTrovatisufile1, frmMain->ApriSitiTrovatidaFile1, 1, sitesDir, "s.txt"},
+            {"address text", frmMain->SalvalistaemailsuFile1, frmMain->AprilistaemaildaFile1, 1, textDir, "m.txt"},
+            {"address book", frmMain->WindowsAdrdessBookFile1, frmMain->WindowsAdrdessBookFile2, 2, bookDir,
+             "book.csv"},
+        };
+    };
+    // At first every dialog starts in the home folder, with its own filter
+    // and no name. Each kind then saves into a folder of its own; the others
+    // are not moved by it, and a dismissed dialog moves nothing.
+    for (const Kind& k : kinds()) {
+        SCOPED_TRACE(k.name);
+        for (QAction* a : {k.open, k.save}) {
+            desk.Files.NextAnswers.push_back(std::nullopt);
+            a->trigger();
+            EXPECT_EQ(desk.Files.Calls.back().Params.InitialDir, home);
+            EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, k.filter);
+            EXPECT_EQ(desk.Files.Calls.back().Params.FileName, "");
+        }
+    }
+    for (const Kind& k : kinds()) {
+        desk.Files.NextAnswers.push_back(Answer{k.dir.file(k.file), 2});
+        k.save->trigger();
+        ASSERT_TRUE(exists(k.dir.file(k.file))) << k.name;
+    }
+    // After a restart each kind's dialogs, save and open, start in its own
+    // folder, with its own filter, whatever another kind's dialog showed.
+    RestartWindows();
+    prepare();
+    for (const Kind& k : kinds()) {
+        SCOPED_TRACE(k.name);
+        for (QAction* a : {k.save, k.open}) {
+            desk.Files.NextAnswers.push_back(std::nullopt);
+            a->trigger();
+            const auto& p = desk.Files.Calls.back().Params;
+            EXPECT_EQ(p.InitialDir, k.dir.path());
+            EXPECT_EQ(p.FilterIndex, k.filter);
+            EXPECT_EQ(p.FileName, "") << "no name left from another list";
+        }
+    }
+    // A folder that is gone gives the home folder again.
+    const std::string gone = sitesDir.path() + "/gone";
+    std::filesystem::create_directories(gone);
+    desk.Files.NextAnswers.push_back(Answer{gone + "/x.txt"});
     frmMain->SalvaSitiTrovatisufile1->trigger();
-    desk.Files.NextAnswers.push_back(Answer{dir.file("s2")});
-    frmMain->SalvaSitiTrovatisufile1->trigger();
-    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 2);
-    desk.Files.NextAnswers.push_back(std::nullopt);
-    frmMain->SalvalistaemailsuFile1->trigger();
-    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 1);
-    desk.Files.NextAnswers.push_back(Answer{dir.file("s3")});
-    frmMain->SalvaSitiTrovatisufile2->trigger();
-    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 1);
-    // The open dialog is a dialog of its own.
-    desk.Files.NextAnswers.push_back(std::nullopt);
-    frmMain->WindowsAdrdessBookFile2->trigger();
+    std::filesystem::remove_all(gone);
     desk.Files.NextAnswers.push_back(std::nullopt);
     frmMain->ApriSitiTrovatidaFile1->trigger();
-    EXPECT_EQ(desk.Files.Calls.back().Params.FilterIndex, 2);
-    EXPECT_EQ(desk.Files.Calls.back().Kind, TFileDialogKind::Open);
-    EXPECT_EQ(readFile(dir.file("s3")), "http://a.it/\r\nhttp://b.it/\r\nhttp://c.it/\r\n");
+    EXPECT_EQ(desk.Files.Calls.back().Params.InitialDir, home);
 }
 
 TEST_F(ListFileHandlers, ListsWrittenAndReadBackAreTheSame)

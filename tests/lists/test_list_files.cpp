@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -433,5 +434,39 @@ TEST(ListFiles, ARewriteInPlaceKeepsTheOldBytesUnlessTheNewOnesFitWhole)
         SaveListText(l, dir.file("ro/list.txt"));
         EXPECT_EQ(readFile(dir.file("ro/list.txt")), "a@b.it\r\n");
         ::chmod(dir.file("ro").c_str(), 0755);
+TEST(ListFiles, EveryKindWritesCrLfAndAFileWithItLoadsAndSavesBackByteForByte)
+{
+    TempDir dir;
+    TCheckListModel list;
+    struct Row {
+        const char* name;
+        std::string crlf;  // as this program writes it (sorted, as every saved list is)
+        std::string lf;    // the same list with LF line ends
+        std::function<int(TCheckListModel&, const std::string&)> load;
+        std::function<void(TCheckListModel&, const std::string&)> save;
+        std::string file;
+    };
+    const Row rows[] = {
+        {"sites", "\r\nhttp://a.it/\r\nhttp://b.it/ x\r\n", "\nhttp://a.it/\nhttp://b.it/ x\n", LoadListText,
+         [](TCheckListModel& l, const std::string& f) { SaveListText(l, f); }, "sites.txt"},
+        {"address text", "a@x.it\r\nb@x.it\r\n", "a@x.it\nb@x.it\n", LoadListText,
+         [](TCheckListModel& l, const std::string& f) { SaveAddressText(l, f, false); }, "mails.txt"},
+        {"address book", "Posta elettronica\r\na@x.it\r\nb@x.it\r\n", "Posta elettronica\na@x.it\nb@x.it\n",
+         LoadAddressBook, [](TCheckListModel& l, const std::string& f) { SaveAddressBook(l, f); }, "book.csv"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::string in = dir.file("in"), out = dir.file(r.file);
+        writeFile(in, r.crlf);
+        r.load(list, in);
+        const Texts entries = list.Texts();
+        r.save(list, out);
+        EXPECT_EQ(readFile(out), r.crlf) << "loaded and saved again, unchanged";
+        // An LF file loads to the same entries and is written with CR LF.
+        writeFile(in, r.lf);
+        r.load(list, in);
+        EXPECT_EQ(list.Texts(), entries);
+        r.save(list, out);
+        EXPECT_EQ(readFile(out), r.crlf);
     }
 }

@@ -1,8 +1,8 @@
 // A test fixture with the program's seven windows, created in start-up order
 // (without the splash hold) before each test and destroyed after it, so no
 // test sees another's state. The program directory is a fresh temporary
-// folder (user.dat is looked for there), the user's configuration folder is
-// another one, and the desktop is the recording fake.
+// folder, the user's configuration folder (where user.dat and corvina.conf
+// live) is another one, and the desktop is the recording fake.
 #pragma once
 
 #include "FakeDesktop.h"
@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -82,7 +83,16 @@ protected:
     }
 
     virtual std::string ProgramFile() const { return programDir.path() + "/corvina"; }
-    std::string UserDat() const { return programDir.file("user.dat"); }
+    // user.dat in the user's configuration folder.
+    std::string UserDat() const { return config.path() + "/Corvina/user.dat"; }
+    // Where an older build kept user.dat: beside the program.
+    std::string OldUserDat() const { return programDir.file("user.dat"); }
+    // Writes the configuration folder's user.dat (making the folder).
+    void WriteUserDat(const std::string& bytes) const
+    {
+        std::filesystem::create_directories(config.path() + "/Corvina");
+        testutil::writeFile(UserDat(), bytes);
+    }
 
     testutil::TempDir programDir;
     testutil::TempDir config;

@@ -60,7 +60,8 @@ public:
     std::string received(size_t i) const;
     // Connections accepted so far.
     int accepted() const { return accepted_.load(); }
-    // Waits until every script has been played; false on time-out.
+    // Waits until every script has been played; false on time-out (never
+    // sooner than 30 s, so a busy machine does not fail a sound test).
     bool waitDone(int ms);
 
 private:

@@ -1,6 +1,9 @@
 #include "TestUtil.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTest>
 #include <QProcess>
 #include <QStringList>
 
@@ -42,6 +45,17 @@ std::string readFile(const std::string& path)
     std::ostringstream ss;
     ss << f.rdbuf();
     return ss.str();
+}
+
+bool waitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
 }
 
 int bindLoopback(int backlog, uint16_t& port)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,11 @@ private:
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
+
+// Services the event queue until done() holds or timeoutMs pass; true when
+// done() holds. For a test waiting on an event: the bound only keeps a broken
+// program from hanging the run, so make it generous.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
 
 struct ProcessResult {
     int exitCode = -1;
