@@ -181,7 +181,8 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     order << EditSeparatore << EditServer << EditNome << EditIndirizzo << EditMittente << CheckBoxNascondi;
     for (int i = 0; i < RadioGroup2->Count(); ++i)
         order << RadioGroup2->Item(i);
-    order << CheckBoxTestoSemplice << CheckBoxDisconnRic << EditNumMax << EditTimeOut << EditDominio << BitBtn1;
+    order << CheckBoxTestoSemplice << CheckBoxDisconnRic << CheckBoxTuttiIndirizzi << EditNumMax << EditTimeOut
+          << EditPausa << EditDominio << EditSearxng << EditMojeekKey << BitBtn1;
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 

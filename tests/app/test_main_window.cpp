@@ -532,6 +532,6 @@ TEST_F(MainWindow, KeyWordsAndTheEngineComeBackAtTheNextStart)
     frmMain->close();
     RestartWindows();
     EXPECT_EQ(frmMain->EditMotore->currentText(), "http://www.example.org/");
-    EXPECT_EQ(frmMain->EditMotore->count(), 2);
+    EXPECT_EQ(frmMain->EditMotore->count(), 4) << "the engines' entries, and no more";
     EXPECT_EQ(frmMain->EditParolaChiave->count(), 2);
 }

@@ -531,8 +531,9 @@ TEST_F(Options, TabReachesEveryFieldOfThePageShownInOrder)
         {0, {o->PageControl1, o->RadioGroup1, o->EditSeparatore, o->BitBtn1}},
         {1, {o->PageControl1, o->EditServer, o->EditNome, o->EditIndirizzo, o->EditMittente, o->CheckBoxNascondi,
              o->BitBtn1}},
-        {2, {o->PageControl1, o->RadioGroup2, o->CheckBoxTestoSemplice, o->CheckBoxDisconnRic, o->EditNumMax,
-             o->EditTimeOut, o->EditDominio, o->BitBtn1}},
+        {2, {o->PageControl1, o->RadioGroup2, o->CheckBoxTestoSemplice, o->CheckBoxDisconnRic,
+             o->CheckBoxTuttiIndirizzi, o->EditNumMax, o->EditTimeOut, o->EditPausa, o->EditDominio, o->BitBtn1}},
+        {3, {o->PageControl1, o->EditSearxng, o->EditMojeekKey, o->BitBtn1}},
     };
     o->show();
     QApplication::setActiveWindow(o);

@@ -207,11 +207,11 @@ TEST(CliSessions, ExitStatuses)
 TEST(CliHarvest, KeepAllAndAHarvestThatFailsMidway)
 {
     // Finds under no public domain only with --keep-all.
-    ScriptServer srv({Serve("<img src=\"logo@2x.png\"> info@example.org"),
+    ScriptServer srv({NoRobots(), Serve("<img src=\"logo@2x.png\"> info@example.org"), NoRobots(),
                       Serve("<img src=\"logo@2x.png\"> info@example.org")});
-    auto r = cli({"harvest", "--proxy", proxy(srv)}, "http://a.example.org/\n");
+    auto r = cli({"harvest", "--delay", "0", "--proxy", proxy(srv)}, "http://a.example.org/\n");
     EXPECT_EQ(r.out, "info@example.org\n");
-    r = cli({"harvest", "--keep-all", "--proxy", proxy(srv)}, "http://a.example.org/\n");
+    r = cli({"harvest", "--delay", "0", "--keep-all", "--proxy", proxy(srv)}, "http://a.example.org/\n");
     EXPECT_EQ(r.out, "info@example.org\nlogo@2x.png\n");
 
 #if !defined(__SANITIZE_ADDRESS__)
@@ -226,9 +226,9 @@ TEST(CliHarvest, KeepAllAndAHarvestThatFailsMidway)
         big += std::to_string(n);
         big += ".@";
     }
-    ScriptServer sites({Serve("<p>first@example.org</p>"), Serve(big)});
+    ScriptServer sites({NoRobots(), Serve("<p>first@example.org</p>"), NoRobots(), Serve(big)});
     r = testutil::runProcess("/usr/bin/prlimit", {"--as=" + std::to_string(200u << 20), CORVINA_CLI_PATH, "harvest",
-                                                  "--keep-all", "--proxy", proxy(sites)},
+                                                  "--delay", "0", "--keep-all", "--proxy", proxy(sites)},
                              "http://a.example.org/\nhttp://b.example.org/\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "first@example.org\n");

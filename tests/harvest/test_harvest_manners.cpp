@@ -122,14 +122,14 @@ TEST(HarvestManners, RobotsTxtIsReadOncePerOriginInARunAndObeyed)
               0);
     // The named group replaces the * group.
     h.fetcher.on(RA, reply(200, "User-agent: *\nDisallow: /private/\n\nUser-agent: corvina\nDisallow: /secret\n"));
-    h.fetcher.on("http://a.example/private/p.html", reply(200, "one@a.example"));
-    h.fetcher.on("http://a.example:8080/secret.html", reply(200, "two@a.example"));
+    h.fetcher.on("http://a.example/private/p.html", reply(200, "one@a.example.org"));
+    h.fetcher.on("http://a.example:8080/secret.html", reply(200, "two@a.example.org"));
     h.harvest.SearchEmail();
     EXPECT_EQ(h.fetcher.urls(), (std::vector<std::string>{RA, "http://a.example/private/p.html",
                                                           "http://a.example:8080/robots.txt",
                                                           "http://a.example:8080/secret.html"}));
     EXPECT_FALSE(h.fetcher.calls[0].followRedirects) << "robots.txt redirects are followed by the gate";
-    EXPECT_EQ(h.results.Texts(), (std::vector<std::string>{"one@a.example", "two@a.example"}));
+    EXPECT_EQ(h.results.Texts(), (std::vector<std::string>{"one@a.example.org", "two@a.example.org"}));
     EXPECT_EQ(h.view.examined, "3/3") << "a refused site still counts as examined";
     EXPECT_EQ(h.view.skips.robots, 1);
     EXPECT_EQ(h.view.skips.Total(), 1);
@@ -231,17 +231,17 @@ TEST(HarvestManners, RetryAfterIsHonouredOnceWithinItsCap)
         int busy;
     };
     const Row rows[] = {
-        {"429, 3 s", {reply(429, "", "Retry-After: 3\r\n"), reply(200, "x@a.example")}, {1000, 4000},
-         {"x@a.example"}, 0},
-        {"503, 0 s: the host's pause still holds", {reply(503, "", "Retry-After: 0\r\n"), reply(200, "x@a.example")},
-         {1000, 2000}, {"x@a.example"}, 0},
-        {"60 s is the longest wait", {reply(503, "", "retry-after: 60\r\n"), reply(200, "x@a.example")},
-         {1000, 61000}, {"x@a.example"}, 0},
+        {"429, 3 s", {reply(429, "", "Retry-After: 3\r\n"), reply(200, "x@a.example.org")}, {1000, 4000},
+         {"x@a.example.org"}, 0},
+        {"503, 0 s: the host's pause still holds", {reply(503, "", "Retry-After: 0\r\n"), reply(200, "x@a.example.org")},
+         {1000, 2000}, {"x@a.example.org"}, 0},
+        {"60 s is the longest wait", {reply(503, "", "retry-after: 60\r\n"), reply(200, "x@a.example.org")},
+         {1000, 61000}, {"x@a.example.org"}, 0},
         {"61 s skips the site", {reply(503, "", "Retry-After: 61\r\n")}, {1000}, {}, 1},
-        {"without Retry-After the error page is scanned", {reply(503, "busy@a.example")}, {1000},
-         {"busy@a.example"}, 0},
-        {"one retry only", {reply(429, "", "Retry-After: 2\r\n"), reply(429, "late@a.example", "Retry-After: 2\r\n")},
-         {1000, 3000}, {"late@a.example"}, 0},
+        {"without Retry-After the error page is scanned", {reply(503, "busy@a.example.org")}, {1000},
+         {"busy@a.example.org"}, 0},
+        {"one retry only", {reply(429, "", "Retry-After: 2\r\n"), reply(429, "late@a.example.org", "Retry-After: 2\r\n")},
+         {1000, 3000}, {"late@a.example.org"}, 0},
     };
     for (const Row& r : rows) {
         Harvest h({A1});
@@ -283,12 +283,12 @@ TEST(HarvestManners, RedirectsAreFollowedUnderTheTargetsRobotsTxt)
         {"on the same site",
          [](FakePageFetcher& f) {
              f.on(A1, reply(302, "", "Location: 2.html\r\n"));
-             f.on(A2, reply(200, "two@a.example"));
+             f.on(A2, reply(200, "two@a.example.org"));
          },
          {RA, A1, A2},
          {0, 1000, 2000},
          "",
-         {"two@a.example"}},
+         {"two@a.example.org"}},
         {"without a Location", [](FakePageFetcher& f) { f.on(A1, reply(302)); }, {RA, A1}, {0, 1000},
          "Skipped: 1 other", {}},
     };
@@ -314,7 +314,7 @@ TEST(HarvestManners, RedirectsAreFollowedUnderTheTargetsRobotsTxt)
 TEST(HarvestManners, StopDuringAPauseEndsItAtOnce)
 {
     Harvest h({A1, A2}, 30, true);
-    h.fetcher.on(A1, reply(200, "one@a.example"));
+    h.fetcher.on(A1, reply(200, "one@a.example.org"));
     // A press during the pause starts no second harvest inside the first.
     QTimer::singleShot(20, [&] { h.harvest.SearchEmail(); });
     QTimer::singleShot(50, [&] { h.harvest.Stop(); });
@@ -330,7 +330,7 @@ TEST(HarvestManners, StopDuringAPauseEndsItAtOnce)
     h.view.settings.DelaySeconds = 0;
     h.harvest.SearchEmail();
     EXPECT_EQ(h.view.examined, "2/2");
-    EXPECT_EQ(h.results.Texts(), std::vector<std::string>{"one@a.example"});
+    EXPECT_EQ(h.results.Texts(), std::vector<std::string>{"one@a.example.org"});
 }
 
 TEST(HarvestManners, SkipCountsReadAsOneLine)
@@ -388,7 +388,7 @@ TEST(HarvestManners, RobotsTxtGoesOverTheWireBeforeThePages)
 {
     ScriptServer srv({Robots("User-agent: Corvina\nDisallow: /b"),
                       {ReadUntil("\r\n\r\n"), Send("HTTP/1.0 302 Found\r\nLocation: /d.html\r\n\r\n"), Close()},
-                      Serve("<p>a@s.example</p>"), NoRobots(), Serve("<p>c@t.example</p>")});
+                      Serve("<p>a@s.example.org</p>"), NoRobots(), Serve("<p>c@t.example.org</p>")});
     Sessions s(srv);
     for (const char* url : {"http://s.example/a.html", "http://s.example/b.html", "http://t.example/c.html"})
         s.sites.Add(url);
@@ -401,7 +401,7 @@ TEST(HarvestManners, RobotsTxtGoesOverTheWireBeforeThePages)
                                                           "GET http://s.example/d.html HTTP/1.0",
                                                           "GET http://t.example/robots.txt HTTP/1.0",
                                                           "GET http://t.example/c.html HTTP/1.0"}));
-    EXPECT_EQ(s.results.Texts(), (std::vector<std::string>{"a@s.example", "c@t.example"}));
+    EXPECT_EQ(s.results.Texts(), (std::vector<std::string>{"a@s.example.org", "c@t.example.org"}));
     EXPECT_EQ(s.view.skips.Text(), "Skipped: 1 robots.txt");
 }
 
@@ -410,13 +410,13 @@ TEST(HarvestManners, AnOversizedRobotsTxtIsReadUpToTheLimit)
 {
     std::string text = "User-agent: *\nDisallow: /early\n";
     text += "# " + std::string(kRobotsParseLimit + 100 * 1024, 'x') + "\nDisallow: /late\n";
-    ScriptServer srv({Robots(text), Serve("<p>late@s.example</p>")});
+    ScriptServer srv({Robots(text), Serve("<p>late@s.example.org</p>")});
     Sessions s(srv);
     for (const char* url : {"http://s.example/early.html", "http://s.example/late.html"})
         s.sites.Add(url);
     for (int i = 0; i < 2; ++i)
         s.sites.SetChecked(i, true);
     s.harvest.SearchEmail();
-    EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"late@s.example"});
+    EXPECT_EQ(s.results.Texts(), std::vector<std::string>{"late@s.example.org"});
     EXPECT_EQ(s.view.skips.Text(), "Skipped: 1 robots.txt");
 }

@@ -203,7 +203,7 @@ TEST(HarvestSession, SkippedSitesAreLoggedOnlyWhenTheCategoryIsOn)
 TEST(HarvestSession, KeepsOnlyPublicDomainsUnlessTold)
 {
     const std::string page = "<img src=\"logo@2x.png\"> info@caff%c3%a8-1.example.org a@b.c";
-    ScriptServer srv({Serve(page), Serve(page)});
+    ScriptServer srv({NoRobots(), Serve(page), NoRobots(), Serve(page)});
     Sessions s(srv);
     fill(s.sites, {0});
     int looks = 0;

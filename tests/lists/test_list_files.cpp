@@ -11,9 +11,9 @@
 #include <condition_variable>
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <thread>
-#include <functional>
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -434,6 +434,9 @@ TEST(ListFiles, ARewriteInPlaceKeepsTheOldBytesUnlessTheNewOnesFitWhole)
         SaveListText(l, dir.file("ro/list.txt"));
         EXPECT_EQ(readFile(dir.file("ro/list.txt")), "a@b.it\r\n");
         ::chmod(dir.file("ro").c_str(), 0755);
+    }
+}
+
 TEST(ListFiles, EveryKindWritesCrLfAndAFileWithItLoadsAndSavesBackByteForByte)
 {
     TempDir dir;
