@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx curl python3 dbus python3-dbusmock python3-aiosmtpd
   dpkg-dev desktop-file-utils appstream lintian
+  libssl-dev openssl
 )
 # Extra packages asked for by the caller (e.g. xvfb for screenshots).
 packages+=("$@")

@@ -4,11 +4,11 @@
 
 namespace {
 
-const char* const kUsage = "harvest [--timeout MS] [--proxy HOST:PORT] [FILE|-]";
+const char* const kUsage = "harvest [--timeout MS] [--proxy HOST:PORT] [--cacert FILE] [FILE|-]";
 
 int runHarvest(const std::vector<std::string>& args)
 {
-    std::string timeout, proxy;
+    std::string timeout, proxy, caFile;
     bool help = false;
     std::vector<std::string> positional;
     if (!CliArgs("harvest")
@@ -16,6 +16,7 @@ int runHarvest(const std::vector<std::string>& args)
              .flag("--help", help)
              .option("--timeout", timeout)
              .option("--proxy", proxy)
+             .option("--cacert", caFile)
              .parse(args, positional, 1)) {
         cliError(std::string("usage: corvina-cli ") + kUsage);
         return 2;
@@ -29,7 +30,7 @@ int runHarvest(const std::vector<std::string>& args)
         return 0;
     }
     TNMHTTP http;
-    if (!cliSetUpHttp("harvest", http, timeout, proxy))
+    if (!cliSetUpHttp("harvest", http, timeout, proxy, caFile))
         return 2;
     std::string data, error;
     if (!cliReadInput(positional.empty() ? std::string() : positional[0], data, error)) {

@@ -5,7 +5,7 @@
 namespace {
 
 const char* const kUsage = "search [--engine google|altavista|URL] [--mode 0|1|2] [--max-pages N] [--domain D] "
-                           "[--timeout MS] [--proxy HOST:PORT] [--pages N] KEY WORDS...";
+                           "[--timeout MS] [--proxy HOST:PORT] [--cacert FILE] [--pages N] KEY WORDS...";
 
 int usage()
 {
@@ -15,7 +15,7 @@ int usage()
 
 int runSearch(const std::vector<std::string>& args)
 {
-    std::string engine = "google", mode = "2", maxPages = "50", domain, timeout, proxy, pagesText = "1";
+    std::string engine = "google", mode = "2", maxPages = "50", domain, timeout, proxy, caFile, pagesText = "1";
     bool help = false;
     std::vector<std::string> words;
     if (!CliArgs("search")
@@ -27,6 +27,7 @@ int runSearch(const std::vector<std::string>& args)
              .option("--domain", domain)
              .option("--timeout", timeout)
              .option("--proxy", proxy)
+             .option("--cacert", caFile)
              .option("--pages", pagesText)
              .parse(args, words, 1000))
         return usage();
@@ -40,6 +41,7 @@ int runSearch(const std::vector<std::string>& args)
                     "  --pages N       N-1 presses of Next after the Search (default 1)\n"
                     "  --timeout MS    limit of each wait in milliseconds (default 10000)\n"
                     "  --proxy H:P     HTTP proxy (default: the http_proxy environment variable)\n"
+                    "  --cacert FILE   trust the CA certificates in FILE (PEM) too\n"
                     "Prints the Found Sites list, one per line (mode 0: the Results list).\n"
                     "Exit status 0 when done, 1 when no page could be fetched, 2 on misuse.\n",
                     kUsage);
@@ -75,7 +77,7 @@ int runSearch(const std::vector<std::string>& args)
     view.settings.Domain = domain;
 
     TNMHTTP http;
-    if (!cliSetUpHttp("search", http, timeout, proxy))
+    if (!cliSetUpHttp("search", http, timeout, proxy, caFile))
         return 2;
     THttpPageFetcher httpFetcher(http);
     TCountingFetcher fetcher(httpFetcher);

@@ -523,6 +523,8 @@ long TPowersock::SockRecv(char* buf, size_t len, bool peek)
         g_lastSocketError = FPendingError ? FPendingError : WSAENOTCONN;
         return -1;
     }
+    if (FSsl)
+        return TlsRecv(buf, len, peek);
     ssize_t n;
     do {
         n = ::recv(FSocket, buf, len, MSG_DONTWAIT | (peek ? MSG_PEEK : 0));
@@ -553,6 +555,8 @@ long TPowersock::SockSend(const char* buf, size_t len)
         g_lastSocketError = WSAENOTCONN;
         return -1;
     }
+    if (FSsl)
+        return TlsSend(buf, len);
     ssize_t n;
     do {
         n = ::send(FSocket, buf, len, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -569,6 +573,8 @@ long TPowersock::SockSend(const char* buf, size_t len)
 }
 
 int TPowersock::LastSockError() const { return g_lastSocketError; }
+
+void TPowersock::SetLastSockError(int code) { g_lastSocketError = code; }
 
 void TPowersock::RaiseSocketError()
 {
@@ -599,7 +605,7 @@ void TPowersock::ErrorManager(uint16_t expected, std::string& message)
     message.clear();
     if (FLastErrorNo != expected && FLastErrorNo > 10000) {
         const auto errNo = static_cast<uint16_t>(FLastErrorNo);
-        message = SocketErrorStr(errNo);
+        message = FLastErrorNo == WSATLSFAILURE ? "TLS error: " + FTlsError : SocketErrorStr(errNo);
         if (OnError)
             OnError(this, errNo, message);
         throw ESockError(message);
@@ -682,6 +688,7 @@ void TPowersock::RequestCloseSocket()
 {
     StatusMessage(4, "Request Close Socket");
     FConnected = false;
+    TlsFree();
     if (FSocket < 0)
         return;
     UnwatchSocket();
@@ -706,7 +713,8 @@ void TPowersock::RequestCloseSocket()
 void TPowersock::ResolveRemoteHost()
 {
     StatusMessage(8, "Resolve Host");
-    const std::string name = Proxy.empty() ? Host : Proxy;
+    const std::string via = ProxyRoute().first;
+    const std::string name = via.empty() ? Host : via;
     in_addr parsed{};
     if (inet_aton(name.c_str(), &parsed) != 0 && parsed.s_addr != INADDR_NONE) {
         FRemoteAddr = parsed.s_addr;
@@ -812,7 +820,8 @@ void TPowersock::Connect()
         if (!handled)
             throw ESockError("Null Remote Address");
     }
-    FRemotePort = htons(static_cast<uint16_t>(Proxy.empty() ? Port : ProxyPort));
+    const auto via = ProxyRoute();
+    FRemotePort = htons(static_cast<uint16_t>(via.first.empty() ? Port : via.second));
 
     FEventMark = false;
     FNotifyOk = true;
