@@ -139,6 +139,11 @@ SSL_CTX* clientContext(const std::string& caFile)
     // Sends behave like send(): a part may be taken, and a retry after
     // would-block may come from the caller's buffer wherever it lives.
     SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // Records are read from the socket several at a time. Only a receive
+    // that found the socket empty makes OpenSSL ask for more, so a wait
+    // after would-block still wakes on the next arrival.
+    SSL_CTX_set_read_ahead(ctx, 1);
+    SSL_CTX_set_default_read_buffer_len(ctx, 65536);
     // The system's store, or what SSL_CERT_FILE and SSL_CERT_DIR name.
     SSL_CTX_set_default_verify_paths(ctx);
     ERR_clear_error();
