@@ -5,6 +5,9 @@
 
 #include <functional>
 
+#include <QElapsedTimer>
+#include <QTimer>
+
 #include "Nmhttp.h"
 #include "NginxServer.h"
 #include "ScriptServer.h"
@@ -107,7 +110,7 @@ TEST(NmhttpTls, CertificateChainAndHostNameAreVerified)
     }
 }
 
-TEST(NmhttpTls, MissingCaFileFailsBeforeAnyByteIsSent)
+TEST(NmhttpTls, AnUnreadableCaFileIsAnError)
 {
     testpki::Pki pki;
     const testpki::Issued cert = pki.issue();
@@ -204,4 +207,39 @@ TEST(NmhttpTls, HttpsGoesThroughTheProxysConnectTunnel)
     EXPECT_EQ(tunnel.find("GET "), std::string::npos);
     EXPECT_EQ(proxy.received(1), connect);
     EXPECT_EQ(proxy.received(2).substr(0, 32), "GET http://origin.example/p HTTP");
+}
+
+TEST(NmhttpTls, StopDuringAStalledHandshakeEndsItAndTheClientGoesOn)
+{
+    // No time-out: only the Stop button (a timer calling Abort while the
+    // handshake waits on the event queue) can end the wait.
+    testpki::Pki pki;
+    const testpki::Issued cert = pki.issue();
+    NginxServer nginx("", {cert.certFile, cert.keyFile});
+    ASSERT_TRUE(nginx.ok()) << nginx.error();
+    nginx.put("after", "after the stop\n");
+    ScriptServer stalled({{ReadBytes(1), Hold()}});
+
+    TNMHTTP http;
+    http.TimeOut = 0;
+    http.CACertFile = pki.caFile();
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        if (++ticks == 5)
+            http.Abort();
+    });
+    ticker.start(40);
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(outcomeOf([&] { http.Get("https://127.0.0.1:" + std::to_string(stalled.port()) + "/"); }),
+              "EAbortError TLS Handshake Canceled");
+    EXPECT_LT(t.elapsed(), 5000);
+    EXPECT_EQ(ticks, 5);
+    ticker.stop();
+    EXPECT_FALSE(http.Connected());
+
+    http.TimeOut = 10000;
+    http.Get(nginx.url("/after"));
+    EXPECT_EQ(http.Body, "after the stop\n");
 }
