@@ -440,8 +440,12 @@ void TPowersock::DrainNotifications()
             if (soerr) {
                 // The error is handed out by the system once; keep it for
                 // the next read so a reset is never mistaken for a close.
-                FPendingError = MapSocketError(soerr);
-                closeError = static_cast<uint16_t>(FPendingError);
+                // An error already kept (a TLS failure, which made the
+                // client's alert and so the peer's reset) stays: it is the
+                // cause.
+                if (!FPendingError)
+                    FPendingError = MapSocketError(soerr);
+                closeError = static_cast<uint16_t>(MapSocketError(soerr));
             }
         }
         const bool hangup = (e & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0;

@@ -94,10 +94,11 @@ BIO_METHOD* socketMethod()
     return method;
 }
 
-// The reason of the oldest error in OpenSSL's queue, which is then emptied.
+// The reason of the newest error in OpenSSL's queue (the TLS layer's own,
+// above the cipher's), which is then emptied.
 std::string takeOpenSslReason()
 {
-    const unsigned long e = ERR_peek_error();
+    const unsigned long e = ERR_peek_last_error();
     const char* reason = e ? ERR_reason_error_string(e) : nullptr;
     ERR_clear_error();
     return reason ? reason : "";

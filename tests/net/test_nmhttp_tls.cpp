@@ -243,3 +243,32 @@ TEST(NmhttpTls, StopDuringAStalledHandshakeEndsItAndTheClientGoesOn)
     http.Get(nginx.url("/after"));
     EXPECT_EQ(http.Body, "after the stop\n");
 }
+
+TEST(NmhttpTls, DataDamagedInTransitIsAnErrorNotABody)
+{
+    // The tunnel flips one byte of the encrypted body: the record fails its
+    // check, and the request fails with the TLS layer's reason.
+    testpki::Pki pki;
+    const testpki::Issued cert = pki.issue();
+    NginxServer nginx("", {cert.certFile, cert.keyFile});
+    ASSERT_TRUE(nginx.ok()) << nginx.error();
+    nginx.put("big", std::string(1 << 20, 'b'));
+    ScriptServer relay({{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 200 Connection established\r\n\r\n"),
+                         RelayCorrupting(static_cast<uint16_t>(nginx.port()), 300000)}});
+
+    TNMHTTP http;
+    http.TimeOut = 10000;
+    http.CACertFile = pki.caFile();
+    http.SecureProxy = "127.0.0.1"; // a proxy whose tunnel damages the stream
+    http.SecureProxyPort = relay.port();
+    int errors = 0;
+    http.OnError = [&](QObject*, uint16_t errNo, const std::string&) { errors += errNo == WSATLSFAILURE; };
+    EXPECT_EQ(outcomeOf([&] { http.Get(nginx.url("/big")); }),
+              "ESockError TLS error: decryption failed or bad record mac");
+    EXPECT_EQ(http.ReplyCode, 200);
+    EXPECT_GT(http.Body.size(), 100000u);
+    EXPECT_LT(http.Body.size(), size_t(1) << 20);
+    EXPECT_EQ(http.Body.find_first_not_of('b'), std::string::npos); // only bytes that passed the check
+    EXPECT_EQ(errors, 1);
+    EXPECT_FALSE(http.Connected());
+}

@@ -132,7 +132,7 @@ void ScriptServer::play(int fd, size_t index)
             return;
         }
         case Step::Relay:
-            relay(fd, index, static_cast<uint16_t>(step.count));
+            relay(fd, index, static_cast<uint16_t>(step.count), step.bytes.empty() ? -1 : std::stoll(step.bytes));
             ::close(fd);
             return;
         case Step::Hold: {
@@ -154,8 +154,9 @@ void ScriptServer::play(int fd, size_t index)
     ::close(fd);
 }
 
-void ScriptServer::relay(int fd, size_t index, uint16_t port)
+void ScriptServer::relay(int fd, size_t index, uint16_t port, long long corruptAt)
 {
+    long long fromFar = 0; // bytes passed from the far side so far
     const int up = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -183,6 +184,10 @@ void ScriptServer::relay(int fd, size_t index, uint16_t port)
             if (side == 0) {
                 std::lock_guard<std::mutex> lock(mutex_);
                 received_[index].append(buf, static_cast<size_t>(n));
+            } else {
+                if (corruptAt >= fromFar && corruptAt < fromFar + n)
+                    buf[corruptAt - fromFar] ^= 0x55;
+                fromFar += n;
             }
             for (ssize_t off = 0; off < n && open;) {
                 const ssize_t w = ::send(to, buf + off, static_cast<size_t>(n - off), MSG_NOSIGNAL);

@@ -48,6 +48,9 @@ inline Step Repeat(std::string bytes, size_t times) { return {Step::Repeat, std:
 // Connects to 127.0.0.1:port and passes bytes both ways until either side
 // closes (a proxy's tunnel); what the client sends is recorded as usual.
 inline Step Relay(uint16_t port) { return {Step::Relay, {}, port}; }
+// The same, but the byte at the given offset of what the far side sends is
+// flipped on its way to the client (a stream damaged in transit).
+inline Step RelayCorrupting(uint16_t port, size_t offset) { return {Step::Relay, std::to_string(offset), port}; }
 
 using Script = std::vector<Step>;
 
@@ -70,7 +73,7 @@ public:
 private:
     void run();
     void play(int fd, size_t index);
-    void relay(int fd, size_t index, uint16_t port);
+    void relay(int fd, size_t index, uint16_t port, long long corruptAt);
     bool waitReadable(int fd, int ms);
     bool readSome(int fd, size_t index);
     size_t receivedSize(size_t i) const;
