@@ -122,10 +122,11 @@ std::string verifyProblem(long result)
 
 // One client context per extra CA file ("" = the system store only), made
 // on first use and kept for the process: loading the store costs more than
-// a handshake.
+// a handshake. The cache is never destroyed, so no context is freed after
+// OpenSSL's own clean-up at exit.
 SSL_CTX* clientContext(const std::string& caFile)
 {
-    static std::map<std::string, SSL_CTX*> contexts;
+    static auto& contexts = *new std::map<std::string, SSL_CTX*>;
     const auto found = contexts.find(caFile);
     if (found != contexts.end())
         return found->second;

@@ -66,8 +66,6 @@ TEST(NmhttpTls, CertificateChainAndHostNameAreVerified)
         {"good, by address", {}, "127.0.0.1", true, ""},
         {"expired", {{"localhost"}, true, -10, -1, false}, "localhost", true,
          "ESockError Certificate of localhost rejected: certificate has expired"},
-        {"not yet valid", {{"localhost"}, true, 2, 10, false}, "localhost", true,
-         "ESockError Certificate of localhost rejected: certificate is not yet valid"},
         {"for another name", {{"other.example"}, false, -1, 30, false}, "localhost", true,
          "ESockError Certificate of localhost rejected: host name mismatch"},
         {"for another address", {{"localhost"}, false, -1, 30, false}, "127.0.0.1", true,
