@@ -605,14 +605,16 @@ void TNMHTTP::OpenTunnel()
 {
     const std::string authority = escapeTarget(headerValue(Host)) + ":" + IntToStr(Port);
     Write("CONNECT " + authority + " HTTP/1.0\r\nHost: " + authority + "\r\n\r\n");
-    // The proxy's reply header, bounded in size as the server's is; nothing
-    // of it is kept.
+    // The proxy's reply header, bounded in size and in time as the server's
+    // is; nothing of it is kept.
     const std::string status = ReadLn();
+    QElapsedTimer started;
+    started.start();
     int64_t size = static_cast<int64_t>(status.size());
     for (std::string line = status; !line.empty() && line != "\n" && line != "\r\n";) {
         line = ReadLn();
         size += static_cast<int64_t>(line.size());
-        if (size > MaxHeaderSize)
+        if (size > MaxHeaderSize || (TimeOut > 0 && started.elapsed() > TimeOut))
             throw EAbortError("Socket readln aborted");
     }
     int32_t code = 0;
