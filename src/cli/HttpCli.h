@@ -34,7 +34,9 @@ inline bool cliSetUpHttp(const std::string& command, TNMHTTP& http, const std::s
         http.ProxyPort = http.SecureProxyPort = port;
     } else {
         UseHttpProxyFromEnvironment(http);
-        for (const char* name : {"http_proxy", "https_proxy", "HTTPS_PROXY"}) {
+        // https_proxy wins over HTTPS_PROXY, so only the one in use is told.
+        const char* secure = std::getenv("https_proxy") && *std::getenv("https_proxy") ? "https_proxy" : "HTTPS_PROXY";
+        for (const char* name : {"http_proxy", secure}) {
             std::string host;
             int port = 0;
             const char* env = std::getenv(name);
