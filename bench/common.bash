@@ -7,7 +7,8 @@ free_port() {
 
 # start_nginx WORK PORT CONNECTIONS [DIRECTIVE...]: serves WORK/www on
 # 127.0.0.1:PORT, its pid in WORK/nginx.pid; extra http-level directives may
-# follow. Returns once the server answers.
+# follow (ssl_certificate ... with NGINX_LISTEN_FLAGS=ssl serves TLS).
+# Returns once the server answers.
 start_nginx() {
   local work=$1 port=$2 connections=$3
   shift 3
@@ -26,7 +27,7 @@ http {
   uwsgi_temp_path $work/tmp/uwsgi;
   scgi_temp_path $work/tmp/scgi;
   $(printf '%s\n  ' "$@")
-  server { listen 127.0.0.1:$port backlog=1024; root $work/www; }
+  server { listen 127.0.0.1:$port backlog=1024 ${NGINX_LISTEN_FLAGS:-}; root $work/www; }
 }
 CONF
   /usr/sbin/nginx -p "$work" -c "$work/nginx.conf"

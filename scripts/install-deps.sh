@@ -12,6 +12,7 @@ packages=(
   nginx curl python3 dbus python3-dbusmock python3-aiosmtpd
   searx openssl
   dpkg-dev desktop-file-utils appstream lintian
+  libssl-dev openssl
 )
 # Extra packages asked for by the caller (e.g. xvfb for screenshots).
 packages+=("$@")

@@ -81,8 +81,8 @@ public:
     TPageBufferEdit* EditSorgente;  // the page buffer, never visible
     // The program's one HTTP client, shared by the search, the harvest and
     // the update check. Its time-out starts at 10000 ms; the Options dialog's
-    // OK sets it. When the environment names an HTTP proxy (http_proxy), the
-    // client uses it.
+    // OK sets it. When the environment names an HTTP proxy (http_proxy, and
+    // https_proxy for https), the client uses it.
     TNMHTTP* NMHTTP;
     TFileDialog SaveDialog;
     TFileDialog OpenDialog;

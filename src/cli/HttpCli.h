@@ -1,6 +1,7 @@
-// The HTTP client set-up shared by the commands that fetch: the time-out
-// and the proxy from the command line, or the http_proxy environment
-// variable when no proxy is given.
+// The HTTP client set-up shared by the commands that fetch: the time-out,
+// the proxy (for http and https URLs alike) and an extra trusted CA from the
+// command line; without --proxy, the http_proxy and https_proxy (or
+// HTTPS_PROXY) environment variables.
 #pragma once
 
 #include "Cli.h"
@@ -9,12 +10,13 @@
 #include "SysUtils.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
-// Applies --timeout and --proxy (or http_proxy); reports misuse and returns
-// false (exit status 2).
+// Applies --timeout, --proxy (or the environment) and --cacert; reports
+// misuse and returns false (exit status 2).
 inline bool cliSetUpHttp(const std::string& command, TNMHTTP& http, const std::string& timeoutText,
-                         const std::string& proxy)
+                         const std::string& proxy, const std::string& caFile = {})
 {
     int timeout = 10000;
     if (!timeoutText.empty() && (!TryStrToInt(timeoutText, timeout) || timeout < 0)) {
@@ -30,11 +32,26 @@ inline bool cliSetUpHttp(const std::string& command, TNMHTTP& http, const std::s
             cliError(command + ": --proxy needs HOST:PORT, not '" + proxy + "'");
             return false;
         }
-        http.Proxy = host;
-        http.ProxyPort = port;
-    } else if (const char* env = std::getenv("http_proxy"); env && *env) {
-        if (!UseHttpProxyFromEnvironment(http))
-            cliError(std::string("ignoring http_proxy '") + env + "': expected http://HOST:PORT/");
+        http.Proxy = http.SecureProxy = host;
+        http.ProxyPort = http.SecureProxyPort = port;
+    } else {
+        UseHttpProxyFromEnvironment(http);
+        // https_proxy wins over HTTPS_PROXY, so only the one in use is told.
+        const char* secure = std::getenv("https_proxy") && *std::getenv("https_proxy") ? "https_proxy" : "HTTPS_PROXY";
+        for (const char* name : {"http_proxy", secure}) {
+            std::string host;
+            int port = 0;
+            const char* env = std::getenv(name);
+            if (env && *env && !ParseHttpProxy(env, host, port))
+                cliError(std::string("ignoring ") + name + " '" + env + "': expected http://HOST:PORT/");
+        }
+    }
+    if (!caFile.empty()) {
+        if (!std::ifstream(caFile)) {
+            cliError(command + ": --cacert: cannot read '" + caFile + "'");
+            return false;
+        }
+        http.CACertFile = caFile;
     }
     return true;
 }

@@ -42,7 +42,7 @@ private:
     int64_t written_ = 0;
 };
 
-const char* const kUsage = "fetch [-i] [--timeout MS] [--proxy HOST:PORT] URL";
+const char* const kUsage = "fetch [-i] [--timeout MS] [--proxy HOST:PORT] [--cacert FILE] URL";
 
 int usage()
 {
@@ -53,7 +53,7 @@ int usage()
 int runFetch(const std::vector<std::string>& args)
 {
     bool withHeader = false, help = false;
-    std::string timeoutText, proxy;
+    std::string timeoutText, proxy, caFile;
     std::vector<std::string> positional;
     if (!CliArgs("fetch")
              .flag("-i", withHeader)
@@ -61,6 +61,7 @@ int runFetch(const std::vector<std::string>& args)
              .flag("--help", help)
              .option("--timeout", timeoutText)
              .option("--proxy", proxy)
+             .option("--cacert", caFile)
              .parse(args, positional, 1))
         return usage();
     if (help) {
@@ -69,6 +70,7 @@ int runFetch(const std::vector<std::string>& args)
                     "  --timeout MS    limit of each wait in milliseconds (default 10000, 0 = none)\n"
                     "  --proxy H:P     send the request through this HTTP proxy\n"
                     "                  (default: the http_proxy environment variable)\n"
+                    "  --cacert FILE   trust the CA certificates in FILE (PEM) too\n"
                     "Writes the body exactly as received, as it arrives (of any size), and exits 0\n"
                     "whatever the HTTP status; a network failure is written to standard error with\n"
                     "exit status 1 (the part of the body already received has been written).\n",
@@ -78,7 +80,7 @@ int runFetch(const std::vector<std::string>& args)
     if (positional.empty())
         return usage();
     TNMHTTP http;
-    if (!cliSetUpHttp("fetch", http, timeoutText, proxy))
+    if (!cliSetUpHttp("fetch", http, timeoutText, proxy, caFile))
         return 2;
     CliOutput out;
     StdoutBody body(http, withHeader, out);

@@ -38,7 +38,7 @@ int runHarvest(const std::vector<std::string>& args)
         return 0;
     }
     TNMHTTP http;
-    if (!cliSetUpHttp("harvest", http, timeout, proxy))
+    if (!cliSetUpHttp("harvest", http, timeout, proxy, caFile))
         return 2;
     std::string data, error;
     if (!cliReadInput(positional.empty() ? std::string() : positional[0], data, error)) {

@@ -32,6 +32,7 @@ int runSearch(const std::vector<std::string>& args)
              .option("--domain", domain)
              .option("--timeout", timeout)
              .option("--proxy", proxy)
+             .option("--cacert", caFile)
              .option("--pages", pagesText)
              .parse(args, words, 1000))
         return usage();
@@ -90,7 +91,7 @@ int runSearch(const std::vector<std::string>& args)
     view.settings.KeepAllAddresses = keepAll;
 
     TNMHTTP http;
-    if (!cliSetUpHttp("search", http, timeout, proxy))
+    if (!cliSetUpHttp("search", http, timeout, proxy, caFile))
         return 2;
     THttpPageFetcher httpFetcher(http);
     TCountingFetcher fetcher(httpFetcher);

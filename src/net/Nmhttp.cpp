@@ -202,9 +202,9 @@ void TNMHTTP::PacketReceived(QObject* Sender)
 
 std::string TNMHTTP::ServerPrefix() const
 {
-    std::string prefix = "http://";
+    std::string prefix = RequestSecure ? "https://" : "http://";
     prefix += Host;
-    if (Port != 80) {
+    if (Port != (RequestSecure ? 443 : 80)) {
         prefix += ':';
         prefix += IntToStr(Port);
     }
@@ -215,6 +215,13 @@ void TNMHTTP::Abort()
 {
     FEventMark = true;
     Cancel();
+}
+
+std::pair<std::string, int> TNMHTTP::ProxyRoute() const
+{
+    if (RequestSecure)
+        return {SecureProxy, SecureProxyPort};
+    return {Proxy, ProxyPort};
 }
 
 // ------------------------------------------------------------------ requests
@@ -326,6 +333,11 @@ void TNMHTTP::HTTPConnect()
             OnAboutToSend(this);
         try {
             Connect();
+            if (RequestSecure) {
+                if (!SecureProxy.empty())
+                    OpenTunnel();
+                StartTLS(Host);
+            }
             SendHTTP();
             ReplyCode = 0;
             RemoveHeader();
@@ -413,15 +425,19 @@ void TNMHTTP::ParseURL()
     if (RequestPath.size() > kMaxRequestPath)
         RequestPath.resize(kMaxRequestPath);
 
+    // Only a text before the first ":" that holds no "/", "?" or "#" can be
+    // a scheme: the colon of "/search?q=a:b" (a relative location) keeps the
+    // server's port and scheme, as any relative location does.
     const size_t colon = RequestURL.find(':');
-    if (colon != std::string::npos) {
+    if (colon != std::string::npos && RequestURL.find_first_of("/?#") > colon) {
         const std::string scheme = RequestURL.substr(0, colon);
+        RequestSecure = SameText(scheme, "https");
         if (SameText(scheme, "gopher"))
             Port = 70;
         else if (SameText(scheme, "ftp"))
             Port = 21;
-        else if (SameText(scheme, "https"))
-            throw Exception("HTTP Secure Socket is not supported");
+        else if (RequestSecure)
+            Port = 443;
         else
             Port = 80;
     }
@@ -452,13 +468,14 @@ void TNMHTTP::AssembleHTTPHeader()
         // A proxy needs the whole URL. One without a scheme (a relative
         // location, "host/path") is completed from Host, Port and the path.
         std::string target = RequestPath;
-        if (!Proxy.empty())
+        if (!Proxy.empty() && !RequestSecure)
             target = RequestURL.find("://") != std::string::npos
                          ? RequestURL
                          : ServerPrefix() + RequestPath;
         RequestHeader.Add(HttpMethodWord(Cmd) + " " + escapeTarget(target) + " HTTP/1.0");
     }
-    if (!Proxy.empty()) {
+    // Through a CONNECT tunnel the request is the server's own.
+    if (!Proxy.empty() && !RequestSecure) {
         RequestHeader.Add("Proxy-Connection: Keep-Alive");
         RequestHeader.Add("Host: " + headerValue(Host));
     }
@@ -589,6 +606,28 @@ void TNMHTTP::RemoveHeader()
 
 // ------------------------------------------------------------------- proxy
 
+void TNMHTTP::OpenTunnel()
+{
+    const std::string authority = escapeTarget(headerValue(Host)) + ":" + IntToStr(Port);
+    Write("CONNECT " + authority + " HTTP/1.0\r\nHost: " + authority + "\r\n\r\n");
+    // The proxy's reply header, bounded in size and in time as the server's
+    // is; nothing of it is kept.
+    const std::string status = ReadLn();
+    QElapsedTimer started;
+    started.start();
+    int64_t size = static_cast<int64_t>(status.size());
+    for (std::string line = status; !line.empty() && line != "\n" && line != "\r\n";) {
+        line = ReadLn();
+        size += static_cast<int64_t>(line.size());
+        if (size > MaxHeaderSize || (TimeOut > 0 && started.elapsed() > TimeOut))
+            throw EAbortError("Socket readln aborted");
+    }
+    int32_t code = 0;
+    if (!TryStrToInt(withoutLineEnd(NthWord(status, ' ', 2)), code) || code < 200 || code > 299)
+        throw ESockError("Proxy refused the tunnel to " + authority + ": " +
+                         (status.empty() ? std::string("no reply") : withoutLineEnd(status).substr(0, kMaxHeaderValue)));
+}
+
 bool ParseHttpProxy(const std::string& text, std::string& host, int& port)
 {
     std::string s = text;
@@ -625,14 +664,22 @@ bool ParseHttpProxy(const std::string& text, std::string& host, int& port)
 
 bool UseHttpProxyFromEnvironment(TNMHTTP& http)
 {
-    const char* value = std::getenv("http_proxy");
-    if (!value)
-        return false;
+    bool set = false;
     std::string host;
     int port = 0;
-    if (!ParseHttpProxy(value, host, port))
-        return false;
-    http.Proxy = host;
-    http.ProxyPort = port;
-    return true;
+    const char* plain = std::getenv("http_proxy");
+    if (plain && ParseHttpProxy(plain, host, port)) {
+        http.Proxy = host;
+        http.ProxyPort = port;
+        set = true;
+    }
+    const char* secure = std::getenv("https_proxy");
+    if (!secure || !*secure)
+        secure = std::getenv("HTTPS_PROXY");
+    if (secure && ParseHttpProxy(secure, host, port)) {
+        http.SecureProxy = host;
+        http.SecureProxyPort = port;
+        set = true;
+    }
+    return set;
 }

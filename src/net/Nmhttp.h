@@ -4,10 +4,16 @@
 // closes), reports the result through events, closes the connection and
 // repeats the exchange for redirect statuses.
 //
+// An https URL (port 443 unless named) goes over TLS: after the connect the
+// client starts TLS on the socket (Psock.h: the server's certificate and
+// host name are verified, CACertFile adds a trusted CA) and then speaks
+// HTTP/1.0 inside it. Through a proxy, https goes in a CONNECT tunnel to
+// SecureProxy; Proxy serves http URLs only.
+//
 //   TNMHTTP http;
 //   http.TimeOut = 10000;
-//   UseHttpProxyFromEnvironment(http);   // optional: honours http_proxy
-//   http.Get("http://host/page.htm");    // raises on network failures
+//   UseHttpProxyFromEnvironment(http);   // optional: http_proxy, https_proxy
+//   http.Get("https://host/page.htm");   // raises on network failures
 //   use(http.ReplyCode, http.Header, http.Body);
 #pragma once
 
@@ -75,13 +81,21 @@ public:
     TResultEvent OnFailure;
     THandlerEvent OnRedirect;
     TNotifyEvent OnAuthenticationNeeded;
-    using TPowersock::Proxy;
+    using TPowersock::Proxy;     // proxy of http URLs
     using TPowersock::ProxyPort;
+    // Proxy of https URLs, reached with a CONNECT tunnel through which TLS
+    // runs end to end; empty: https URLs go straight to the server.
+    std::string SecureProxy;
+    int SecureProxyPort = 0;
 
     // ---- internal values, public for the owner and the tests ----
     CmdType Cmd = CmdGET;
     std::string RequestURL;
     std::string RequestPath;
+    // The request in progress goes over TLS: its URL's scheme is https. A
+    // URL without a scheme (a relative location, "host/path") keeps the
+    // scheme of the previous request, as it keeps its port.
+    bool RequestSecure = false;
     std::string SendData;
     std::string DestinationURI;
     TExStringList RequestHeader; // request line and header lines of the request in progress
@@ -142,6 +156,10 @@ public:
     // Ends the running wait (from a handler, a Stop button or the time-out).
     void Abort() override;
 
+protected:
+    // SecureProxy for an https request, Proxy otherwise.
+    std::pair<std::string, int> ProxyRoute() const override;
+
 private:
     bool FCapturingString = false;
     // A request is in progress: its waits service the event queue, so a
@@ -151,8 +169,12 @@ private:
 
     void Request(CmdType cmd, const std::string& url);
     void PacketReceived(QObject* Sender);
-    // "http://" + Host, and ":" + Port unless it is 80.
+    // "http://" + Host, and ":" + Port unless it is 80 ("https://" and 443
+    // for an https request).
     std::string ServerPrefix() const;
+    // Asks the connected proxy for a tunnel to Host:Port; raises ESockError
+    // when it refuses.
+    void OpenTunnel();
 };
 
 // The method word of a request line; empty for CmdWRAPPED.
@@ -164,6 +186,8 @@ std::string HttpMethodWord(CmdType cmd);
 bool ParseHttpProxy(const std::string& text, std::string& host, int& port);
 
 // Sets http.Proxy and http.ProxyPort from the environment variable
-// http_proxy when it is set and well formed; returns whether it did. When it
-// is unset, empty or malformed the component is left as it is.
+// http_proxy, and http.SecureProxy and http.SecureProxyPort from https_proxy
+// (or HTTPS_PROXY), each when it is set and well formed; returns whether it
+// set either. A variable that is unset, empty or malformed leaves its pair as
+// it is.
 bool UseHttpProxyFromEnvironment(TNMHTTP& http);

@@ -15,6 +15,13 @@
 // Socket and resolver failures are reported with the error numbers of the
 // WinsockMessage table; MapSocketError and MapResolverError (Psock.cpp) are
 // the one place where the system's codes are translated.
+//
+// StartTLS turns a connected session into a TLS session (OpenSSL, under this
+// same non-blocking socket and the same waits): from then on every read and
+// write goes through the TLS layer, so the HTTP client's line reads and
+// captures work unchanged. The peer's certificate chain and host name are
+// always verified against the system's CA store (SSL_CERT_FILE and
+// SSL_CERT_DIR are honoured), plus CACertFile when set.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +29,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QObject>
@@ -30,6 +38,7 @@
 #include "SysUtils.h"
 
 class QSocketNotifier;
+struct ssl_st;
 
 // Socket errors, connect and lookup failures.
 class ESockError : public Exception {
@@ -71,6 +80,9 @@ enum : int {
     WSAEWOULDBLOCK = 10035,
     WSAENOTCONN = 10057,
     WSAECONNRESET = 10054,
+    // Not a socket error: the TLS layer failed (a protocol error, a bad
+    // record); the message names the reason instead of a table row.
+    WSATLSFAILURE = 30000,
 };
 
 struct TWinsockMessage {
@@ -210,6 +222,20 @@ public:
     void Close(int handle);
     void Listen(bool secondMode);
 
+    // ---- TLS ----
+    // A PEM file of CA certificates trusted besides the system's store.
+    std::string CACertFile;
+    // Starts TLS on the connected socket: the handshake (with SNI for a host
+    // name) and the verification of the peer's chain and of hostName. Waits
+    // like a read, bounded by TimeOut. Raises ESockError naming the problem
+    // ("Certificate of HOST rejected: certificate has expired", "TLS
+    // handshake with HOST failed: wrong version number"), or EAbortError
+    // "TLS Handshake Timed out" / "TLS Handshake Canceled". Ends with the
+    // socket still connected; the owner disconnects.
+    void StartTLS(const std::string& hostName);
+    // True while the connection carries TLS (after a successful StartTLS).
+    bool Secure() const;
+
     // ---- errors and status ----
     std::string SocketErrorStr(uint16_t errNo);
     void ErrorManager(uint16_t expected, std::string& message);
@@ -228,6 +254,10 @@ protected:
     THandlerEvent OnConnectionRequired;
     // Called for an accept notification on the socket-event path.
     std::function<void()> AcceptHook;
+    // The proxy the next Connect goes through (host, port); an empty host
+    // means straight to Host:Port. Proxy and ProxyPort unless a client
+    // routes some requests elsewhere.
+    virtual std::pair<std::string, int> ProxyRoute() const { return {Proxy, ProxyPort}; }
 
     // Marks.
     bool FCanceled = false;     // set by Cancel, Abort and a time-out
@@ -269,6 +299,16 @@ private:
     uint16_t FRemotePort = 0;  // network byte order
     std::vector<char> FBuffer; // the 64 KiB I/O buffer
 
+    // TLS state of the current socket: FSsl is made by StartTLS and freed
+    // with the socket. Decrypted bytes that a peek has read ahead wait in
+    // FTlsIn (from FTlsInPos) and are handed out before anything new.
+    enum class TlsState { None, Handshake, Up, Failed };
+    ssl_st* FSsl = nullptr;
+    TlsState FTlsState = TlsState::None;
+    std::string FTlsIn;
+    size_t FTlsInPos = 0;
+    std::string FTlsError; // reason of the last TLS failure
+
     std::shared_ptr<LookupJob> FLookup;
     unsigned FLookupSeq = 0;
     uint32_t FLookupAddr = 0;
@@ -287,7 +327,15 @@ private:
     // stored as the pending last socket error.
     long SockRecv(char* buf, size_t len, bool peek);
     long SockSend(const char* buf, size_t len);
+    // The same over TLS (PsockTls.cpp).
+    long TlsRecv(char* buf, size_t len, bool peek);
+    long TlsSend(const char* buf, size_t len);
+    // One SSL_read into buf: bytes, 0 when the peer has closed, -1 with the
+    // last socket error set (would-block when TLS needs more bytes).
+    long TlsRead(char* buf, size_t len);
+    void TlsFree();
     int LastSockError() const;
+    void SetLastSockError(int code);
     void RaiseSocketError();
     enum CaptureKind { ckAppendFile, ckCaptureFile, ckCaptureStream, ckCaptureString };
     void ReceiveInto(CaptureKind kind, TStream* stream, std::string* text, int64_t size);

@@ -127,15 +127,10 @@ TEST(CliFetch, WritesHeaderAndBodyExactly)
 TEST(CliFetch, FailuresAndUsage)
 {
     unsetenv("http_proxy");
-    auto r = fetch({"https://127.0.0.1/"});
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "HTTP Secure Socket is not supported\n");
-
     // A server that never answers: the line read times out.
     uint16_t silentPort = 0;
     const int s = testutil::bindLoopback(1, silentPort);
-    r = fetch({"--timeout", "300", "http://127.0.0.1:" + std::to_string(silentPort) + "/"});
+    auto r = fetch({"--timeout", "300", "http://127.0.0.1:" + std::to_string(silentPort) + "/"});
     ::close(s);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "Socket readln aborted\n");

@@ -193,8 +193,31 @@ TEST(NmhttpRequest, UrlSplittingRules)
     EXPECT_EQ(http.RequestPath, "/" + std::string(255, 'a'));
 
     EXPECT_EQ(messageOf([&] { parse(""); }), "Empty URL");
-    EXPECT_EQ(messageOf([&] { parse("HTTPS://secure/"); }), "HTTP Secure Socket is not supported");
     EXPECT_THROW(parse("http://host:eighty/"), EConvertError);
+
+    // https: port 443 and TLS. A URL without a scheme keeps both the port
+    // and the scheme, and so does a relative location whose query holds a
+    // colon; a scheme or a bare host:port sets them again.
+    parse("HTTPS://secure/x");
+    EXPECT_EQ(http.Host, "secure");
+    EXPECT_EQ(http.Port, 443);
+    EXPECT_TRUE(http.RequestSecure);
+    parse("/search?q=a:b");
+    EXPECT_EQ(http.Port, 443);
+    EXPECT_TRUE(http.RequestSecure);
+    EXPECT_EQ(http.RequestPath, "/search?q=a:b");
+    parse("other/x");
+    EXPECT_EQ(http.Host, "other");
+    EXPECT_TRUE(http.RequestSecure);
+    parse("https://secure:8443/");
+    EXPECT_EQ(http.Port, 8443);
+    parse("secure:8443/");
+    EXPECT_EQ(http.Port, 8443);
+    EXPECT_FALSE(http.RequestSecure);
+    parse("https://s/");
+    parse("http://plain/");
+    EXPECT_EQ(http.Port, 80);
+    EXPECT_FALSE(http.RequestSecure);
 
     // Tabs and line breaks are dropped before splitting.
     parse("http://h\r\nost/a\tb\n");
@@ -231,12 +254,11 @@ TEST(NmhttpRequest, UnsafeBytesInTheUrlCannotSplitTheRequest)
     EXPECT_EQ(srv.received(1).substr(0, 31), "GET http://h/q%20r HTTP/1.0\r\nPr");
 }
 
-TEST(NmhttpRequest, HttpsAndEmptyUrlNeverConnect)
+TEST(NmhttpRequest, EmptyUrlNeverConnects)
 {
     Client c;
     int connects = 0;
     c.http.OnConnect = [&](QObject*) { ++connects; };
-    EXPECT_EQ(messageOf([&] { c.http.Get("https://127.0.0.1/"); }), "HTTP Secure Socket is not supported");
     EXPECT_EQ(messageOf([&] { c.http.Get(""); }), "Empty URL");
     EXPECT_EQ(messageOf([&] { c.http.Get("\r\n"); }), "Empty URL");
     EXPECT_EQ(connects, 0);
@@ -464,9 +486,7 @@ TEST(NmhttpProxy, ProxySettingsFromText)
     EXPECT_EQ(host, "plainhost");
 
     TNMHTTP http;
-    const char* saved = std::getenv("http_proxy");
-    const std::string savedValue = saved ? saved : "";
-    unsetenv("http_proxy");
+    testutil::SavedEnv saved({"http_proxy", "https_proxy", "HTTPS_PROXY"});
     EXPECT_FALSE(UseHttpProxyFromEnvironment(http));
     EXPECT_EQ(http.Proxy, "");
     EXPECT_EQ(http.ProxyPort, 0);
@@ -474,10 +494,19 @@ TEST(NmhttpProxy, ProxySettingsFromText)
     EXPECT_TRUE(UseHttpProxyFromEnvironment(http));
     EXPECT_EQ(http.Proxy, "127.0.0.1");
     EXPECT_EQ(http.ProxyPort, 3128);
-    if (saved)
-        setenv("http_proxy", savedValue.c_str(), 1);
-    else
-        unsetenv("http_proxy");
+    EXPECT_EQ(http.SecureProxy, "");
+
+    // https has its own variable, in either case; lower case first.
+    unsetenv("http_proxy");
+    setenv("HTTPS_PROXY", "http://upper:8080", 1);
+    EXPECT_TRUE(UseHttpProxyFromEnvironment(http));
+    EXPECT_EQ(http.SecureProxy, "upper");
+    EXPECT_EQ(http.SecureProxyPort, 8080);
+    setenv("https_proxy", "lower:3129", 1);
+    EXPECT_TRUE(UseHttpProxyFromEnvironment(http));
+    EXPECT_EQ(http.SecureProxy, "lower");
+    EXPECT_EQ(http.SecureProxyPort, 3129);
+    EXPECT_EQ(http.Proxy, "127.0.0.1"); // untouched without http_proxy
 }
 
 TEST(NmhttpBounds, ReplyHeaderIsBoundedInSizeAndInTime)

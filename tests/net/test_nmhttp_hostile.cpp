@@ -63,7 +63,7 @@ std::string manyHeaderLines(int n)
 struct HostileCase {
     const char* name;
     Script script;
-    std::string url;        // appended to the server's base address
+    std::string url;        // appended to the server's base address ("https:" + path: the https one)
     std::string outcome;    // the exception, "" for a normal return
     int replyCode;          // after the call
     std::string body;       // the whole body, or its start when bodyIsPrefix
@@ -113,6 +113,22 @@ TEST(NmhttpHostile, EveryCaseEndsBoundedAndLeavesTheClientReady)
          0, "", false, 5000, kDefaultBody, 10000, 1},
         {"reset before any byte", {ReadUntil("\r\n\r\n"), Reset()}, "/", "ESockError 10054:Connection reset by peer", 0,
          "", false, 5000, kDefaultBody, 10000, 1},
+        // https to a peer that is no TLS server. Each reads the client's
+        // first bytes (its hello) before it misbehaves.
+        {"stalls in the TLS handshake", {ReadBytes(1), Hold()}, "https:/", "EAbortError TLS Handshake Timed out", 0, "",
+         false, 500, kDefaultBody, 10000, 1},
+        {"plain HTTP instead of a TLS handshake", {ReadBytes(1), Send(kOk + "not tls"), Close()}, "https:/",
+         "ESockError TLS handshake with 127.0.0.1 failed: wrong version number", 0, "", false, 5000, kDefaultBody,
+         10000, 1},
+        {"endless garbage instead of a TLS handshake", {ReadBytes(1), Repeat(std::string(65536, '\x16'), 64)}, "https:/",
+         "ESockError TLS handshake with 127.0.0.1 failed: wrong version number", 0, "", false, 5000, kDefaultBody,
+         10000, 1},
+        {"closes in the TLS handshake", {ReadBytes(1), Close()}, "https:/",
+         "ESockError TLS handshake with 127.0.0.1 failed: connection closed by peer", 0, "", false, 5000,
+         kDefaultBody, 10000, 1},
+        {"resets in the TLS handshake", {ReadBytes(1), Reset()}, "https:/",
+         "ESockError TLS handshake with 127.0.0.1 failed: 10054:Connection reset by peer", 0, "", false, 5000,
+         kDefaultBody, 10000, 1},
     };
     for (HostileCase& hc : cases) {
         SCOPED_TRACE(hc.name);
@@ -128,7 +144,10 @@ TEST(NmhttpHostile, EveryCaseEndsBoundedAndLeavesTheClientReady)
 
         QElapsedTimer t;
         t.start();
-        EXPECT_EQ(outcomeOf([&] { http.Get(base(srv) + hc.url); }), hc.outcome);
+        const std::string url = hc.url.rfind("https:", 0) == 0
+                                    ? "https://127.0.0.1:" + std::to_string(srv.port()) + hc.url.substr(6)
+                                    : base(srv) + hc.url;
+        EXPECT_EQ(outcomeOf([&] { http.Get(url); }), hc.outcome);
         EXPECT_LT(t.elapsed(), hc.boundMs);
         EXPECT_EQ(http.ReplyCode, hc.replyCode);
         if (hc.bodyIsPrefix)

@@ -44,7 +44,7 @@ int freeLoopbackPort()
     return port;
 }
 
-NginxServer::NginxServer(const std::string& extraConfig)
+NginxServer::NginxServer(const std::string& extraConfig, const NginxTls& tls) : tls_(!tls.certFile.empty())
 {
     namespace fs = std::filesystem;
     if (!fs::exists(kNginx)) {
@@ -85,8 +85,9 @@ NginxServer::NginxServer(const std::string& extraConfig)
                  "  default_type application/octet-stream;\n"
                  "  sendfile on;\n"
                  "  server {\n"
-                 "    listen 127.0.0.1:" << port_ << ";\n"
-                 "    server_name localhost;\n"
+                 "    listen 127.0.0.1:" << port_ << (tls_ ? " ssl" : "") << ";\n"
+              << (tls_ ? "    ssl_certificate " + tls.certFile + ";\n    ssl_certificate_key " + tls.keyFile + ";\n" : "")
+              << "    server_name localhost;\n"
                  "    root " << root_ << ";\n"
               << extraConfig << "\n"
                  "  }\n"
@@ -132,7 +133,10 @@ NginxServer::~NginxServer()
     }
 }
 
-std::string NginxServer::url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(port_) + path; }
+std::string NginxServer::url(const std::string& path) const
+{
+    return (tls_ ? "https://localhost:" : "http://127.0.0.1:") + std::to_string(port_) + path;
+}
 
 void NginxServer::put(const std::string& relativePath, const std::string& bytes) const
 {

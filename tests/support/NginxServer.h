@@ -8,10 +8,17 @@
 
 class QProcess;
 
+// Serve over TLS with this certificate (chain) and key, both PEM files.
+struct NginxTls {
+    std::string certFile;
+    std::string keyFile;
+};
+
 class NginxServer {
 public:
     // extraConfig is placed inside the server block (locations, returns).
-    explicit NginxServer(const std::string& extraConfig = {});
+    // With a certificate in tls the server speaks only TLS.
+    explicit NginxServer(const std::string& extraConfig = {}, const NginxTls& tls = {});
     ~NginxServer();
     NginxServer(const NginxServer&) = delete;
     NginxServer& operator=(const NginxServer&) = delete;
@@ -22,6 +29,7 @@ public:
     int port() const { return port_; }
     // The folder served as the document root.
     const std::string& root() const { return root_; }
+    // "http://127.0.0.1:PORT" + path; over TLS "https://localhost:PORT" + path.
     std::string url(const std::string& path) const;
     // Writes a file below the document root.
     void put(const std::string& relativePath, const std::string& bytes) const;
@@ -32,6 +40,7 @@ private:
     std::string error_;
     int port_ = 0;
     bool ok_ = false;
+    bool tls_ = false;
     std::unique_ptr<QProcess> proc_;
 };
 

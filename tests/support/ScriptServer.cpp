@@ -135,6 +135,10 @@ void ScriptServer::play(int fd, size_t index)
             ::close(fd);
             return;
         }
+        case Step::Relay:
+            relay(fd, index, static_cast<uint16_t>(step.count), step.bytes.empty() ? -1 : std::stoll(step.bytes));
+            ::close(fd);
+            return;
         case Step::Hold: {
             // Reads nothing (a stalled peer), wakes on the client's close.
             pollfd fds[2] = {{fd, POLLRDHUP, 0}, {stopFd_, POLLIN, 0}};
@@ -152,6 +156,51 @@ void ScriptServer::play(int fd, size_t index)
         }
     }
     ::close(fd);
+}
+
+void ScriptServer::relay(int fd, size_t index, uint16_t port, long long corruptAt)
+{
+    long long fromFar = 0; // bytes passed from the far side so far
+    const int up = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (up < 0 || ::connect(up, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+        if (up >= 0)
+            ::close(up);
+        return;
+    }
+    char buf[65536];
+    for (bool open = true; open;) {
+        pollfd fds[3] = {{fd, POLLIN, 0}, {up, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        if (::poll(fds, 3, 30000) <= 0 || (fds[2].revents & POLLIN))
+            break;
+        for (int side = 0; side < 2 && open; ++side) {
+            if (!(fds[side].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const int from = side == 0 ? fd : up, to = side == 0 ? up : fd;
+            const ssize_t n = ::recv(from, buf, sizeof buf, 0);
+            if (n <= 0) {
+                open = false;
+                break;
+            }
+            if (side == 0) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                received_[index].append(buf, static_cast<size_t>(n));
+            } else {
+                if (corruptAt >= fromFar && corruptAt < fromFar + n)
+                    buf[corruptAt - fromFar] ^= 0x55;
+                fromFar += n;
+            }
+            for (ssize_t off = 0; off < n && open;) {
+                const ssize_t w = ::send(to, buf + off, static_cast<size_t>(n - off), MSG_NOSIGNAL);
+                open = w > 0;
+                off += w > 0 ? w : 0;
+            }
+        }
+    }
+    ::close(up);
 }
 
 void ScriptServer::run()

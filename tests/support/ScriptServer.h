@@ -24,9 +24,9 @@
 namespace testnet {
 
 struct Step {
-    enum Kind { Send, Pause, ReadBytes, ReadUntil, Close, Reset, Hold, Repeat } kind;
+    enum Kind { Send, Pause, ReadBytes, ReadUntil, Close, Reset, Hold, Repeat, Relay } kind;
     std::string bytes; // Send, Repeat: the bytes; ReadUntil: the text to wait for
-    size_t count = 0;  // ReadBytes: how many; Pause: milliseconds; Repeat: times
+    size_t count = 0;  // ReadBytes: how many; Pause: milliseconds; Repeat: times; Relay: port
 };
 
 inline Step Send(std::string bytes) { return {Step::Send, std::move(bytes), 0}; }
@@ -44,6 +44,13 @@ inline Step Hold() { return {Step::Hold, {}, 0}; }
 // Sends the bytes the given number of times, as fast as the client takes
 // them; stops early when the client has gone (an endless body, bounded).
 inline Step Repeat(std::string bytes, size_t times) { return {Step::Repeat, std::move(bytes), times}; }
+
+// Connects to 127.0.0.1:port and passes bytes both ways until either side
+// closes (a proxy's tunnel); what the client sends is recorded as usual.
+inline Step Relay(uint16_t port) { return {Step::Relay, {}, port}; }
+// The same, but the byte at the given offset of what the far side sends is
+// flipped on its way to the client (a stream damaged in transit).
+inline Step RelayCorrupting(uint16_t port, size_t offset) { return {Step::Relay, std::to_string(offset), port}; }
 
 using Script = std::vector<Step>;
 
@@ -67,6 +74,7 @@ public:
 private:
     void run();
     void play(int fd, size_t index);
+    void relay(int fd, size_t index, uint16_t port, long long corruptAt);
     bool waitReadable(int fd, int ms);
     bool readSome(int fd, size_t index);
     size_t receivedSize(size_t i) const;

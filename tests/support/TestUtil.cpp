@@ -98,3 +98,20 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 }
 
 } // namespace testutil
+
+testutil::SavedEnv::SavedEnv(std::vector<std::string> names) : names_(std::move(names))
+{
+    for (const std::string& name : names_) {
+        if (const char* value = std::getenv(name.c_str()))
+            saved_.emplace_back(name, value);
+        unsetenv(name.c_str());
+    }
+}
+
+testutil::SavedEnv::~SavedEnv()
+{
+    for (const std::string& name : names_)
+        unsetenv(name.c_str());
+    for (const auto& [name, value] : saved_)
+        setenv(name.c_str(), value.c_str(), 1);
+}

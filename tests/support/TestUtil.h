@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testutil {
@@ -40,6 +41,20 @@ struct ProcessResult {
 // with the given backlog (only bound when backlog is negative). Returns the
 // descriptor, or -1 when no socket could be had; port receives the port.
 int bindLoopback(int backlog, uint16_t& port);
+
+// Saves the named environment variables and unsets them; the destructor
+// puts back what was there.
+class SavedEnv {
+public:
+    explicit SavedEnv(std::vector<std::string> names);
+    ~SavedEnv();
+    SavedEnv(const SavedEnv&) = delete;
+    SavedEnv& operator=(const SavedEnv&) = delete;
+
+private:
+    std::vector<std::pair<std::string, std::string>> saved_; // name, value
+    std::vector<std::string> names_;
+};
 
 // Runs a program with arguments, feeding input to its standard input.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& input = {});
