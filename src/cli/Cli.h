@@ -172,8 +172,9 @@ private:
 constexpr size_t kCliReadBlock = size_t(1) << 20;
 
 // Reads a whole file as raw bytes, or standard input when path is empty or
-// "-", up to limit bytes, and with stopAtZero only up to its first zero byte
-// (a page ends there, so nothing after it is read). Returns false and fills
+// "-", up to limit bytes. With stopAtZero a stream (a pipe, a device) is
+// read only up to its first zero byte, where a page ends; a regular file is
+// read whole, for the page buffer to cut at the zero. Returns false and fills
 // error on failure; tooLarge, when given, tells an input past the limit from
 // a failed read.
 bool cliReadInput(const std::string& path, std::string& data, std::string& error, int64_t limit = kCliMaxInput,

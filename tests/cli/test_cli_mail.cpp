@@ -91,7 +91,7 @@ TEST(CliMail, ScriptedServerTranscriptAndRefusal)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     r = mail(with({"--server", server, "--helo", "me.example"}), "body");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "553 5.7.1 sender refused\n");
+    EXPECT_EQ(r.err, "corvina-cli: " + server + ": 553 5.7.1 sender refused\n");
     ASSERT_TRUE(srv.waitDone(10000));
     EXPECT_EQ(srv.received(0), "HELO me.example\r\nRSET\r\nMAIL FROM:<ann@example.org>\r\nRCPT TO:<bob@x.org>\r\n"
                                "DATA\r\nFrom: Ann<ann@example.org>\r\nTo: bob@x.org\r\nSubject: S\r\n"
