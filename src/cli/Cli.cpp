@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -511,19 +512,44 @@ namespace {
 // meter is drawn again below the message.
 std::string meterText;
 bool meterDrawn = false;
+// Read by the signal handler: the meter's line is open on the terminal.
+volatile std::sig_atomic_t meterLineOpen = 0;
+
+// Interrupted while the meter shows (Ctrl-C): its line is ended before the
+// program dies of the signal, so the shell's prompt starts on a line of its
+// own.
+extern "C" void endMeterLineAndDie(int sig)
+{
+    if (meterLineOpen) {
+        const ssize_t written = ::write(STDERR_FILENO, "\n", 1);
+        (void)written;
+    }
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
 
 void drawMeter()
 {
+    static const bool handlers = [] {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            if (std::signal(sig, endMeterLineAndDie) == SIG_IGN)
+                std::signal(sig, SIG_IGN); // left ignored, as it was
+        return true;
+    }();
+    (void)handlers;
     std::fprintf(stderr, "\r\033[K%s", meterText.c_str());
     std::fflush(stderr);
     meterDrawn = true;
+    meterLineOpen = 1;
 }
 } // namespace
 
 void cliError(const std::string& message)
 {
-    if (meterDrawn)
+    if (meterDrawn) {
         std::fputs("\r\033[K", stderr);
+        meterLineOpen = 0;
+    }
     std::fprintf(stderr, "corvina-cli: %s\n", message.c_str());
     if (meterDrawn)
         drawMeter();
@@ -549,5 +575,6 @@ void CliMeter::done()
         std::fflush(stderr);
     }
     meterDrawn = false;
+    meterLineOpen = 0;
     meterText.clear();
 }

@@ -237,20 +237,23 @@ TEST(CliUsage, FailuresExitOneNamingWhatFailed)
     ::close(fd);
 }
 
-TEST(CliUsage, TheMeterEndsItsLineOnATerminal)
+// Runs corvina-cli harvest with standard error on a pseudo-terminal and
+// the site list on standard input; with interrupt, sends SIGINT once the
+// meter shows its first site. Returns "STATUS|STDOUT|STDERR".
+std::string harvestOnATerminal(const std::string& proxy, bool interrupt)
 {
-    // Standard error on a pseudo-terminal: the meter is drawn in place and
-    // its last line ends, so the shell's prompt does not overwrite it.
-    using enginetest::Serve;
-    testnet::ScriptServer srv({Serve("<p>a@one.example</p>"), Serve("<p>b@two.example</p>")});
     const std::string script = R"(
-import os, pty, subprocess, sys
+import os, pty, select, signal, subprocess, sys
 master, slave = pty.openpty()
-p = subprocess.Popen(sys.argv[1:], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=slave)
+p = subprocess.Popen(sys.argv[2:], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=slave)
 os.close(slave)
-out, _ = p.communicate(b"http://a.example/\nhttp://b.example/\n")
+p.stdin.write(b"http://a.example/\nhttp://b.example/\n")
+p.stdin.close()
 err = b""
+sent = False
 while True:
+    if select.select([master], [], [], 20)[0] == []:
+        break
     try:
         chunk = os.read(master, 4096)
     except OSError:
@@ -258,17 +261,37 @@ while True:
     if not chunk:
         break
     err += chunk
-sys.stdout.write("%d|%s|%s" % (p.returncode, out.decode(), err.decode()))
+    if sys.argv[1] == "interrupt" and not sent and b"sites 1/2" in err:
+        p.send_signal(signal.SIGINT)
+        sent = True
+out = p.stdout.read()
+sys.stdout.write("%d|%s|%s" % (p.wait(), out.decode(), err.decode()))
 )";
-    const auto r = runProcess("/usr/bin/python3", {"-c", script, CORVINA_CLI_PATH, "harvest", "--proxy",
-                                                   "127.0.0.1:" + std::to_string(srv.port())});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out.substr(0, r.out.rfind('|')), "0|a@one.example\nb@two.example\n");
-    const std::string err = r.out.substr(r.out.rfind('|') + 1);
-    EXPECT_NE(err.find("\r\033[Ksites 1/2, addresses 1"), std::string::npos) << err;
-    ASSERT_FALSE(err.empty());
-    // The terminal turns the line end into CR LF.
-    EXPECT_EQ(err.substr(err.size() - 2), "\r\n") << err;
+    const auto r = runProcess("/usr/bin/python3", {"-c", script, interrupt ? "interrupt" : "run", CORVINA_CLI_PATH,
+                                                   "harvest", "--proxy", proxy});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out;
+}
+
+TEST(CliUsage, TheMeterEndsItsLineOnATerminal)
+{
+    // The meter is drawn in place and its last line ends, so the shell's
+    // prompt does not overwrite it; also when Ctrl-C stops the program.
+    using enginetest::Serve;
+    testnet::ScriptServer srv({Serve("<p>a@one.example</p>"), Serve("<p>b@two.example</p>"),
+                               Serve("<p>c@one.example</p>"), Serve("<p>d@two.example</p>", 20000)});
+    const std::string proxy = "127.0.0.1:" + std::to_string(srv.port());
+    for (bool interrupt : {false, true}) {
+        const std::string r = harvestOnATerminal(proxy, interrupt);
+        const size_t bar = r.rfind('|');
+        ASSERT_NE(bar, std::string::npos) << r;
+        const std::string err = r.substr(bar + 1);
+        EXPECT_EQ(r.substr(0, bar), interrupt ? "-2|" : "0|a@one.example\nb@two.example\n");
+        EXPECT_NE(err.find("\r\033[Ksites 1/2, addresses 1"), std::string::npos) << err;
+        ASSERT_GE(err.size(), 2u);
+        // The terminal turns the line end into CR LF.
+        EXPECT_EQ(err.substr(err.size() - 2), "\r\n") << err;
+    }
 }
 
 TEST(CliUsage, ScanningInBlocksFindsWhatAWholePageScanFinds)
