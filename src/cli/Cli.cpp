@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include "SysUtils.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -207,6 +209,19 @@ std::string CliArgs::value(std::string_view name, const std::string& fallback) c
 {
     const std::vector<std::string>& v = values(name);
     return v.empty() ? fallback : v.back();
+}
+
+int CliArgs::number(std::string_view name, int fallback, int min, const char* what) const
+{
+    const std::vector<std::string>& v = values(name);
+    if (v.empty())
+        return fallback;
+    int n = 0;
+    if (!TryStrToInt(v.back(), n) || n < min)
+        throw CliUsageError(std::string(name) + " needs " +
+                            (what ? std::string(what) : "a whole number of at least " + std::to_string(min)) +
+                            ", not '" + v.back() + "'");
+    return n;
 }
 
 void CliArgs::parse(const std::vector<std::string>& args)

@@ -7,14 +7,18 @@
 //
 //   {"--delay", "SECONDS", "wait this long between two sites (default 0)"},
 //
-// and in the command's run function `args.value("--delay", "0")`. A flag
-// (no value) has nullptr for its value name and is read with args.has();
-// CliOption::Repeat lets an option be given many times (args.values()).
-// Options that several commands share live in one shared table
-// (cliHttpOptions(): --timeout, --proxy) that those commands append with +;
-// a row added there reaches every such command at once. The manual page
-// (packaging/corvina-cli.1.in) must name the new option in the command's
-// entry: a test compares it with every command's --help.
+// and in the command's run function `args.number("--delay", 0, 0)` (or
+// args.value() for a text). A flag (no value) has nullptr for its value
+// name and is read with args.has(); CliOption::Repeat lets an option be
+// given many times (args.values(), or args.count() for a flag such as -v).
+// Options that several commands share live in one shared table that those
+// commands append with +: cliHttpOptions() (--timeout, --proxy) is used by
+// fetch, search and harvest and read in cliSetUpHttp() (HttpCli.h), so an
+// option for every HTTP client (--cacert FILE, say) is one row there and its
+// use there. The usage line, --help and the checks come from the table; the
+// manual page (packaging/corvina-cli.1.in) must name the new option in the
+// command's entry, which a test compares with every command's --help. Help
+// lines are wrapped to 80 columns; keep a value name short.
 //
 // Errors: run functions throw CliUsageError for misuse (exit 2, the message
 // and the usage on standard error) and CliFailure for a failure at run time
@@ -71,6 +75,11 @@ public:
     size_t count(std::string_view name) const { return values(name).size(); }
     // The last value given, or fallback.
     std::string value(std::string_view name, const std::string& fallback = {}) const;
+    // The last value as a whole number of at least min, or fallback when
+    // the option is not given; anything else is misuse, reported as
+    // "<name> needs <what>" (what defaults to "a whole number of at least
+    // <min>").
+    int number(std::string_view name, int fallback, int min, const char* what = nullptr) const;
     const std::vector<std::string>& values(std::string_view name) const;
     const std::vector<std::string>& operands() const { return operands_; }
     // The first operand, or "" (standard input for a FILE operand).

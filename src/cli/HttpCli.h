@@ -15,11 +15,7 @@
 // bad value.
 inline void cliSetUpHttp(const CliArgs& args, TNMHTTP& http)
 {
-    int timeout = 10000;
-    const std::string timeoutText = args.value("--timeout");
-    if (!timeoutText.empty() && (!TryStrToInt(timeoutText, timeout) || timeout < 0))
-        throw CliUsageError("--timeout needs a number of milliseconds (0 = none)");
-    http.TimeOut = timeout;
+    http.TimeOut = args.number("--timeout", 10000, 0, "a number of milliseconds (0 = none)");
     const std::string proxy = args.value("--proxy");
     if (!proxy.empty()) {
         std::string host;

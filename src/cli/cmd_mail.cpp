@@ -25,10 +25,7 @@ int runMail(const CliArgs& args)
         throw CliUsageError("--from is required");
     if (!dryRun && (server.empty() || helo.empty()))
         throw CliUsageError("--server and --helo are required");
-    int timeout = 30000;
-    const std::string timeoutText = args.value("--timeout");
-    if (!timeoutText.empty() && (!TryStrToInt(timeoutText, timeout) || timeout < 0))
-        throw CliUsageError("--timeout needs a number of milliseconds (0 = none)");
+    const int timeout = args.number("--timeout", 30000, 0, "a number of milliseconds (0 = none)");
 
     std::string body, error;
     if (!cliReadInput("", body, error))

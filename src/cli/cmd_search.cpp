@@ -24,9 +24,7 @@ int runSearch(const CliArgs& args)
         view.settings.Mode = TSearchMode::MaxPagesEachTime;
     else
         throw CliUsageError("--mode is 0, 1 or 2");
-    int pages = 1;
-    if (!TryStrToInt(args.value("--pages", "1"), pages) || pages < 1)
-        throw CliUsageError("--pages needs a number of at least 1");
+    const int pages = args.number("--pages", 1, 1);
     const std::vector<std::string>& words = args.operands();
     for (size_t k = 0; k < words.size(); ++k)
         view.keyWords += (k ? " " : "") + words[k];
