@@ -21,7 +21,8 @@ std::vector<CliCommand*>& registry()
 
 constexpr size_t kWidth = 80;
 
-const CliOption kHelpOption{"--help", nullptr, "show this help and exit"};
+// Every command takes -h and --help (main.cpp answers them).
+constexpr const char* kHelpText = "show this help and exit";
 
 // Appends words to out, a blank between two words, breaking lines before
 // kWidth; a new line starts with indent blanks. column is where out's last
@@ -145,7 +146,7 @@ std::string cliHelp(const CliSpec& spec)
     out += "\n\nOptions:\n";
     for (const CliOption& o : spec.options)
         optionLine(out, o.value ? std::string(o.name) + " " + o.value : std::string(o.name), o.help);
-    optionLine(out, "-h, --help", kHelpOption.help);
+    optionLine(out, "-h, --help", kHelpText);
     if (*spec.notes) {
         out += '\n';
         column = 0;
@@ -552,10 +553,11 @@ void drawMeter()
         return true;
     }();
     (void)handlers;
+    // Open before the text shows: a signal may come as soon as it does.
+    meterLineOpen = 1;
     std::fprintf(stderr, "\r\033[K%s", meterText.c_str());
     std::fflush(stderr);
     meterDrawn = true;
-    meterLineOpen = 1;
 }
 } // namespace
 
