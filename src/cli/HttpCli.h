@@ -1,6 +1,7 @@
-// The HTTP client set-up shared by the commands that fetch: the time-out
-// and the proxy from the command line, or the http_proxy environment
-// variable when no proxy is given.
+// The HTTP client set-up shared by the commands that fetch (the rows of
+// cliHttpOptions()): the time-out and the proxy from the command line, or
+// the http_proxy environment variable when no proxy is given; and the
+// message for a failed fetch.
 #pragma once
 
 #include "Cli.h"
@@ -11,30 +12,34 @@
 #include <cstdlib>
 #include <string>
 
-// Applies --timeout and --proxy (or http_proxy); reports misuse and returns
-// false (exit status 2).
-inline bool cliSetUpHttp(const std::string& command, TNMHTTP& http, const std::string& timeoutText,
-                         const std::string& proxy)
+// Applies --timeout and --proxy (or http_proxy) and sets the User-Agent;
+// throws CliUsageError on a bad value.
+inline void cliSetUpHttp(const CliArgs& args, TNMHTTP& http)
 {
-    int timeout = 10000;
-    if (!timeoutText.empty() && (!TryStrToInt(timeoutText, timeout) || timeout < 0)) {
-        cliError(command + ": --timeout needs a number of milliseconds (0 = none)");
-        return false;
-    }
-    http.TimeOut = timeout;
+    http.TimeOut = args.number("--timeout", 10000, 0, "a number of milliseconds (0 = none)");
     http.HeaderInfo.LocalProgram = std::string(kUserAgent);
+    const std::string proxy = args.value("--proxy");
     if (!proxy.empty()) {
         std::string host;
         int port = 0;
-        if (!ParseHttpProxy(proxy, host, port)) {
-            cliError(command + ": --proxy needs HOST:PORT, not '" + proxy + "'");
-            return false;
-        }
+        if (!ParseHttpProxy(proxy, host, port))
+            throw CliUsageError("--proxy needs HOST:PORT, not '" + proxy + "'");
         http.Proxy = host;
         http.ProxyPort = port;
     } else if (const char* env = std::getenv("http_proxy"); env && *env) {
         if (!UseHttpProxyFromEnvironment(http))
             cliError(std::string("ignoring http_proxy '") + env + "': expected http://HOST:PORT/");
     }
-    return true;
+}
+
+// "<url>: <what went wrong>", naming the proxy when the request went
+// through one; a host name that does not resolve is said in words.
+inline std::string cliFetchFailure(const TNMHTTP& http, const std::string& url, const std::string& what)
+{
+    std::string text = url;
+    if (!http.Proxy.empty())
+        text += " (through proxy " + http.Proxy + ":" + std::to_string(http.ProxyPort) + ")";
+    text += ": ";
+    text += what == "Null Remote Address" ? std::string("host name not found") : what;
+    return text;
 }
