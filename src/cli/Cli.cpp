@@ -1,26 +1,275 @@
 #include "Cli.h"
 
+#include "SysUtils.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
 std::vector<CliCommand*>& registry()
 {
     static std::vector<CliCommand*> commands;
     return commands;
 }
+
+constexpr size_t kWidth = 80;
+
+// Every command takes -h and --help (main.cpp answers them).
+constexpr const char* kHelpText = "show this help and exit";
+
+// Appends words to out, a blank between two words, breaking lines before
+// kWidth; a new line starts with indent blanks. column is where out's last
+// line stands.
+void wrapWords(std::string& out, size_t& column, const std::vector<std::string>& words, size_t indent)
+{
+    for (const std::string& w : words) {
+        const bool blank = !out.empty() && out.back() != ' ' && out.back() != '\n';
+        if (column > indent && column + blank + w.size() > kWidth) {
+            out += '\n';
+            out.append(indent, ' ');
+            column = indent;
+        } else if (blank) {
+            out += ' ';
+            ++column;
+        }
+        out += w;
+        column += w.size();
+    }
+}
+
+std::vector<std::string> splitWords(const char* text)
+{
+    std::vector<std::string> words;
+    std::string w;
+    for (const char* p = text; *p; ++p) {
+        if (*p == ' ') {
+            if (!w.empty())
+                words.push_back(std::move(w));
+            w.clear();
+        } else
+            w += *p;
+    }
+    if (!w.empty())
+        words.push_back(std::move(w));
+    return words;
+}
+
+// The usage's words after the command name: one per option, then the operands.
+std::vector<std::string> usageWords(const CliSpec& spec)
+{
+    std::vector<std::string> words;
+    for (const CliOption& o : spec.options) {
+        std::string w = o.name;
+        if (o.value)
+            w += std::string(" ") + o.value;
+        if (!(o.flags & CliOption::Required))
+            w = "[" + w + "]";
+        if (o.flags & CliOption::Repeat)
+            w += "...";
+        words.push_back(std::move(w));
+    }
+    if (*spec.operands)
+        words.emplace_back(spec.operands);
+    return words;
+}
+
+// "  NAME VALUE   help text", the help wrapped at kWidth.
+void optionLine(std::string& out, const std::string& names, const char* help)
+{
+    constexpr size_t kHelpColumn = 24;
+    out += "  " + names;
+    size_t column = 2 + names.size();
+    if (column + 1 > kHelpColumn) {
+        out += '\n';
+        column = 0;
+    }
+    out.append(kHelpColumn - column, ' ');
+    column = kHelpColumn;
+    wrapWords(out, column, splitWords(help), kHelpColumn);
+    out += '\n';
+}
+
 } // namespace
 
-CliCommand::CliCommand(const char* name_, const char* usage_, const char* summary_, Run run_)
-    : name(name_), usage(usage_), summary(summary_), run(std::move(run_))
+CliOptions operator+(CliOptions a, const CliOptions& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const CliOptions& cliHttpOptions()
+{
+    static const CliOptions options{
+        {"--timeout", "MS", "limit of each wait in milliseconds (default 10000, 0 = none)"},
+        {"--proxy", "HOST:PORT", "send the requests through this HTTP proxy, https ones in a tunnel (default: "
+                                 "the http_proxy and https_proxy environment variables)"},
+        {"--cacert", "FILE", "trust the CA certificates in FILE (PEM) too"},
+    };
+    return options;
+}
+
+CliCommand::CliCommand(CliSpec spec_, Run run_) : spec(std::move(spec_)), run(std::move(run_))
 {
     registry().push_back(this);
 }
 
 const std::vector<CliCommand*>& cliCommands() { return registry(); }
+
+const CliCommand* cliFindCommand(std::string_view name)
+{
+    for (const CliCommand* c : registry())
+        if (name == c->spec.name)
+            return c;
+    return nullptr;
+}
+
+std::string cliUsage(const CliSpec& spec)
+{
+    std::string out = std::string("usage: corvina-cli ") + spec.name;
+    size_t column = out.size();
+    wrapWords(out, column, usageWords(spec), out.size() + 1);
+    out += '\n';
+    return out;
+}
+
+std::string cliHelp(const CliSpec& spec)
+{
+    std::string out = cliUsage(spec);
+    size_t column = 0;
+    wrapWords(out, column, splitWords(spec.summary), 0);
+    out += "\n\nOptions:\n";
+    for (const CliOption& o : spec.options)
+        optionLine(out, o.value ? std::string(o.name) + " " + o.value : std::string(o.name), o.help);
+    optionLine(out, "-h, --help", kHelpText);
+    if (*spec.notes) {
+        out += '\n';
+        column = 0;
+        // The notes keep their own line ends; each line is wrapped.
+        std::string line;
+        for (const char* p = spec.notes;; ++p) {
+            if (*p == '\n' || !*p) {
+                column = 0;
+                wrapWords(out, column, splitWords(line.c_str()), 0);
+                out += '\n';
+                line.clear();
+                if (!*p || !p[1])
+                    break;
+            } else
+                line += *p;
+        }
+    }
+    return out;
+}
+
+std::string cliMainHelp()
+{
+    std::string out = "usage: corvina-cli COMMAND [OPTION]... [ARG]...\n"
+                      "       corvina-cli COMMAND --help\n"
+                      "       corvina-cli --help | --version\n\nCommands:\n";
+    std::vector<const CliCommand*> cmds(registry().begin(), registry().end());
+    std::sort(cmds.begin(), cmds.end(),
+              [](const CliCommand* a, const CliCommand* b) { return std::strcmp(a->spec.name, b->spec.name) < 0; });
+    for (const CliCommand* c : cmds) {
+        std::string line = std::string("  ") + c->spec.name;
+        size_t column = line.size();
+        wrapWords(line, column, usageWords(c->spec), 3 + std::strlen(c->spec.name));
+        out += line + "\n      ";
+        column = 6;
+        wrapWords(out, column, splitWords(c->spec.summary), 6);
+        out += '\n';
+    }
+    const std::string input = "Input: a page or a text to URL-code is read up to " + std::to_string(kCliMaxInput >> 20) +
+                              " MiB (a page ends at its first zero byte); base64 and uu stream up to " +
+                              std::to_string(kCliMaxStream >> 30) + " GiB. Larger input is refused (exit 1).";
+    out += '\n';
+    size_t column = 0;
+    wrapWords(out, column, splitWords(input.c_str()), 0);
+    out += '\n';
+    return out;
+}
+
+CliArgs::CliArgs(const CliSpec& spec) : spec_(spec), values_(spec.options.size()) {}
+
+size_t CliArgs::row(std::string_view name) const
+{
+    for (size_t i = 0; i < spec_.options.size(); ++i)
+        if (name == spec_.options[i].name)
+            return i;
+    throw std::logic_error(std::string(spec_.name) + ": no option " + std::string(name) + " in the table");
+}
+
+const std::vector<std::string>& CliArgs::values(std::string_view name) const { return values_[row(name)]; }
+
+std::string CliArgs::value(std::string_view name, const std::string& fallback) const
+{
+    const std::vector<std::string>& v = values(name);
+    return v.empty() ? fallback : v.back();
+}
+
+int CliArgs::number(std::string_view name, int fallback, int min, const char* what) const
+{
+    const std::vector<std::string>& v = values(name);
+    if (v.empty())
+        return fallback;
+    int n = 0;
+    if (!TryStrToInt(v.back(), n) || n < min)
+        throw CliUsageError(std::string(name) + " needs " +
+                            (what ? std::string(what) : "a whole number of at least " + std::to_string(min)) +
+                            ", not '" + v.back() + "'");
+    return n;
+}
+
+void CliArgs::parse(const std::vector<std::string>& args)
+{
+    bool optionsEnd = false;
+    for (size_t k = 0; k < args.size(); ++k) {
+        const std::string& a = args[k];
+        if (optionsEnd || a.size() < 2 || a[0] != '-') {
+            if (operands_.size() >= spec_.maxOperands)
+                throw CliUsageError("unexpected argument '" + a + "'");
+            operands_.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        if (a == "-h" || a == "--help") {
+            help_ = true; // nothing else matters then
+            return;
+        }
+        const size_t eq = a.rfind("--", 0) == 0 ? a.find('=') : std::string::npos;
+        const std::string name = a.substr(0, eq);
+        size_t i = 0;
+        while (i < spec_.options.size() && name != spec_.options[i].name)
+            ++i;
+        if (i == spec_.options.size())
+            throw CliUsageError("unknown option '" + a + "'");
+        const CliOption& o = spec_.options[i];
+        if (!o.value) {
+            if (eq != std::string::npos)
+                throw CliUsageError(name + " takes no value");
+            values_[i].emplace_back();
+        } else if (eq != std::string::npos) {
+            values_[i].push_back(a.substr(eq + 1));
+        } else if (k + 1 < args.size()) {
+            values_[i].push_back(args[++k]);
+        } else {
+            throw CliUsageError(name + " needs a value (" + o.value + ")");
+        }
+        if (values_[i].size() > 1 && !(o.flags & CliOption::Repeat))
+            values_[i].erase(values_[i].begin()); // the last one counts
+    }
+    if (operands_.size() < spec_.minOperands)
+        throw CliUsageError(std::string("missing ") + spec_.operands);
+}
 
 std::string cliTooLargeMessage(const std::string& name, int64_t limit)
 {
@@ -51,6 +300,20 @@ bool CliInput::open(const std::string& path)
     }
     ownFd_ = true;
     return true;
+}
+
+void CliInput::openOrThrow(const std::string& path)
+{
+    if (!open(path))
+        throw CliFailure(error_, 2);
+}
+
+int64_t CliInput::sizeHint() const
+{
+    struct stat st;
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return static_cast<int64_t>(st.st_size);
 }
 
 int64_t CliInput::read(char* buffer, size_t size)
@@ -95,6 +358,25 @@ int64_t CliInput::readFull(char* buffer, size_t size)
     return static_cast<int64_t>(got);
 }
 
+namespace {
+
+// A large buffer is asked to sit in large pages: filling it then takes a
+// handful of page faults instead of one per 4 KiB, a good part of reading a
+// page of some megabytes. Only a hint; the system may decline.
+void adviseLargePages(std::string& buffer)
+{
+    constexpr size_t kLarge = size_t(2) << 20;
+    if (buffer.capacity() < 2 * kLarge)
+        return;
+    const auto begin = reinterpret_cast<uintptr_t>(buffer.data());
+    const uintptr_t first = (begin + kLarge - 1) & ~(kLarge - 1);
+    const uintptr_t last = (begin + buffer.capacity()) & ~(kLarge - 1);
+    if (last > first)
+        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+}
+
+} // namespace
+
 bool cliReadInput(const std::string& path, std::string& data, std::string& error, int64_t limit, bool stopAtZero,
                   bool* tooLarge)
 {
@@ -106,9 +388,21 @@ bool cliReadInput(const std::string& path, std::string& data, std::string& error
         error = input.error();
         return false;
     }
-    char buf[65536];
+    // The bytes are read straight into data: for a file of known size in
+    // one allocation, one byte more to see its end; otherwise growing by
+    // doubling. A regular file is read whole even past a zero byte (it ends
+    // anyway, and a page buffer ends its text there): only a stream is
+    // looked through for the zero, so an endless one stops.
+    const int64_t hint = input.sizeHint();
+    size_t have = 0;
+    const size_t first = hint >= 0 ? static_cast<size_t>(std::min(hint, limit)) + 1 : size_t(1) << 16;
+    data.reserve(first + (first >= (size_t(4) << 20) ? size_t(2) << 20 : 0)); // large pages to its end
+    adviseLargePages(data);
+    data.resize(first);
     for (;;) {
-        const int64_t n = input.read(buf, sizeof buf);
+        if (have == data.size())
+            data.resize(std::min<size_t>(data.size() * 2, static_cast<size_t>(limit) + 1));
+        const int64_t n = input.read(data.data() + have, data.size() - have);
         if (n < 0) {
             error = input.error();
             if (tooLarge)
@@ -118,25 +412,27 @@ bool cliReadInput(const std::string& path, std::string& data, std::string& error
         }
         if (n == 0)
             break;
-        if (stopAtZero) {
-            if (const void* zero = std::memchr(buf, 0, static_cast<size_t>(n))) {
-                data.append(buf, static_cast<size_t>(static_cast<const char*>(zero) - buf));
+        if (stopAtZero && hint < 0) {
+            if (const void* zero = std::memchr(data.data() + have, 0, static_cast<size_t>(n))) {
+                have = static_cast<size_t>(static_cast<const char*>(zero) - data.data());
                 break;
             }
         }
-        data.append(buf, static_cast<size_t>(n));
+        have += static_cast<size_t>(n);
     }
+    data.resize(have);
     return true;
 }
 
 bool cliForEachLine(CliInput& input, const std::function<void(const char*, size_t)>& piece,
                     const std::function<void()>& lineEnd)
 {
-    char buf[65536];
+    std::string block(kCliReadBlock, '\0');
+    char* const buf = block.data();
     bool heldCr = false; // a CR at the end of a block: dropped if a LF follows
     bool open = false;   // a line has begun and not yet ended
     for (;;) {
-        const int64_t n = input.read(buf, sizeof buf);
+        const int64_t n = input.read(buf, block.size());
         if (n < 0)
             return false;
         if (n == 0)
@@ -172,12 +468,23 @@ bool cliForEachLine(CliInput& input, const std::function<void(const char*, size_
     return true;
 }
 
-bool CliOutput::add(const char* data, size_t count)
+namespace {
+int lastWriteErrno = 0;
+} // namespace
+
+bool CliOutput::addSlow(const char* data, size_t count)
 {
     if (failed_)
         return false;
+    if (!flush())
+        return false;
+    if (count >= kFlushAt) {
+        // A large piece goes out as it is, without a copy.
+        failed_ = !cliWrite(data, count);
+        return !failed_;
+    }
     pending_.append(data, count);
-    return pending_.size() < 65536 || flush();
+    return true;
 }
 
 bool CliOutput::flush()
@@ -190,68 +497,102 @@ bool CliOutput::flush()
     return !failed_;
 }
 
-bool cliWrite(const std::string& bytes)
+void CliOutput::finish()
+{
+    if (!flush())
+        throw CliFailure(cliWriteErrorMessage());
+}
+
+bool cliWrite(const char* data, size_t count)
 {
     size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(1, bytes.data() + done, bytes.size() - done);
+    while (done < count) {
+        const ssize_t n = ::write(STDOUT_FILENO, data + done, count - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            lastWriteErrno = n < 0 ? errno : EIO;
             return false;
+        }
         done += static_cast<size_t>(n);
     }
     return true;
 }
 
-void cliError(const std::string& message) { std::fprintf(stderr, "corvina-cli: %s\n", message.c_str()); }
-
-CliArgs& CliArgs::flag(const std::string& name, bool& target)
+std::string cliWriteErrorMessage()
 {
-    flags_.emplace_back(name, &target);
-    return *this;
+    return std::string("standard output: ") + (lastWriteErrno ? std::strerror(lastWriteErrno) : "write error");
 }
 
-CliArgs& CliArgs::option(const std::string& name, std::string& target)
-{
-    options_.emplace_back(name, &target);
-    return *this;
-}
+namespace {
+// The meter on show, if any: a message first clears its line, then the
+// meter is drawn again below the message.
+std::string meterText;
+bool meterDrawn = false;
+// Read by the signal handler: the meter's line is open on the terminal.
+volatile std::sig_atomic_t meterLineOpen = 0;
 
-bool CliArgs::parse(const std::vector<std::string>& args, std::vector<std::string>& positional, size_t maxPositional)
+// Interrupted while the meter shows (Ctrl-C): its line is ended before the
+// program dies of the signal, so the shell's prompt starts on a line of its
+// own.
+extern "C" void endMeterLineAndDie(int sig)
 {
-    for (size_t k = 0; k < args.size(); ++k) {
-        const std::string& a = args[k];
-        bool known = false;
-        for (auto& [name, target] : flags_)
-            if (a == name) {
-                *target = true;
-                known = true;
-            }
-        for (auto& [name, target] : options_) {
-            if (a == name) {
-                if (k + 1 >= args.size()) {
-                    cliError(command_ + ": " + name + " needs a value");
-                    return false;
-                }
-                *target = args[++k];
-                known = true;
-            } else if (a.rfind(name + "=", 0) == 0) {
-                *target = a.substr(name.size() + 1);
-                known = true;
-            }
-        }
-        if (known)
-            continue;
-        if (a.size() > 1 && a[0] == '-') {
-            cliError(command_ + ": unknown option '" + a + "'");
-            return false;
-        }
-        if (positional.size() >= maxPositional) {
-            cliError(command_ + ": unexpected argument '" + a + "'");
-            return false;
-        }
-        positional.push_back(a);
+    if (meterLineOpen) {
+        const ssize_t written = ::write(STDERR_FILENO, "\n", 1);
+        (void)written;
     }
-    return true;
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void drawMeter()
+{
+    static const bool handlers = [] {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            if (std::signal(sig, endMeterLineAndDie) == SIG_IGN)
+                std::signal(sig, SIG_IGN); // left ignored, as it was
+        return true;
+    }();
+    (void)handlers;
+    // Open before the text shows: a signal may come as soon as it does.
+    meterLineOpen = 1;
+    std::fprintf(stderr, "\r\033[K%s", meterText.c_str());
+    std::fflush(stderr);
+    meterDrawn = true;
+}
+} // namespace
+
+void cliError(const std::string& message)
+{
+    if (meterDrawn) {
+        std::fputs("\r\033[K", stderr);
+        meterLineOpen = 0;
+    }
+    std::fprintf(stderr, "corvina-cli: %s\n", message.c_str());
+    if (meterDrawn)
+        drawMeter();
+    std::fflush(stderr);
+}
+
+CliMeter::CliMeter() : on_(isatty(STDERR_FILENO) == 1) {}
+
+CliMeter::~CliMeter() { done(); }
+
+void CliMeter::show(const std::string& text)
+{
+    if (!on_)
+        return;
+    meterText = text;
+    drawMeter();
+}
+
+void CliMeter::done()
+{
+    if (meterDrawn) {
+        std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+    meterDrawn = false;
+    meterLineOpen = 0;
+    meterText.clear();
 }

@@ -4,6 +4,7 @@
 #include "Cli.h"
 #include "Nmuue.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -12,19 +13,18 @@
 // kCliMaxStream). Encoding gives exactly the coder's lines. Decoding reads
 // lines of any length (a Base64 text on one line, as "base64 -w0" writes it,
 // decodes whole); a CR before the LF is not part of the line.
-// Returns the exit code: 0, 1 (input, output or coder failure), 2 (usage).
-inline int runCoderCommand(const std::vector<std::string>& args, const std::string& name, UUMethods method)
+// Returns the exit code; a failure throws CliFailure.
+inline int runCoderCommand(const CliArgs& args, UUMethods method)
 {
-    if (args.size() != 1 || (args[0] != "encode" && args[0] != "decode")) {
-        cliError("usage: corvina-cli " + name + " encode|decode");
-        return 2;
-    }
+    const std::string& way = args.operands()[0];
+    if (way != "encode" && way != "decode")
+        throw CliUsageError("'" + way + "' is neither encode nor decode");
     CliInput input(kCliMaxStream);
     input.open("");
     CliOutput output;
     bool inputOk = true;
 
-    if (args[0] == "encode") {
+    if (way == "encode") {
         // Whole 45-byte groups per block, so the lines are those of one
         // encoding of the whole input; the uuencode closing line comes once,
         // at the end.
@@ -89,12 +89,14 @@ inline int runCoderCommand(const std::vector<std::string>& args, const std::stri
 
     if (!inputOk) {
         output.flush();
-        cliError(input.error());
-        return 1;
+        throw CliFailure(input.error());
     }
-    if (!output.flush()) {
-        cliError("standard output: write error");
-        return 1;
-    }
+    output.finish();
     return 0;
+}
+
+// The spec of "base64" and "uu".
+inline CliSpec cliCoderSpec(const char* name, const char* summary)
+{
+    return {.name = name, .operands = "encode|decode", .minOperands = 1, .maxOperands = 1, .summary = summary};
 }

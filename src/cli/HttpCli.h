@@ -1,7 +1,8 @@
-// The HTTP client set-up shared by the commands that fetch: the time-out,
-// the proxy (for http and https URLs alike) and an extra trusted CA from the
-// command line; without --proxy, the http_proxy and https_proxy (or
-// HTTPS_PROXY) environment variables.
+// The HTTP client set-up shared by the commands that fetch (the rows of
+// cliHttpOptions()): the time-out, the proxy (for http and https URLs alike)
+// and an extra trusted CA from the command line; without --proxy, the
+// http_proxy and https_proxy (or HTTPS_PROXY) environment variables; and the
+// message for a failed fetch.
 #pragma once
 
 #include "Cli.h"
@@ -13,25 +14,19 @@
 #include <fstream>
 #include <string>
 
-// Applies --timeout, --proxy (or the environment) and --cacert; reports
-// misuse and returns false (exit status 2).
-inline bool cliSetUpHttp(const std::string& command, TNMHTTP& http, const std::string& timeoutText,
-                         const std::string& proxy, const std::string& caFile = {})
+// Applies --timeout, --proxy (or the environment) and --cacert, and sets the
+// User-Agent; throws CliUsageError on a bad value, and CliFailure (exit 2)
+// for a CA file that cannot be read.
+inline void cliSetUpHttp(const CliArgs& args, TNMHTTP& http, const char* command)
 {
-    int timeout = 10000;
-    if (!timeoutText.empty() && (!TryStrToInt(timeoutText, timeout) || timeout < 0)) {
-        cliError(command + ": --timeout needs a number of milliseconds (0 = none)");
-        return false;
-    }
-    http.TimeOut = timeout;
+    http.TimeOut = args.number("--timeout", 10000, 0, "a number of milliseconds (0 = none)");
     http.HeaderInfo.LocalProgram = std::string(kUserAgent);
+    const std::string proxy = args.value("--proxy");
     if (!proxy.empty()) {
         std::string host;
         int port = 0;
-        if (!ParseHttpProxy(proxy, host, port)) {
-            cliError(command + ": --proxy needs HOST:PORT, not '" + proxy + "'");
-            return false;
-        }
+        if (!ParseHttpProxy(proxy, host, port))
+            throw CliUsageError("--proxy needs HOST:PORT, not '" + proxy + "'");
         http.Proxy = http.SecureProxy = host;
         http.ProxyPort = http.SecureProxyPort = port;
     } else {
@@ -46,12 +41,34 @@ inline bool cliSetUpHttp(const std::string& command, TNMHTTP& http, const std::s
                 cliError(std::string("ignoring ") + name + " '" + env + "': expected http://HOST:PORT/");
         }
     }
-    if (!caFile.empty()) {
-        if (!std::ifstream(caFile)) {
-            cliError(command + ": --cacert: cannot read '" + caFile + "'");
-            return false;
-        }
+    if (const std::string caFile = args.value("--cacert"); !caFile.empty()) {
+        if (!std::ifstream(caFile))
+            throw CliFailure(std::string(command) + ": --cacert: cannot read '" + caFile + "'", 2);
         http.CACertFile = caFile;
     }
-    return true;
+}
+
+// A client for another thread set up as http is: the same time-out,
+// User-Agent, proxies and CA.
+inline void cliCopyHttpSetUp(const TNMHTTP& from, TNMHTTP& to)
+{
+    to.TimeOut = from.TimeOut;
+    to.HeaderInfo.LocalProgram = from.HeaderInfo.LocalProgram;
+    to.Proxy = from.Proxy;
+    to.ProxyPort = from.ProxyPort;
+    to.SecureProxy = from.SecureProxy;
+    to.SecureProxyPort = from.SecureProxyPort;
+    to.CACertFile = from.CACertFile;
+}
+
+// "<url>: <what went wrong>", naming the proxy when the request went
+// through one; a host name that does not resolve is said in words.
+inline std::string cliFetchFailure(const TNMHTTP& http, const std::string& url, const std::string& what)
+{
+    std::string text = url;
+    if (!http.Proxy.empty())
+        text += " (through proxy " + http.Proxy + ":" + std::to_string(http.ProxyPort) + ")";
+    text += ": ";
+    text += what == "Null Remote Address" ? std::string("host name not found") : what;
+    return text;
 }

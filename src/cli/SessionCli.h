@@ -1,6 +1,7 @@
 // Shared by the search and harvest subcommands: the sessions' view over
-// plain values, a page fetcher that counts what it fetched, the HTTP client's
-// time-out and proxy options, and the progress meter on standard error.
+// plain values, a page fetcher that counts what it fetched and reports what
+// failed, and one set-up of the HTTP client, the sessions, the meter on
+// standard error and the list printed at the end.
 #pragma once
 
 #include "Cli.h"
@@ -8,12 +9,11 @@
 #include "DialUp.h"
 #include "HarvestSession.h"
 #include "Nmhttp.h"
+#include "PageFetcher.h"
 #include "SearchSession.h"
 #include "SearchView.h"
 
 #include <string>
-
-#include <unistd.h>
 
 // Messages and the hang-up's texts go to standard error.
 class TCliSessionView : public TPlainSessionView {
@@ -35,68 +35,111 @@ inline std::string cliHarvestProgress(int examined, int ticked, int found)
     return text;
 }
 
-// Counts the pages that arrived and the fetches that failed.
+// Counts the pages that arrived and the fetches that failed; each failure
+// is reported on standard error with its URL (a site the harvest skips, a
+// result page that ends the search).
 class TCountingFetcher : public IPageFetcher {
 public:
-    explicit TCountingFetcher(IPageFetcher& inner) : inner_(inner) {}
+    TCountingFetcher(IPageFetcher& inner, const TNMHTTP& http) : inner_(inner), http_(http) {}
     std::string Get(const std::string& url) override
     {
         try {
             std::string body = inner_.Get(url);
             ++fetched;
             return body;
+        } catch (const std::exception& e) {
+            ++failed;
+            cliError(cliFetchFailure(http_, url, e.what()));
+            throw;
         } catch (...) {
             ++failed;
+            cliError(url + ": failed");
             throw;
         }
     }
     int LastStatus() override { return inner_.LastStatus(); }
-    // Passed on uncounted: the harvest asks for robots.txt this way too, and
-    // counts the sites it could not fetch itself.
+    // The harvest's requests (robots.txt and the sites' pages): passed on
+    // uncounted, as the harvest counts the sites it skips itself; a failure
+    // is reported with its URL all the same.
     TPageReply Request(const std::string& url, bool followRedirects, int64_t maxBody) override
     {
-        return inner_.Request(url, followRedirects, maxBody);
+        try {
+            return inner_.Request(url, followRedirects, maxBody);
+        } catch (const std::exception& e) {
+            cliError(cliFetchFailure(http_, url, e.what()));
+            throw;
+        } catch (...) {
+            cliError(url + ": failed");
+            throw;
+        }
     }
+    void Cancel() override { inner_.Cancel(); }
     int fetched = 0;
     int failed = 0;
 
 private:
     IPageFetcher& inner_;
+    const TNMHTTP& http_;
 };
 
-// A one-line meter on standard error, redrawn in place; silent unless
-// standard error is a terminal.
-class TCliMeter {
+// A client for one of the harvest's worker threads, set up as the command's
+// own, its failures reported with their URLs as the command's are.
+class TCliWorkerFetcher : public IPageFetcher {
 public:
-    TCliMeter() : on_(isatty(STDERR_FILENO) == 1) {}
-    ~TCliMeter() { Done(); }
-    void Show(const std::string& text)
+    explicit TCliWorkerFetcher(const TNMHTTP& setUp) { cliCopyHttpSetUp(setUp, http_); }
+    std::string Get(const std::string& url) override { return reporting_.Get(url); }
+    TPageReply Request(const std::string& url, bool followRedirects, int64_t maxBody) override
     {
-        if (!on_)
-            return;
-        std::fprintf(stderr, "\r\033[K%s", text.c_str());
-        std::fflush(stderr);
-        shown_ = true;
+        return reporting_.Request(url, followRedirects, maxBody);
     }
-    void Done()
-    {
-        if (shown_)
-            std::fputc('\n', stderr);
-        shown_ = false;
-    }
+    void Cancel() override { reporting_.Cancel(); }
 
 private:
-    bool on_;
-    bool shown_ = false;
+    TNMHTTP http_;
+    THttpPageFetcher page_{http_};
+    TCountingFetcher reporting_{page_, http_};
 };
 
-// The list's entries, one per line, in list order.
-inline bool cliWriteList(TCheckListModel& list)
-{
-    std::string out;
-    for (const std::string& t : list.Texts()) {
-        out += t;
-        out += '\n';
+// Everything a search or a harvest runs with, set up from the command line
+// (the rows of cliHttpOptions()); the meter shows the harvest's progress.
+struct TCliSessions {
+    TCliSessions(const CliArgs& args, const char* command)
+    {
+        cliSetUpHttp(args, http, command);
+        view.settings.KeepAllAddresses = args.has("--keep-all");
+        // Several sites at once, each worker with a client of its own.
+        view.settings.SitesAtOnce = args.number("--parallel", 8, 1, "a number of sites from 1 to 32");
+        if (view.settings.SitesAtOnce > 32)
+            throw CliUsageError("--parallel is at most 32");
+        harvest.MakeFetcher = [this]() -> std::unique_ptr<IPageFetcher> {
+            return std::make_unique<TCliWorkerFetcher>(http);
+        };
+        harvest.OnSiteDone = [this](int examined, int ticked, int found) {
+            meter.show(cliHarvestProgress(examined, ticked, found));
+        };
     }
-    return cliWrite(out);
-}
+
+    // Ends the meter's line and prints the list, one entry per line; the
+    // exit status: 1 when nothing could be fetched (or a failure ended the
+    // action), else 0.
+    int finish(TCheckListModel& list, bool failedToo)
+    {
+        meter.done();
+        CliOutput out;
+        for (const std::string& t : list.Texts()) {
+            out.add(t);
+            out.add("\n", 1);
+        }
+        out.finish();
+        return fetcher.fetched > 0 && !failedToo ? 0 : 1;
+    }
+
+    TCliSessionView view;
+    TNMHTTP http;
+    THttpPageFetcher httpFetcher{http};
+    TCountingFetcher fetcher{httpFetcher, http};
+    TCheckListModel sites, results;
+    TPageBuffer page;
+    THarvestSession harvest{view, fetcher, sites, results, page};
+    CliMeter meter;
+};

@@ -14,6 +14,10 @@
 // stretch of address bytes and "@" signs goes through the scanner when it
 // holds an "@", and memory stays at the longest stretch, not the page. A zero
 // byte ends the page.
+//
+// Only the "@" signs are looked for (memchr); from each sign the stretch is
+// found by walking out to the bytes that end it, so text without signs is
+// crossed at memchr's speed and nothing is copied but the stretches scanned.
 class StretchScanner {
 public:
     explicit StretchScanner(const std::function<void(std::string_view)>& accept) : accept_(accept)
@@ -27,20 +31,47 @@ public:
     {
         const char* zero = static_cast<const char*>(std::memchr(data, 0, count));
         const size_t n = zero ? static_cast<size_t>(zero - data) : count;
-        size_t start = 0; // where the current stretch begins in this block
-        for (size_t i = 0; i < n; ++i) {
-            const auto c = static_cast<unsigned char>(data[i]);
-            if (inStretch_[c]) {
-                hasAt_ |= c == '@';
-                continue;
+        size_t pos = 0; // the bytes before pos are done with
+        if (open_) {
+            // The stretch left open by the last block goes on to the first
+            // byte outside it.
+            while (pos < n && inStretch_[static_cast<unsigned char>(data[pos])])
+                ++pos;
+            hasAt_ |= std::memchr(data, '@', pos) != nullptr;
+            stretch_.append(data, pos);
+            if (pos == n) {
+                if (zero)
+                    End();
+                return zero == nullptr;
             }
-            if (hasAt_)
-                stretch_.append(data + start, i - start);
             End();
-            start = i + 1;
+            ++pos;
         }
-        // The stretch may go on in the next block.
-        stretch_.append(data + start, n - start);
+        while (pos < n) {
+            const char* at = static_cast<const char*>(std::memchr(data + pos, '@', n - pos));
+            if (!at) {
+                // No sign left: only the last stretch may go on with one.
+                size_t start = n;
+                while (start > pos && inStretch_[static_cast<unsigned char>(data[start - 1])])
+                    --start;
+                stretch_.assign(data + start, n - start);
+                open_ = start < n;
+                break;
+            }
+            size_t start = static_cast<size_t>(at - data);
+            while (start > pos && inStretch_[static_cast<unsigned char>(data[start - 1])])
+                --start;
+            size_t end = static_cast<size_t>(at - data) + 1;
+            while (end < n && inStretch_[static_cast<unsigned char>(data[end])])
+                ++end;
+            stretch_.assign(data + start, end - start);
+            hasAt_ = true;
+            open_ = true;
+            if (end == n)
+                break; // the stretch may go on in the next block
+            End();
+            pos = end + 1;
+        }
         if (zero)
             End();
         return zero == nullptr;
@@ -54,6 +85,7 @@ public:
         }
         stretch_.clear();
         hasAt_ = false;
+        open_ = false;
     }
 
 private:
@@ -61,5 +93,6 @@ private:
     TPageBuffer page_;
     std::string stretch_;
     bool hasAt_ = false;
+    bool open_ = false; // stretch_ reaches the end of the last block
     bool inStretch_[256];
 };

@@ -7,34 +7,34 @@
 
 namespace {
 
-int runCount(const std::vector<std::string>& args)
+int runCount(const CliArgs& args)
 {
-    std::string engineName;
-    std::vector<std::string> positional;
-    TEngine engine = TEngine::None;
-    if (!CliArgs("count").option("--engine", engineName).parse(args, positional, 1)
-        || !cliParseEngine("count", engineName, engine))
-        return 2;
+    const TEngine engine = cliParseEngine(args.value("--engine"));
     TPageBuffer page;
-    if (const int failed = cliLoadPage(positional, page))
-        return failed;
+    cliLoadPage(args.operand(), page);
     const std::optional<std::string> digits = ResultCountDigits(page, engine);
     if (!digits)
         return 0;
+    CliOutput out;
     // The digits text shows even when it does not convert.
-    if (!cliWrite(*digits + "\n"))
-        return 1;
+    out.add(*digits + "\n");
+    out.finish();
     try {
-        const int32_t total = ResultTotal(*digits);
-        return cliWrite(IntToStr(total) + "\n") ? 0 : 1;
+        out.add(IntToStr(ResultTotal(*digits)) + "\n");
     } catch (const EConvertError& e) {
-        cliError(e.Message);
-        return 1;
+        throw CliFailure((args.operand().empty() || args.operand() == "-" ? "standard input" : args.operand()) +
+                         ": " + e.Message);
     }
+    out.finish();
+    return 0;
 }
 
-const CliCommand countCommand("count", "count --engine google|altavista [FILE]",
-                              "print the result total of a first result page: digits text, then the total",
-                              runCount);
+const CliCommand command({.name = "count",
+                          .operands = "[FILE]",
+                          .maxOperands = 1,
+                          .summary = "print the result total of a first result page: digits text, then the total",
+                          .options = {kCliEngineOption},
+                          .notes = "Nothing is printed when the page shows no total."},
+                         runCount);
 
 } // namespace

@@ -42,68 +42,37 @@ private:
     int64_t written_ = 0;
 };
 
-const char* const kUsage = "fetch [-i] [--timeout MS] [--proxy HOST:PORT] [--cacert FILE] URL";
-
-int usage()
+int runFetch(const CliArgs& args)
 {
-    cliError(std::string("usage: corvina-cli ") + kUsage);
-    return 2;
-}
-
-int runFetch(const std::vector<std::string>& args)
-{
-    bool withHeader = false, help = false;
-    std::string timeoutText, proxy, caFile;
-    std::vector<std::string> positional;
-    if (!CliArgs("fetch")
-             .flag("-i", withHeader)
-             .flag("-h", help)
-             .flag("--help", help)
-             .option("--timeout", timeoutText)
-             .option("--proxy", proxy)
-             .option("--cacert", caFile)
-             .parse(args, positional, 1))
-        return usage();
-    if (help) {
-        std::printf("usage: corvina-cli %s\n"
-                    "  -i              write the reply header before the body\n"
-                    "  --timeout MS    limit of each wait in milliseconds (default 10000, 0 = none)\n"
-                    "  --proxy H:P     send the request through this HTTP proxy\n"
-                    "                  (default: the http_proxy environment variable)\n"
-                    "  --cacert FILE   trust the CA certificates in FILE (PEM) too\n"
-                    "Writes the body exactly as received, as it arrives (of any size), and exits 0\n"
-                    "whatever the HTTP status; a network failure is written to standard error with\n"
-                    "exit status 1 (the part of the body already received has been written).\n",
-                    kUsage);
-        return 0;
-    }
-    if (positional.empty())
-        return usage();
     TNMHTTP http;
-    if (!cliSetUpHttp("fetch", http, timeoutText, proxy, caFile))
-        return 2;
+    cliSetUpHttp(args, http, "fetch");
+    const std::string url = args.operand();
     CliOutput out;
-    StdoutBody body(http, withHeader, out);
+    StdoutBody body(http, args.has("-i"), out);
     http.BodyStream = &body;
     try {
-        http.Get(positional[0]);
+        http.Get(url);
     } catch (const std::exception& e) {
-        out.flush();
-        if (out.failed())
-            cliError("standard output: write error");
-        else
-            std::fprintf(stderr, "%s\n", e.what());
-        return 1;
+        if (!out.flush())
+            throw CliFailure(cliWriteErrorMessage());
+        throw CliFailure(cliFetchFailure(http, url, e.what()));
     }
     body.Start();
-    if (!out.flush()) {
-        cliError("standard output: write error");
-        return 1;
-    }
+    out.finish();
     return 0;
 }
 
-const CliCommand command("fetch", kUsage, "fetch a URL over HTTP/1.0 and write the body (with -i the header first)",
+const CliCommand command({.name = "fetch",
+                          .operands = "URL",
+                          .minOperands = 1,
+                          .maxOperands = 1,
+                          .summary = "fetch a URL over HTTP/1.0 and write the body (with -i the header first)",
+                          .options = CliOptions{{"-i", nullptr, "write the reply header before the body"}} +
+                                     cliHttpOptions(),
+                          .notes = "Writes the body exactly as received, as it arrives (of any size), and exits 0 "
+                                   "whatever the HTTP status; a network failure is written to standard error with "
+                                   "exit status 1 (the part of the body already received has been written).",
+                          .eventLoop = true},
                          runFetch);
 
 } // namespace

@@ -6,30 +6,28 @@
 
 namespace {
 
-int runLinks(const std::vector<std::string>& args)
+int runLinks(const CliArgs& args)
 {
-    std::string engineName;
-    bool plainText = false;
-    bool nul = false;
-    std::vector<std::string> positional;
-    TEngine engine = TEngine::None;
-    if (!CliArgs("links").option("--engine", engineName).flag("--plain-text", plainText).flag("-0", nul).parse(args, positional, 1)
-        || !cliParseEngine("links", engineName, engine))
-        return 2;
+    const TEngine engine = cliParseEngine(args.value("--engine"));
     TPageBuffer page;
-    if (const int failed = cliLoadPage(positional, page))
-        return failed;
-    const char end = nul ? '\0' : '\n';
-    std::string out;
-    ExtractLinks(page, engine, plainText, [&out, end](std::string_view link) {
-        out.append(link);
-        out += end;
+    cliLoadPage(args.operand(), page);
+    const char end = args.has("-0") ? '\0' : '\n';
+    CliOutput out;
+    ExtractLinks(page, engine, args.has("--plain-text"), [&out, end](std::string_view link) {
+        out.add(link.data(), link.size());
+        out.add(&end, 1);
     });
-    return cliWrite(out) ? 0 : 1;
+    out.finish();
+    return 0;
 }
 
-const CliCommand linksCommand("links", "links --engine google|altavista [--plain-text] [-0] [FILE]",
-                              "print the result links cut from a result page, in the order found (NUL-ended with -0)",
-                              runLinks);
+const CliCommand command({.name = "links",
+                          .operands = "[FILE]",
+                          .maxOperands = 1,
+                          .summary = "print the result links cut from a result page, in the order found",
+                          .options = {kCliEngineOption,
+                                      {"--plain-text", nullptr, "keep only links to plain text pages"},
+                                      {"-0", nullptr, "end each link with a NUL byte instead of a line end"}}},
+                         runLinks);
 
 } // namespace

@@ -9,159 +9,65 @@
 
 namespace {
 
-const char* const kUsage =
-    "mail --server HOST[:PORT] --helo NAME --from ADDR [--from-name N] [--subject S] [--reply-to A] "
-    "[--to A]... [--cc A]... [--bcc A]... [--attach FILE]... [--uucode] [--html] [--timeout MS] [--dry-run] [-v]";
-
-int usage(const std::string& problem = {})
+int runMail(const CliArgs& args)
 {
-    if (!problem.empty())
-        cliError("mail: " + problem);
-    cliError(std::string("usage: corvina-cli ") + kUsage);
-    return 2;
-}
-
-struct MailArgs {
-    std::string server, helo, from, fromName, subject, replyTo, timeout;
-    TStringList to, cc, bcc, attach;
-    bool uucode = false, html = false, dryRun = false, help = false, verbose = false;
-};
-
-// Options take their value as the next argument or after "="; --to, --cc,
-// --bcc and --attach may be given many times.
-bool parse(const std::vector<std::string>& args, MailArgs& a, std::string& problem)
-{
-    const std::pair<const char*, std::string*> single[] = {
-        {"--server", &a.server},     {"--helo", &a.helo},       {"--from", &a.from},
-        {"--from-name", &a.fromName}, {"--subject", &a.subject}, {"--reply-to", &a.replyTo},
-        {"--timeout", &a.timeout}};
-    const std::pair<const char*, TStringList*> lists[] = {
-        {"--to", &a.to}, {"--cc", &a.cc}, {"--bcc", &a.bcc}, {"--attach", &a.attach}};
-    const std::pair<const char*, bool*> flags[] = {
-        {"--uucode", &a.uucode}, {"--html", &a.html}, {"--dry-run", &a.dryRun}, {"--help", &a.help}, {"-h", &a.help},
-        {"-v", &a.verbose}};
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        bool known = false;
-        for (const auto& [name, target] : flags) {
-            if (arg == name) {
-                *target = true;
-                known = true;
-            }
-        }
-        if (known)
-            continue;
-        const size_t eq = arg.find('=');
-        const std::string name = arg.substr(0, eq);
-        std::string value;
-        auto takeValue = [&]() {
-            if (eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                return true;
-            }
-            if (i + 1 >= args.size()) {
-                problem = name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        for (const auto& [option, target] : single) {
-            if (name == option) {
-                if (!takeValue())
-                    return false;
-                *target = value;
-                known = true;
-            }
-        }
-        for (const auto& [option, target] : lists) {
-            if (name == option) {
-                if (!takeValue())
-                    return false;
-                target->Add(value);
-                known = true;
-            }
-        }
-        if (!known) {
-            problem = "unknown argument '" + arg + "'";
-            return false;
-        }
-    }
-    return true;
-}
-
-int runMail(const std::vector<std::string>& args)
-{
-    MailArgs a;
-    std::string problem;
-    if (!parse(args, a, problem))
-        return usage(problem);
-    if (a.help) {
-        std::printf("usage: corvina-cli %s\n"
-                    "Sends one message, its body read from standard input; exits 0 when the server\n"
-                    "accepted it, 1 with the server's reply on standard error when it did not.\n"
-                    "  --uucode        attachments uuencoded instead of Base64\n"
-                    "  --html          the text is HTML (without attachments)\n"
-                    "  --timeout MS    limit of each wait in milliseconds (default 30000, 0 = none)\n"
-                    "  --dry-run       print the message as it would follow DATA; send nothing\n"
-                    "  -v              print each refused recipient and the server's reason\n",
-                    kUsage);
-        return 0;
-    }
-    if (a.from.empty())
-        return usage("--from is required");
-    if (!a.dryRun && (a.server.empty() || a.helo.empty()))
-        return usage("--server and --helo are required");
-    int timeout = 30000;
-    if (!a.timeout.empty() && (!TryStrToInt(a.timeout, timeout) || timeout < 0))
-        return usage("--timeout needs a number of milliseconds (0 = none)");
+    const std::string from = args.value("--from"), server = args.value("--server"), helo = args.value("--helo");
+    const bool dryRun = args.has("--dry-run"), verbose = args.has("-v");
+    if (from.empty())
+        throw CliUsageError("--from is required");
+    if (!dryRun && (server.empty() || helo.empty()))
+        throw CliUsageError("--server and --helo are required");
+    const int timeout = args.number("--timeout", 30000, 0, "a number of milliseconds (0 = none)");
 
     std::string body, error;
-    if (!cliReadInput("", body, error)) {
-        cliError(error);
-        return 1;
-    }
+    if (!cliReadInput("", body, error))
+        throw CliFailure(error);
     // The body's lines would end at a NUL byte: the message would go out
     // cut short.
-    if (body.find('\0') != std::string::npos) {
-        cliError("mail: the message text holds a NUL byte; nothing was sent");
-        return 1;
-    }
+    if (body.find('\0') != std::string::npos)
+        throw CliFailure("mail: the message text holds a NUL byte; nothing was sent");
     TNMSMTP smtp;
     smtp.TimeOut = timeout;
-    smtp.UserID = a.helo;
-    SplitServer(a.server, smtp.Host, smtp.Port);
-    smtp.EncodeType = a.uucode ? uuCode : uuMime;
-    smtp.SubType = a.html ? mtHtml : mtPlain;
+    smtp.UserID = helo;
+    SplitServer(server, smtp.Host, smtp.Port);
+    smtp.EncodeType = args.has("--uucode") ? uuCode : uuMime;
+    smtp.SubType = args.has("--html") ? mtHtml : mtPlain;
     TPostMessage& m = smtp.PostMessage;
-    m.FromAddress = a.from;
-    m.FromName = a.fromName;
-    m.Subject = a.subject;
-    m.ReplyTo = a.replyTo;
+    m.FromAddress = from;
+    m.FromName = args.value("--from-name");
+    m.Subject = args.value("--subject");
+    m.ReplyTo = args.value("--reply-to");
     m.LocalProgram = "Corvina";
-    m.ToAddress = a.to;
-    m.ToCarbonCopy = a.cc;
-    m.ToBlindCarbonCopy = a.bcc;
-    m.Attachments = a.attach;
-    m.Body.SetText(body);
-    smtp.OnRecipientNotFound = [&smtp, &a](const std::string& entry) {
-        if (a.verbose)
-            cliError("mail: recipient refused: " + entry + ": " + SmtpReplyLine(smtp.LastReply));
+    auto list = [&args](const char* name) {
+        TStringList l;
+        for (const std::string& v : args.values(name))
+            l.Add(v);
+        return l;
     };
-    const std::string server = smtp.Host + ":" + std::to_string(smtp.Port);
+    m.ToAddress = list("--to");
+    m.ToCarbonCopy = list("--cc");
+    m.ToBlindCarbonCopy = list("--bcc");
+    m.Attachments = list("--attach");
+    m.Body.SetText(body);
+    // Messages name the server as host:port, the port filled in when not
+    // given.
+    const std::string where = smtp.Host + ":" + std::to_string(smtp.Port);
+    smtp.OnRecipientNotFound = [&smtp, &where, verbose](const std::string& entry) {
+        if (verbose)
+            cliError(where + ": recipient refused: " + entry + ": " + SmtpReplyLine(smtp.LastReply));
+    };
     try {
-        if (a.dryRun) {
+        if (dryRun) {
             smtp.AssembleMail();
             // The body streams from its files in blocks.
-            bool written = cliWrite(smtp.HeaderBlock());
+            CliOutput out;
+            out.add(smtp.HeaderBlock());
             TMailBodyStream& stream = smtp.BodyStream();
-            std::string block(1 << 16, '\0');
-            for (int64_t n; written && (n = stream.Read(block.data(), static_cast<int64_t>(block.size()))) > 0;)
-                written = cliWrite(block.substr(0, static_cast<size_t>(n)));
-            if (!written) {
-                cliError("standard output: write error");
-                return 1;
-            }
+            std::string block(kCliReadBlock, '\0');
+            for (int64_t n; (n = stream.Read(block.data(), static_cast<int64_t>(block.size()))) > 0;)
+                if (!out.add(block.data(), static_cast<size_t>(n)))
+                    break;
+            out.finish();
             return 0;
         }
         smtp.Connect();
@@ -171,8 +77,9 @@ int runMail(const std::vector<std::string>& args)
         } catch (const std::exception&) {
             // The message is accepted; a refused QUIT changes nothing.
         }
+    } catch (const CliFailure&) {
+        throw;
     } catch (const std::exception& e) {
-        cliError("mail: " + (a.dryRun ? std::string() : server + ": ") + SmtpReplyLine(e.what()));
         if (smtp.Connected()) {
             try {
                 smtp.Disconnect();
@@ -180,17 +87,39 @@ int runMail(const std::vector<std::string>& args)
                 // Closing after a refusal: the exit status says it all.
             }
         }
-        return 1;
+        // A dry run fails only on its own files (an attachment), which the
+        // message names; a server's reply of many lines is told on one.
+        throw CliFailure((dryRun ? std::string() : where + ": ") + SmtpReplyLine(e.what()));
     }
-    if (!smtp.Refused.empty()) {
-        cliError("mail: " + server + " refused " + std::to_string(smtp.Refused.size()) +
-                 (smtp.Refused.size() == 1 ? " recipient" : " recipients") +
-                 "; the message went to the others" + (a.verbose ? "" : " (-v names them)"));
-        return 1;
-    }
+    if (!smtp.Refused.empty())
+        throw CliFailure(where + " refused " + std::to_string(smtp.Refused.size()) +
+                         (smtp.Refused.size() == 1 ? " recipient" : " recipients") +
+                         "; the message went to the others" + (verbose ? "" : " (-v names them)"));
     return 0;
 }
 
-const CliCommand command("mail", kUsage, "send one message over SMTP, its body from standard input", runMail);
+const CliCommand command(
+    {.name = "mail",
+     .summary = "send one message over SMTP, its body from standard input",
+     .options = {{"--server", "HOST[:PORT]", "the SMTP server (port 25 unless given)", CliOption::Required},
+                 {"--helo", "NAME", "the name this computer gives in HELO", CliOption::Required},
+                 {"--from", "ADDR", "the sender's address", CliOption::Required},
+                 {"--from-name", "N", "the sender's name"},
+                 {"--subject", "S", "the subject"},
+                 {"--reply-to", "A", "the Reply-To address"},
+                 {"--to", "A", "a recipient", CliOption::Repeat},
+                 {"--cc", "A", "a recipient in copy", CliOption::Repeat},
+                 {"--bcc", "A", "a hidden recipient", CliOption::Repeat},
+                 {"--attach", "FILE", "attach this file", CliOption::Repeat},
+                 {"--uucode", nullptr, "attachments uuencoded instead of Base64"},
+                 {"--html", nullptr, "the text is HTML (without attachments)"},
+                 {"--timeout", "MS", "limit of each wait in milliseconds (default 30000, 0 = none)"},
+                 {"--dry-run", nullptr, "print the message as it would follow DATA; send nothing "
+                                        "(--server and --helo are not needed then)"},
+                 {"-v", nullptr, "print each refused recipient and the server's reason"}},
+     .notes = "Sends one message, its body read from standard input; exits 0 when the server accepted it, 1 with "
+              "the server's reply on standard error when it did not, or when it refused a recipient.",
+     .eventLoop = true},
+    runMail);
 
 } // namespace

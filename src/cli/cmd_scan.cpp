@@ -5,18 +5,12 @@
 
 namespace {
 
-int runScan(const std::vector<std::string>& args)
+int runScan(const CliArgs& args)
 {
-    bool nul = false, keepAll = false;
-    std::vector<std::string> positional;
-    if (!CliArgs("scan").flag("-0", nul).flag("--keep-all", keepAll).parse(args, positional, 1))
-        return 2;
     CliInput input(kCliMaxInput);
-    if (!input.open(positional.empty() ? std::string() : positional[0])) {
-        cliError(input.error());
-        return 2;
-    }
-    const char end = nul ? '\0' : '\n';
+    input.openOrThrow(args.operand());
+    const char end = args.has("-0") ? '\0' : '\n';
+    const bool keepAll = args.has("--keep-all");
     CliOutput out;
     const std::function<void(std::string_view)> accept = [&out, end, keepAll](std::string_view address) {
         if (!keepAll && !HasPublicDomain(address))
@@ -25,23 +19,29 @@ int runScan(const std::vector<std::string>& args)
         out.add(&end, 1);
     };
     StretchScanner scanner(accept);
-    char buf[65536];
+    std::string block(kCliReadBlock, '\0');
     for (;;) {
-        const int64_t n = input.read(buf, sizeof buf);
+        const int64_t n = input.read(block.data(), block.size());
         if (n < 0) {
             out.flush();
-            cliError(input.error());
-            return input.status() == CliInput::TooLarge ? 1 : 2;
+            throw CliFailure(input.error(), input.status() == CliInput::TooLarge ? 1 : 2);
         }
-        if (n == 0 || !scanner.Add(buf, static_cast<size_t>(n)))
+        if (n == 0 || !scanner.Add(block.data(), static_cast<size_t>(n)))
             break;
     }
     scanner.End();
-    return out.flush() ? 0 : 1;
+    out.finish();
+    return 0;
 }
 
-const CliCommand scanCommand("scan", "scan [-0] [--keep-all] [FILE]",
-                             "print the e-mail addresses found in a page, in the order found (NUL-ended with -0)",
-                             runScan);
+const CliCommand command({.name = "scan",
+                          .operands = "[FILE]",
+                          .maxOperands = 1,
+                          .summary = "print the e-mail addresses found in a page, in the order found",
+                          .options = {{"-0", nullptr, "end each address with a NUL byte instead of a line end"},
+                                      {"--keep-all", nullptr, "also addresses whose domain is no public one "
+                                                              "(logo@2x.png)"}},
+                          .notes = "A zero byte ends the page."},
+                         runScan);
 
 } // namespace

@@ -7,35 +7,27 @@
 
 namespace {
 
-int runUrl(const std::vector<std::string>& args, const char* name, bool encode)
+int runUrl(bool encode)
 {
-    if (!args.empty()) {
-        cliError(std::string("usage: corvina-cli ") + name);
-        return 2;
-    }
     std::string data;
     std::string error;
-    if (!cliReadInput("", data, error)) {
-        cliError(error);
-        return 1;
-    }
+    if (!cliReadInput("", data, error))
+        throw CliFailure(error);
     TNMURL url;
     bool failed = false;
     url.OnError = [&](QObject*, const std::string& operation, const std::string& message) {
         failed = true;
-        cliError(operation + ": " + message);
+        cliError("standard input: " + operation + ": " + message);
     };
     const std::string out = encode ? url.URLEncode(data) : url.URLDecode(data);
-    if (!cliWrite(out)) {
-        cliError("standard output: write error");
-        return 1;
-    }
+    if (!cliWrite(out))
+        throw CliFailure(cliWriteErrorMessage());
     return failed ? 1 : 0;
 }
 
-const CliCommand encodeCommand("urlencode", "urlencode", "URL-encode standard input",
-                               [](const std::vector<std::string>& args) { return runUrl(args, "urlencode", true); });
-const CliCommand decodeCommand("urldecode", "urldecode", "URL-decode standard input",
-                               [](const std::vector<std::string>& args) { return runUrl(args, "urldecode", false); });
+const CliCommand encodeCommand({.name = "urlencode", .summary = "URL-encode standard input"},
+                               [](const CliArgs&) { return runUrl(true); });
+const CliCommand decodeCommand({.name = "urldecode", .summary = "URL-decode standard input"},
+                               [](const CliArgs&) { return runUrl(false); });
 
 } // namespace

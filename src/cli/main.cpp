@@ -4,50 +4,63 @@
 
 #include <QCoreApplication>
 
-#include <algorithm>
 #include <cstring>
+#include <memory>
+
+#ifndef CORVINA_VERSION
+#define CORVINA_VERSION "unknown"
+#endif
 
 namespace {
 
-void printHelp(FILE* out)
+int usageError(const std::string& message, const std::string& usage)
 {
-    std::fprintf(out, "Usage: corvina-cli COMMAND [ARGS...]\n\nCommands:\n");
-    std::vector<CliCommand*> cmds = cliCommands();
-    std::sort(cmds.begin(), cmds.end(), [](const CliCommand* a, const CliCommand* b) { return std::strcmp(a->name, b->name) < 0; });
-    for (const CliCommand* c : cmds)
-        std::fprintf(out, "  %-58s %s\n", c->usage, c->summary);
-    std::fprintf(out, "\n  %-58s %s\n", "--help", "show this help");
-    std::fprintf(out, "\nInput: a page or a text to URL-code is read up to %d MiB (a page ends at its first\n"
-                      "zero byte); base64 and uu stream up to %d GiB. Larger input is refused (exit 1).\n",
-                 static_cast<int>(kCliMaxInput >> 20), static_cast<int>(kCliMaxStream >> 30));
+    cliError(message);
+    std::fputs(usage.c_str(), stderr);
+    return 2;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // The network commands wait by servicing an event queue.
-    QCoreApplication app(argc, argv);
-    if (argc < 2) {
-        printHelp(stderr);
-        return 2;
-    }
+    if (argc < 2)
+        return usageError("no command given", cliMainHelp());
     const std::string name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
-        printHelp(stdout);
-        return 0;
+        const std::string help = cliMainHelp();
+        return cliWrite(help) ? 0 : 1;
     }
-    for (CliCommand* c : cliCommands()) {
-        if (name == c->name) {
-            std::vector<std::string> args(argv + 2, argv + argc);
-            try {
-                return c->run(args);
-            } catch (const std::exception& e) {
-                cliError(e.what());
-                return 1;
-            }
-        }
+    if (name == "--version")
+        return cliWrite(std::string("corvina-cli ") + CORVINA_VERSION + "\n") ? 0 : 1;
+    const CliCommand* command = cliFindCommand(name);
+    if (!command)
+        return usageError("unknown command '" + name + "' (see corvina-cli --help)", "");
+    const CliSpec& spec = command->spec;
+
+    CliArgs args(spec);
+    try {
+        args.parse(std::vector<std::string>(argv + 2, argv + argc));
+    } catch (const CliUsageError& e) {
+        return usageError(std::string(spec.name) + ": " + e.what(), cliUsage(spec));
     }
-    cliError("unknown command '" + name + "' (see corvina-cli --help)");
-    return 2;
+    if (args.help())
+        return cliWrite(cliHelp(spec)) ? 0 : 1;
+
+    // Only the network commands wait by servicing an event queue; the others
+    // start without one.
+    std::unique_ptr<QCoreApplication> app;
+    if (spec.eventLoop)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    try {
+        return command->run(args);
+    } catch (const CliUsageError& e) {
+        return usageError(std::string(spec.name) + ": " + e.what(), cliUsage(spec));
+    } catch (const CliFailure& e) {
+        cliError(e.what());
+        return e.status();
+    } catch (const std::exception& e) {
+        cliError(std::string(spec.name) + ": " + e.what());
+        return 1;
+    }
 }

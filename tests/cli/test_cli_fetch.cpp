@@ -130,10 +130,11 @@ TEST(CliFetch, FailuresAndUsage)
     // A server that never answers: the line read times out.
     uint16_t silentPort = 0;
     const int s = testutil::bindLoopback(1, silentPort);
-    auto r = fetch({"--timeout", "300", "http://127.0.0.1:" + std::to_string(silentPort) + "/"});
+    const std::string silent = "http://127.0.0.1:" + std::to_string(silentPort) + "/";
+    auto r = fetch({"--timeout", "300", silent});
     ::close(s);
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Socket readln aborted\n");
+    EXPECT_EQ(r.err, "corvina-cli: " + silent + ": Socket readln aborted\n");
 
     EXPECT_EQ(fetch({}).exitCode, 2);
     EXPECT_EQ(fetch({"--timeout", "soon", "http://h/"}).exitCode, 2);
@@ -161,7 +162,7 @@ TEST(CliFetch, StreamsTheFinalBodyOnlyAndFailsOnAnEmptyReply)
     r = fetch({base + "/old"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "10054:Connection reset by peer\n");
+    EXPECT_EQ(r.err, "corvina-cli: " + base + "/old: 10054:Connection reset by peer\n");
 
     // An empty body with -i: the header alone.
     r = fetch({"-i", base + "/empty"});
@@ -171,5 +172,5 @@ TEST(CliFetch, StreamsTheFinalBodyOnlyAndFailsOnAnEmptyReply)
     // A port beyond 16 bits is refused before any connection.
     r = fetch({"http://127.0.0.1:99999/"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "'99999' is not a valid port number\n");
+    EXPECT_EQ(r.err, "corvina-cli: http://127.0.0.1:99999/: '99999' is not a valid port number\n");
 }

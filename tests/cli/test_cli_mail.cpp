@@ -89,7 +89,7 @@ TEST(CliMail, UsageErrorsExitTwo)
     // Only regular files are attached: a device would give bytes for ever.
     const auto r = mail(with({"--dry-run", "--attach", "/dev/zero"}));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "corvina-cli: mail: Cannot open file \"/dev/zero\". Not a regular file\n");
+    EXPECT_EQ(r.err, "corvina-cli: Cannot open file \"/dev/zero\". Not a regular file\n");
 }
 
 TEST(CliMail, ScriptedServerTranscriptAndRefusal)
@@ -109,7 +109,7 @@ TEST(CliMail, ScriptedServerTranscriptAndRefusal)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     r = mail(with({"--server", server, "--helo", "me.example"}), "body");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "corvina-cli: mail: " + server + ": 553 5.7.1 sender refused\n");
+    EXPECT_EQ(r.err, "corvina-cli: " + server + ": 553 5.7.1 sender refused\n");
     ASSERT_TRUE(srv.waitDone(10000));
     EXPECT_EQ(undated(srv.received(0)), "HELO me.example\r\nRSET\r\nMAIL FROM:<ann@example.org>\r\nRCPT TO:<bob@x.org>\r\n"
                                "DATA\r\nFrom: Ann<ann@example.org>\r\nTo: bob@x.org\r\nSubject: S\r\n"
@@ -119,7 +119,7 @@ TEST(CliMail, ScriptedServerTranscriptAndRefusal)
     // Nobody listening: a connection failure, exit 1.
     r = mail(with({"--server", "127.0.0.1:1", "--helo", "me"}));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err.rfind("corvina-cli: mail: 127.0.0.1:1: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind("corvina-cli: 127.0.0.1:1: ", 0), 0u) << r.err;
 }
 
 TEST(CliMail, RealServerDecodesAttachmentsByteForByte)
@@ -194,14 +194,14 @@ TEST(CliMail, RefusalsExitOneAndNameTheServer)
     verbose.push_back("-v");
     auto r = mail(verbose, "body");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "corvina-cli: mail: recipient refused: bob@x.org: 550-5.1.1 unknown 550 5.1.1 user\n"
-                     "corvina-cli: mail: " + server + " refused 1 recipient; the message went to the others\n");
+    EXPECT_EQ(r.err, "corvina-cli: " + server + ": recipient refused: bob@x.org: 550-5.1.1 unknown 550 5.1.1 user\n"
+                     "corvina-cli: " + server + " refused 1 recipient; the message went to the others\n");
     r = mail(args, "body");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "corvina-cli: mail: " + server + ": Every recipient was refused: 550 nobody\n");
+    EXPECT_EQ(r.err, "corvina-cli: " + server + ": Every recipient was refused: 550 nobody\n");
     r = mail(args, "body");
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "corvina-cli: mail: " + server + ": queued, probably\n");
+    EXPECT_EQ(r.err, "corvina-cli: " + server + ": queued, probably\n");
     ASSERT_TRUE(srv.waitDone(10000));
     EXPECT_EQ(srv.received(1), "HELO me.example\r\nRSET\r\nMAIL FROM:<ann@example.org>\r\nRCPT TO:<bob@x.org>\r\n"
                                "RCPT TO:<two@x.org>\r\nQUIT\r\n");

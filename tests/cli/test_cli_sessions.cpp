@@ -169,6 +169,22 @@ TEST(CliHarvest, CountsTheSkippedSitesAndPausesPerHost)
     EXPECT_EQ(srv.accepted(), 2);
 }
 
+// A page that fails is told with its URL and counted with the sites passed
+// over; the others are harvested and the harvest succeeds.
+TEST(CliHarvest, AFailedPageIsToldAndCountedAndTheHarvestGoesOn)
+{
+    ScriptServer srv({NoRobots(), {ReadUntil("\r\n\r\n"), Close()}, NoRobots(), Serve("<p>y@s.example</p>")});
+    const auto r = cli({"harvest", "--proxy", proxy(srv), "--delay", "0", "-"},
+                       "http://a.example/a.html\nhttp://b.example/b.html\n");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "y@s.example\n");
+    const std::string told = "corvina-cli: http://a.example/a.html (through proxy " + proxy(srv) + "): ";
+    EXPECT_EQ(r.err.rfind(told, 0), 0u) << r.err;
+    const size_t skipped = r.err.find("\ncorvina-cli: Skipped: 1 ");
+    EXPECT_NE(skipped, std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+}
+
 TEST(CliSessions, ExitStatuses)
 {
     uint16_t refused = 0;
