@@ -131,6 +131,13 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     EditTimeOut = edit(TabSheet3, "EditTimeOut", QStringLiteral("10000"), LabelTimeOut);
     LabelPausa = label(TabSheet3, "LabelPausa", QStringLiteral("Delay between requests to one host (s)"));
     EditPausa = edit(TabSheet3, "EditPausa", QStringLiteral("1"), LabelPausa);
+    LabelSitiInsieme = label(TabSheet3, "LabelSitiInsieme", QStringLiteral("Sites at once"));
+    SpinSitiInsieme = new QSpinBox(TabSheet3);
+    SpinSitiInsieme->setObjectName(QStringLiteral("SpinSitiInsieme"));
+    SpinSitiInsieme->setRange(1, 32);
+    SpinSitiInsieme->setValue(8);
+    SpinSitiInsieme->setAccessibleName(LabelSitiInsieme->text());
+    LabelSitiInsieme->setBuddy(SpinSitiInsieme);
     LabelDominio = label(TabSheet3, "LabelDominio", QStringLiteral("Search only on this domain"));
     EditDominio = edit(TabSheet3, "EditDominio", {}, LabelDominio);
     LabelDominioEsempio = label(TabSheet3, "LabelDominioEsempio", QStringLiteral("(ex   .com )"));
@@ -140,6 +147,7 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     numbers->addRow(LabelNumMax, EditNumMax);
     numbers->addRow(LabelTimeOut, EditTimeOut);
     numbers->addRow(LabelPausa, EditPausa);
+    numbers->addRow(LabelSitiInsieme, SpinSitiInsieme);
     numbers->addRow(LabelDominio, domain);
     search->addLayout(numbers);
     search->addStretch(1);
@@ -182,7 +190,7 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     for (int i = 0; i < RadioGroup2->Count(); ++i)
         order << RadioGroup2->Item(i);
     order << CheckBoxTestoSemplice << CheckBoxDisconnRic << CheckBoxTuttiIndirizzi << EditNumMax << EditTimeOut
-          << EditPausa << EditDominio << EditSearxng << EditMojeekKey << BitBtn1;
+          << EditPausa << SpinSitiInsieme << EditDominio << EditSearxng << EditMojeekKey << BitBtn1;
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -252,6 +260,8 @@ void TfrmOpzioni::loadSettings()
     tick("Search/KeepAllAddresses", CheckBoxTuttiIndirizzi);
     text("Search/MaxPages", EditNumMax);
     text("Search/Delay", EditPausa);
+    if (const QVariant n = file.value(QStringLiteral("Search/SitesAtOnce")); n.isValid())
+        SpinSitiInsieme->setValue(n.toInt()); // clamped to 1..32
     text("Search/Domain", EditDominio);
     // A saved time-out that is not valid (edited by hand) gives the default.
     int32_t ms = 0;
@@ -283,6 +293,7 @@ void TfrmOpzioni::saveSettings()
     file.setValue(QStringLiteral("Search/MaxPages"), EditNumMax->text());
     file.setValue(QStringLiteral("Search/TimeOut"), EditTimeOut->text());
     file.setValue(QStringLiteral("Search/Delay"), EditPausa->text());
+    file.setValue(QStringLiteral("Search/SitesAtOnce"), SpinSitiInsieme->value());
     file.setValue(QStringLiteral("Search/Domain"), EditDominio->text());
     file.setValue(QStringLiteral("Engines/SearxngAddress"), EditSearxng->text());
     file.setValue(QStringLiteral("Engines/MojeekKey"), EditMojeekKey->text());

@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSpinBox>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -56,6 +57,8 @@ public:
     QLineEdit* EditTimeOut;
     QLabel* LabelPausa;
     QLineEdit* EditPausa;           // seconds between two requests to one host
+    QLabel* LabelSitiInsieme;
+    QSpinBox* SpinSitiInsieme;      // sites a harvest fetches at once, 1 to 32
     QLabel* LabelDominio;
     QLineEdit* EditDominio;
     QLabel* LabelDominioEsempio;

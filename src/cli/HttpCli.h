@@ -48,18 +48,7 @@ inline void cliSetUpHttp(const CliArgs& args, TNMHTTP& http, const char* command
     }
 }
 
-// A client for another thread set up as http is: the same time-out,
-// User-Agent, proxies and CA.
-inline void cliCopyHttpSetUp(const TNMHTTP& from, TNMHTTP& to)
-{
-    to.TimeOut = from.TimeOut;
-    to.HeaderInfo.LocalProgram = from.HeaderInfo.LocalProgram;
-    to.Proxy = from.Proxy;
-    to.ProxyPort = from.ProxyPort;
-    to.SecureProxy = from.SecureProxy;
-    to.SecureProxyPort = from.SecureProxyPort;
-    to.CACertFile = from.CACertFile;
-}
+
 
 // "<url>: <what went wrong>", naming the proxy when the request went
 // through one; a host name that does not resolve is said in words.

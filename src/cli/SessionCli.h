@@ -86,7 +86,7 @@ private:
 // own, its failures reported with their URLs as the command's are.
 class TCliWorkerFetcher : public IPageFetcher {
 public:
-    explicit TCliWorkerFetcher(const TNMHTTP& setUp) { cliCopyHttpSetUp(setUp, http_); }
+    explicit TCliWorkerFetcher(const TNMHTTP& setUp) { CopyHttpSetUp(setUp, http_); }
     std::string Get(const std::string& url) override { return reporting_.Get(url); }
     TPageReply Request(const std::string& url, bool followRedirects, int64_t maxBody) override
     {

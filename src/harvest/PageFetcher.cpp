@@ -50,3 +50,18 @@ TPageReply THttpPageFetcher::Request(const std::string& url, bool followRedirect
     reply.body = http_.Body;
     return reply;
 }
+
+void CopyHttpSetUp(const TNMHTTP& from, TNMHTTP& to)
+{
+    to.TimeOut = from.TimeOut;
+    to.HeaderInfo.LocalProgram = from.HeaderInfo.LocalProgram;
+    to.Proxy = from.Proxy;
+    to.ProxyPort = from.ProxyPort;
+    to.SecureProxy = from.SecureProxy;
+    to.SecureProxyPort = from.SecureProxyPort;
+    to.CACertFile = from.CACertFile;
+}
+
+TOwnHttpFetcher::TOwnHttpFetcher() : Http(*new TNMHTTP), own_(&Http), page_(Http) {}
+
+TOwnHttpFetcher::~TOwnHttpFetcher() = default;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 class TNMHTTP;
@@ -34,6 +35,10 @@ public:
     virtual TPageReply Request(const std::string& url, bool followRedirects = true, int64_t maxBody = 0);
 };
 
+// A client for another thread set up as from is: the same time-out,
+// User-Agent, proxies and extra CA.
+void CopyHttpSetUp(const TNMHTTP& from, TNMHTTP& to);
+
 // Over the program's HTTP client.
 class THttpPageFetcher : public IPageFetcher {
 public:
@@ -45,4 +50,24 @@ public:
 
 private:
     TNMHTTP& http_;
+};
+
+// Over an HTTP client of its own (a harvest worker's).
+class TOwnHttpFetcher : public IPageFetcher {
+public:
+    TOwnHttpFetcher();
+    ~TOwnHttpFetcher() override;
+    std::string Get(const std::string& url) override { return page_.Get(url); }
+    void Cancel() override { page_.Cancel(); }
+    int LastStatus() override { return page_.LastStatus(); }
+    TPageReply Request(const std::string& url, bool followRedirects = true, int64_t maxBody = 0) override
+    {
+        return page_.Request(url, followRedirects, maxBody);
+    }
+
+    TNMHTTP& Http;
+
+private:
+    std::unique_ptr<TNMHTTP> own_;
+    THttpPageFetcher page_;
 };

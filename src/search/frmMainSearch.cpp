@@ -32,6 +32,7 @@ TSessionSettings SessionSettings()
     if (ok && delay >= 0 && std::isfinite(delay))
         s.DelaySeconds = delay;
     s.KeepAllAddresses = frmOpzioni->CheckBoxTuttiIndirizzi->isChecked();
+    s.SitesAtOnce = frmOpzioni->SpinSitiInsieme->value();
     return s;
 }
 
@@ -107,6 +108,13 @@ TMainSessions::TMainSessions(TfrmMain& form)
       Search(View, Fetcher, *form.CheckListBoxTrovati->Items, *form.CheckListBoxRisultati->Items, *form.EditSorgente,
              Harvest)
 {
+    // The harvest's workers: each a client of its own, set up as the
+    // window's is when the worker starts (time-out, User-Agent, proxies).
+    Harvest.MakeFetcher = [&form]() -> std::unique_ptr<IPageFetcher> {
+        auto fetcher = std::make_unique<TOwnHttpFetcher>();
+        CopyHttpSetUp(*form.NMHTTP, fetcher->Http);
+        return fetcher;
+    };
 }
 
 // ---- handlers ----

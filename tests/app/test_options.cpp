@@ -532,7 +532,8 @@ TEST_F(Options, TabReachesEveryFieldOfThePageShownInOrder)
         {1, {o->PageControl1, o->EditServer, o->EditNome, o->EditIndirizzo, o->EditMittente, o->CheckBoxNascondi,
              o->BitBtn1}},
         {2, {o->PageControl1, o->RadioGroup2, o->CheckBoxTestoSemplice, o->CheckBoxDisconnRic,
-             o->CheckBoxTuttiIndirizzi, o->EditNumMax, o->EditTimeOut, o->EditPausa, o->EditDominio, o->BitBtn1}},
+             o->CheckBoxTuttiIndirizzi, o->EditNumMax, o->EditTimeOut, o->EditPausa, o->SpinSitiInsieme,
+             o->EditDominio, o->BitBtn1}},
         {3, {o->PageControl1, o->EditSearxng, o->EditMojeekKey, o->BitBtn1}},
     };
     o->show();

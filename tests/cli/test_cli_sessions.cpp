@@ -143,7 +143,7 @@ TEST(CliSearch, TheStandInEngineServesBothJsonShapes)
 TEST(CliHarvest, ReadsSitesAndPrintsTheCleanedResults)
 {
     ScriptServer srv({NoRobots(), Serve("<p>%20x@s.example.org</p>"), NoRobots(), Serve("<p>y@s.example.org</p>")});
-    const auto r = cli({"harvest", "--proxy", proxy(srv), "--delay", "0", "-"},
+    const auto r = cli({"harvest", "--parallel", "1", "--proxy", proxy(srv), "--delay", "0", "-"},
                        "http://b.example/b.html\r\n\nhttp://a.example/a.html\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "x@s.example.org\ny@s.example.org\n");
@@ -160,7 +160,7 @@ TEST(CliHarvest, CountsTheSkippedSitesAndPausesPerHost)
     ScriptServer srv({Robots("User-agent: corvina\nDisallow: /no\n"), Serve("<p>y@s.example.org</p>")});
     QElapsedTimer elapsed;
     elapsed.start();
-    const auto r = cli({"harvest", "--proxy", proxy(srv), "-"}, "http://a.example/no.html\nhttp://a.example/yes.html\n");
+    const auto r = cli({"harvest", "--parallel", "1", "--proxy", proxy(srv), "-"}, "http://a.example/no.html\nhttp://a.example/yes.html\n");
     EXPECT_GE(elapsed.elapsed(), 1000) << "robots.txt and the page are a second apart";
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "y@s.example.org\n");
@@ -173,11 +173,11 @@ TEST(CliHarvest, CountsTheSkippedSitesAndPausesPerHost)
 // over; the others are harvested and the harvest succeeds.
 TEST(CliHarvest, AFailedPageIsToldAndCountedAndTheHarvestGoesOn)
 {
-    ScriptServer srv({NoRobots(), {ReadUntil("\r\n\r\n"), Close()}, NoRobots(), Serve("<p>y@s.example</p>")});
-    const auto r = cli({"harvest", "--proxy", proxy(srv), "--delay", "0", "-"},
+    ScriptServer srv({NoRobots(), {ReadUntil("\r\n\r\n"), Close()}, NoRobots(), Serve("<p>y@s.example.org</p>")});
+    const auto r = cli({"harvest", "--parallel", "1", "--proxy", proxy(srv), "--delay", "0", "-"},
                        "http://a.example/a.html\nhttp://b.example/b.html\n");
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "y@s.example\n");
+    EXPECT_EQ(r.out, "y@s.example.org\n");
     const std::string told = "corvina-cli: http://a.example/a.html (through proxy " + proxy(srv) + "): ";
     EXPECT_EQ(r.err.rfind(told, 0), 0u) << r.err;
     const size_t skipped = r.err.find("\ncorvina-cli: Skipped: 1 ");
@@ -225,9 +225,9 @@ TEST(CliHarvest, KeepAllAndAHarvestThatFailsMidway)
     // Finds under no public domain only with --keep-all.
     ScriptServer srv({NoRobots(), Serve("<img src=\"logo@2x.png\"> info@example.org"), NoRobots(),
                       Serve("<img src=\"logo@2x.png\"> info@example.org")});
-    auto r = cli({"harvest", "--delay", "0", "--proxy", proxy(srv)}, "http://a.example.org/\n");
+    auto r = cli({"harvest", "--parallel", "1", "--delay", "0", "--proxy", proxy(srv)}, "http://a.example.org/\n");
     EXPECT_EQ(r.out, "info@example.org\n");
-    r = cli({"harvest", "--delay", "0", "--keep-all", "--proxy", proxy(srv)}, "http://a.example.org/\n");
+    r = cli({"harvest", "--parallel", "1", "--delay", "0", "--keep-all", "--proxy", proxy(srv)}, "http://a.example.org/\n");
     EXPECT_EQ(r.out, "info@example.org\nlogo@2x.png\n");
 
 #if !defined(__SANITIZE_ADDRESS__)
@@ -244,7 +244,7 @@ TEST(CliHarvest, KeepAllAndAHarvestThatFailsMidway)
     }
     ScriptServer sites({NoRobots(), Serve("<p>first@example.org</p>"), NoRobots(), Serve(big)});
     r = testutil::runProcess("/usr/bin/prlimit", {"--as=" + std::to_string(200u << 20), CORVINA_CLI_PATH, "harvest",
-                                                  "--delay", "0", "--keep-all", "--proxy", proxy(sites)},
+                                                  "--parallel", "1", "--delay", "0", "--keep-all", "--proxy", proxy(sites)},
                              "http://a.example.org/\nhttp://b.example.org/\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "first@example.org\n");

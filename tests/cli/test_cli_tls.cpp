@@ -53,7 +53,7 @@ TEST(CliTls, FetchVerifiesTheServerAndTrustsTheGivenCa)
         {"--cacert", {"--cacert", ca, nginx.url("/page.html")}, "", 0, "secure page\n", ""},
         {"SSL_CERT_FILE", {nginx.url("/page.html")}, ca.c_str(), 0, "secure page\n", ""},
         {"expired", {"--cacert", ca, stale.url("/page.html")}, "", 1, "",
-         "Certificate of localhost rejected: certificate has expired\n"},
+         "corvina-cli: " + stale.url("/page.html") + ": Certificate of localhost rejected: certificate has expired\n"},
         {"no such CA file", {"--cacert", pki.file("none.pem"), nginx.url("/")}, "", 2, "",
          "corvina-cli: fetch: --cacert: cannot read '" + pki.file("none.pem") + "'\n"},
     };
@@ -122,7 +122,7 @@ TEST(CliTls, HarvestSkipsASiteWithABadCertificateAndLogsWhy)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "first@example.org\n");
     EXPECT_NE(r.err.find("site " + wrongName.url("/b.html") +
-                         " skipped: Certificate of localhost rejected: host name mismatch"),
+                         " skipped (certificate): robots.txt: Certificate of localhost rejected: host name mismatch"),
               std::string::npos)
         << r.err;
 }

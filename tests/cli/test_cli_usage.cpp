@@ -220,7 +220,7 @@ TEST(CliUsage, FailuresExitOneNamingWhatFailed)
         {{"fetch", "--proxy", dead, "http://a.example/p"}, "", 1,
          {"corvina-cli: http://a.example/p (through proxy " + dead + "): "}},
         {{"harvest"}, "", 1, {"corvina-cli: harvest: no site addresses in standard input"}},
-        {{"harvest", "--proxy", dead}, "http://a.example/\nhttp://b.example/\n", 1,
+        {{"harvest", "--parallel", "1", "--proxy", dead}, "http://a.example/\nhttp://b.example/\n", 1,
          {"corvina-cli: http://a.example/robots.txt (through proxy " + dead + "): ",
           "corvina-cli: http://b.example/robots.txt (through proxy " + dead + "): ",
           "corvina-cli: Skipped: 2 connection error", "corvina-cli: harvest: none of the 2 sites could be fetched"}},
@@ -271,7 +271,7 @@ out = p.stdout.read()
 sys.stdout.write("%d|%s|%s" % (p.wait(), out.decode(), err.decode()))
 )";
     const auto r = runProcess("/usr/bin/python3", {"-c", script, interrupt ? "interrupt" : "run", CORVINA_CLI_PATH,
-                                                   "harvest", "--proxy", proxy});
+                                                   "harvest", "--parallel", "1", "--proxy", proxy});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     return r.out;
 }
@@ -282,16 +282,16 @@ TEST(CliUsage, TheMeterEndsItsLineOnATerminal)
     // prompt does not overwrite it; also when Ctrl-C stops the program.
     using enginetest::Serve;
     using enginetest::NoRobots;
-    testnet::ScriptServer srv({NoRobots(), Serve("<p>a@one.example</p>"), NoRobots(), Serve("<p>b@two.example</p>"),
-                               NoRobots(), Serve("<p>c@one.example</p>"), NoRobots(),
-                               Serve("<p>d@two.example</p>", 20000)});
+    testnet::ScriptServer srv({NoRobots(), Serve("<p>a@one.example.org</p>"), NoRobots(),
+                               Serve("<p>b@two.example.org</p>"), NoRobots(), Serve("<p>c@one.example.org</p>"),
+                               NoRobots(), Serve("<p>d@two.example.org</p>", 20000)});
     const std::string proxy = "127.0.0.1:" + std::to_string(srv.port());
     for (bool interrupt : {false, true}) {
         const std::string r = harvestOnATerminal(proxy, interrupt);
         const size_t bar = r.rfind('|');
         ASSERT_NE(bar, std::string::npos) << r;
         const std::string err = r.substr(bar + 1);
-        EXPECT_EQ(r.substr(0, bar), interrupt ? "-2|" : "0|a@one.example\nb@two.example\n");
+        EXPECT_EQ(r.substr(0, bar), interrupt ? "-2|" : "0|a@one.example.org\nb@two.example.org\n");
         EXPECT_NE(err.find("\r\033[Ksites 1/2, addresses 1"), std::string::npos) << err;
         ASSERT_GE(err.size(), 2u);
         // The terminal turns the line end into CR LF.

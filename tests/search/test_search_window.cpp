@@ -167,10 +167,13 @@ TEST_F(SearchWindow, ClosingTheWindowDuringAFetchEndsTheWaitAndStopsBothSessions
     struct Row {
         const char* what;
         std::function<void()> press;
+        int sitesAtOnce;
+        int connections; // made before the close, none after it
     };
     const std::vector<Row> rows = {
-        {"harvest", [] { frmMain->cmdTrovaEmail->click(); }},
-        {"looping search", [] { frmMain->cmdCerca->click(); }},
+        {"harvest", [] { frmMain->cmdTrovaEmail->click(); }, 1, 1},
+        {"harvest, two sites at once", [] { frmMain->cmdTrovaEmail->click(); }, 2, 2},
+        {"looping search", [] { frmMain->cmdCerca->click(); }, 1, 1},
     };
     for (const Row& r : rows) {
         RestartWindows();
@@ -178,6 +181,7 @@ TEST_F(SearchWindow, ClosingTheWindowDuringAFetchEndsTheWaitAndStopsBothSessions
         useProxy(srv);
         frmMain->NMHTTP->TimeOut = 120000;
         frmOpzioni->RadioGroup2->SetItemIndex(1);
+        frmOpzioni->SpinSitiInsieme->setValue(r.sitesAtOnce);
         for (const char* url : {"http://a.example/", "http://b.example/"})
             frmMain->CheckListBoxTrovati->Items->Add(url);
         frmMain->CheckListBoxTrovati->SetChecked(0, true);
@@ -188,7 +192,7 @@ TEST_F(SearchWindow, ClosingTheWindowDuringAFetchEndsTheWaitAndStopsBothSessions
         QTimer::singleShot(200, [] { frmMain->close(); });
         r.press();
         EXPECT_TRUE(closed) << r.what;
-        EXPECT_EQ(srv.accepted(), 1) << r.what << ": no fetch after the close";
+        EXPECT_EQ(srv.accepted(), r.connections) << r.what << ": no fetch after the close";
         EXPECT_FALSE(frmMain->NMHTTP->Connected()) << r.what;
         EXPECT_TRUE(frmMain->Sessions().Search.StopRequested()) << r.what;
         EXPECT_TRUE(frmMain->Sessions().Harvest.StopRequested()) << r.what;
