@@ -2,9 +2,7 @@
 
 #include "SysUtils.h"
 
-namespace {
-
-int hexValue(unsigned char c)
+int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -14,6 +12,8 @@ int hexValue(unsigned char c)
         return c - 'A' + 10;
     return -1;
 }
+
+namespace {
 
 bool isAlnum(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
 
@@ -63,8 +63,8 @@ std::string TNMURL::URLDecode(const std::string& text)
                 out += ' ';
             } else if (ch == '%') {
                 const std::string digits = text.substr(i + 1, 2);
-                const int hi = digits.size() == 2 ? hexValue(static_cast<unsigned char>(digits[0])) : -1;
-                const int lo = digits.size() == 2 ? hexValue(static_cast<unsigned char>(digits[1])) : -1;
+                const int hi = digits.size() == 2 ? HexDigitValue(digits[0]) : -1;
+                const int lo = digits.size() == 2 ? HexDigitValue(digits[1]) : -1;
                 if (hi < 0 || lo < 0)
                     throw EConvertError("'$" + digits + "' is not a valid integer value");
                 out += static_cast<char>(hi * 16 + lo);

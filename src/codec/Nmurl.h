@@ -6,6 +6,9 @@
 #include <functional>
 #include <string>
 
+// The value of a hexadecimal digit (either case), -1 for any other byte.
+int HexDigitValue(char c);
+
 class TNMURL : public QObject {
 public:
     // Reports a failed encode or decode: Operation is "Error during encode" or

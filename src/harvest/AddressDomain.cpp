@@ -1,4 +1,5 @@
 #include "AddressDomain.h"
+#include "Nmurl.h"
 
 #include "Idn.h"
 
@@ -13,17 +14,6 @@
 Q_LOGGING_CATEGORY(lcAddressDomain, "corvina.harvest.domain", QtWarningMsg)
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 bool isValidUtf8(const std::string& s)
 {
@@ -60,8 +50,8 @@ std::string DecodeDomainEscapes(std::string_view domain)
     bool decoded = false;
     for (size_t k = 0; k < domain.size(); ++k) {
         if (domain[k] == '%' && k + 2 < domain.size()) {
-            const int hi = hexValue(domain[k + 1]);
-            const int lo = hexValue(domain[k + 2]);
+            const int hi = HexDigitValue(domain[k + 1]);
+            const int lo = HexDigitValue(domain[k + 2]);
             if (hi >= 8 && lo >= 0) {
                 out += static_cast<char>(hi * 16 + lo);
                 k += 2;

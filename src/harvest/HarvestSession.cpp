@@ -62,6 +62,21 @@ void THarvestSession::scanPage(std::string body)
     results_.MergeUnique(std::move(found));
 }
 
+void THarvestSession::siteDone(bool fetched, std::string body, int ticked, int& examined,
+                               const std::function<std::string(int)>& progress)
+{
+    if (fetched)
+        scanPage(std::move(body));
+    else
+        view_.ShowSkipped(gate_.Skips());
+    ++examined;
+    view_.SetHarvestPosition(examined);
+    view_.ShowExamined(progress(examined));
+    view_.ShowResultCount(results_.Count());
+    if (OnSiteDone)
+        OnSiteDone(examined, ticked, results_.Count());
+}
+
 namespace {
 
 // A site visited with its manners, on a worker thread: a gate of its own
@@ -156,16 +171,7 @@ void THarvestSession::harvestParallel(int sitesAtOnce, int ticked, int& examined
             if (r.Stopped)
                 continue; // not asked for: still to do
             finished.insert(r.Id);
-            if (r.Ok)
-                scanPage(std::move(r.Body));
-            else
-                view_.ShowSkipped(gate_.Skips());
-            ++examined;
-            view_.SetHarvestPosition(examined);
-            view_.ShowExamined(progress(examined));
-            view_.ShowResultCount(results_.Count());
-            if (OnSiteDone)
-                OnSiteDone(examined, ticked, results_.Count());
+            siteDone(r.Ok, std::move(r.Body), ticked, examined, progress);
         }
         while (firstOpen < sites_.Count() && (!sites_.Checked(firstOpen) || finished.count(firstOpen)))
             ++firstOpen;
@@ -237,16 +243,7 @@ void THarvestSession::SearchEmail()
             // Only a page that came is scanned: a skipped site leaves the
             // buffer as the last site left it, and its addresses are in
             // Results already.
-            if (site.outcome == TSiteGate::Fetched)
-                scanPage(std::move(site.body));
-            else
-                view_.ShowSkipped(gate_.Skips());
-            ++examined;
-            view_.SetHarvestPosition(examined);
-            view_.ShowExamined(progress(examined));
-            view_.ShowResultCount(results_.Count());
-            if (OnSiteDone)
-                OnSiteDone(examined, ticked, results_.Count());
+            siteDone(site.outcome == TSiteGate::Fetched, std::move(site.body), ticked, examined, progress);
         }
         ++index;
     }

@@ -61,6 +61,10 @@ private:
     void harvestParallel(int sitesAtOnce, int ticked, int& examined, const std::function<std::string(int)>& progress);
     // A fetched page's addresses into Results.
     void scanPage(std::string body);
+    // A site finished, its page fetched (and scanned) or skipped: the
+    // counters, the bar and the meter move on.
+    void siteDone(bool fetched, std::string body, int ticked, int& examined,
+                  const std::function<std::string(int)>& progress);
 
     IHarvestView& view_;
     TCheckListModel& sites_;

@@ -1,4 +1,5 @@
 #include "Robots.h"
+#include "Nmurl.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,17 +28,6 @@ bool equalsNoCase(std::string_view a, std::string_view b)
         if (lower(a[i]) != lower(b[i]))
             return false;
     return true;
-}
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
 }
 
 bool unreserved(unsigned char c)
@@ -82,8 +72,8 @@ std::string RobotsNormalise(std::string_view text, bool pattern)
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
-            const auto v = static_cast<unsigned char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+        if (c == '%' && i + 2 < text.size() && HexDigitValue(text[i + 1]) >= 0 && HexDigitValue(text[i + 2]) >= 0) {
+            const auto v = static_cast<unsigned char>(HexDigitValue(text[i + 1]) * 16 + HexDigitValue(text[i + 2]));
             if (unreserved(v))
                 out += static_cast<char>(v);
             else
