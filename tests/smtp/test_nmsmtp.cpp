@@ -857,7 +857,11 @@ TEST(SmtpAssembly, AttachmentsStreamFromTheFileInBlocks)
     const std::string end = "AAB6\r\n--" + kBoundary + "--\r\n"; // the file's last byte is "z"
     EXPECT_EQ(tail.substr(tail.size() - end.size()), end);
     EXPECT_LE(body.LargestFileBlock(), 65520u);
+#if !defined(__SANITIZE_ADDRESS__)
+    // (AddressSanitizer keeps freed blocks in quarantine, so the resident
+    // size says nothing there; the largest block read still does.)
     EXPECT_LT(rssKb() - before, 32 * 1024);
+#endif
 
     // A file that shrinks after assembly fails the send instead of cutting
     // the message short.
