@@ -842,7 +842,7 @@ TEST(SmtpAssembly, AttachmentsStreamFromTheFileInBlocks)
     Client c;
     c.fill();
     c.smtp.PostMessage.Attachments.Add(big);
-    const long before = rssKb();
+    [[maybe_unused]] const long before = rssKb();
     c.smtp.AssembleMail();
     TMailBodyStream& body = c.smtp.BodyStream();
     EXPECT_GT(body.GetSize(), 300LL * 1024 * 1024 * 4 / 3);
