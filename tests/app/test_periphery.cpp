@@ -2,7 +2,6 @@
 #include "AppFixture.h"
 
 #include "CorvinaInfo.h"
-#include "Desktop.h"
 #include "ScriptServer.h"
 #include "frmHelp.h"
 #include "frmLog.h"
@@ -268,18 +267,4 @@ TEST_F(Periphery, WithoutABrowserTheLinksSaySoAndHelpOffersItsOwnViewer)
     ASSERT_EQ(desk.Messages.Calls.size(), 1u);
     EXPECT_EQ(desk.Messages.Calls[0].Text, "No web browser was found to open " + std::string(kOnlineHelpPage) + ".");
     EXPECT_EQ(desk.Messages.Calls[0].Buttons, TMsgButtons::OK);
-}
-
-TEST(LinkHandler, TheMessageNamesTheRecipientsOfAMailLink)
-{
-    const std::pair<const char*, const char*> rows[] = {
-        {"MAILTO:a@x.org?Subject=S", "No mail program was found to write the message to a@x.org."},
-        {"mailto:a@x.org;b%20c@x.org;d@x.org;?Subject=S&Body=x;y", "No mail program was found to write the message to "
-                                                                  "a@x.org and 2 others."},
-        {"mailto:?Subject=S&Body=T", "No mail program was found to write the message."},
-        {"file:///usr/share/corvina/help/index.html",
-         "No web browser was found to open file:///usr/share/corvina/help/index.html."},
-    };
-    for (const auto& [address, text] : rows)
-        EXPECT_EQ(NoLinkHandlerText(address), text) << address;
 }
