@@ -5,9 +5,12 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QString>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -73,9 +76,9 @@ public:
 
 class TQtLinkOpener : public ILinkOpener {
 public:
-    void Open(QWidget*, const std::string& address) override
+    bool Open(QWidget*, const std::string& address) override
     {
-        QDesktopServices::openUrl(QUrl(toQt(address), QUrl::TolerantMode));
+        return QDesktopServices::openUrl(QUrl(toQt(address), QUrl::TolerantMode));
     }
 };
 
@@ -103,6 +106,42 @@ void SetFileDialogs(IFileDialogs* dialogs) { currentFileDialogs = dialogs ? dial
 
 ILinkOpener& LinkOpener() { return *currentLinkOpener; }
 void SetLinkOpener(ILinkOpener* opener) { currentLinkOpener = opener ? opener : &realLinkOpener; }
+
+std::string NoLinkHandlerText(const std::string& address)
+{
+    if (address.size() < 7 || !SameText(address.substr(0, 7), "mailto:"))
+        return "No web browser was found to open " + address + ".";
+    // The recipients: up to the "?", one ";" after each.
+    const size_t query = address.find('?');
+    const std::string to = address.substr(7, query == std::string::npos ? std::string::npos : query - 7);
+    std::vector<std::string> recipients;
+    for (size_t at = 0; at < to.size();) {
+        const size_t end = std::min(to.find(';', at), to.size());
+        if (end > at)
+            recipients.push_back(fromQt(QUrl::fromPercentEncoding(QByteArray::fromStdString(to.substr(at, end - at)))));
+        at = end + 1;
+    }
+    std::string text = "No mail program was found to write the message";
+    if (!recipients.empty()) {
+        text += " to " + recipients[0];
+        if (recipients.size() == 2)
+            text += " and 1 other";
+        else if (recipients.size() > 2)
+            text += " and " + std::to_string(recipients.size() - 1) + " others";
+    }
+    return text + ".";
+}
+
+bool OpenLinkOrTell(const std::string& address, QWidget* owner, const std::string& caption,
+                    const QLoggingCategory& category)
+{
+    if (OpenLink(address, owner))
+        return true;
+    const std::string text = NoLinkHandlerText(address);
+    qCInfo(category, "%s", text.c_str());
+    MessageBox(text, caption, TMsgButtons::OK, owner, TMsgIcon::Warning);
+    return false;
+}
 
 bool TFileDialog::Execute(const TFileNameAdjustment& adjust)
 {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+class QLoggingCategory;
 class QWidget;
 
 // ---- message boxes ----
@@ -92,14 +93,25 @@ std::string QtFileFilter(const std::string& filter);
 class ILinkOpener {
 public:
     virtual ~ILinkOpener() = default;
-    // Hands the address, unchanged, to the desktop's "open" handler; the
-    // outcome is not reported.
-    virtual void Open(QWidget* owner, const std::string& address) = 0;
+    // Hands the address, unchanged, to the desktop's "open" handler; false
+    // when no handler took it (no web browser or mail program installed).
+    virtual bool Open(QWidget* owner, const std::string& address) = 0;
 };
 
 ILinkOpener& LinkOpener();
 void SetLinkOpener(ILinkOpener* opener);
-inline void OpenLink(const std::string& address, QWidget* owner = nullptr) { LinkOpener().Open(owner, address); }
+inline bool OpenLink(const std::string& address, QWidget* owner = nullptr) { return LinkOpener().Open(owner, address); }
+
+// What is said when no handler took the address: "No mail program was found
+// to write the message to a@b.org and 2 others." for a mailto: link, "No web
+// browser was found to open <address>." for anything else.
+std::string NoLinkHandlerText(const std::string& address);
+
+// Opens the address; when no handler takes it, logs NoLinkHandlerText on
+// the caller's category and shows it in a message box with the caption.
+// Returns whether the address was opened.
+bool OpenLinkOrTell(const std::string& address, QWidget* owner, const std::string& caption,
+                    const QLoggingCategory& category);
 
 // ---- dial-up connections ----
 // The dial-up layer (IDialUp, DialUp(), SetDialUp()) lives with the harvest

@@ -5,6 +5,7 @@
 #include "Guard.h"
 #include "SysUtils.h"
 
+#include <QLoggingCategory>
 #include <QMouseEvent>
 
 TfrmAbout* frmAbout = nullptr;
@@ -14,6 +15,8 @@ const std::string kBannerEmailLine(kMakerEmail);
 const std::string kMakerGreeting = "Hello Corvina Team, I use Corvina!";
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcAbout, "corvina.app", QtWarningMsg)
 
 void colours(QWidget* w, const QColor& text, const QColor& back)
 {
@@ -171,10 +174,11 @@ void TfrmAbout::Timer1Timer(QObject*)
 
 void TfrmAbout::animClick(QObject*)
 {
-    OpenLink("mailto:" + std::string(kMakerEmail) + "?Subject=Utente di Corvina" + "&Body=" + kMakerGreeting, this);
+    OpenLinkOrTell("mailto:" + std::string(kMakerEmail) + "?Subject=Utente di Corvina" + "&Body=" + kMakerGreeting, this,
+                   "Corvina Info", lcAbout());
 }
 
 void TfrmAbout::Label2Click(QObject*)
 {
-    OpenLink(std::string(kMakerHomePage), this);
+    OpenLinkOrTell(std::string(kMakerHomePage), this, "Corvina Info", lcAbout());
 }

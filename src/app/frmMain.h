@@ -27,6 +27,7 @@
 #include <string>
 
 class TMainSessions;
+class TfrmHelp;
 class TfrmLog;
 
 class TfrmMain : public QMainWindow {
@@ -239,6 +240,7 @@ private:
     QString savedEngine_;
     std::unique_ptr<TMainSessions> sessions_;
     TfrmLog* logWindow_ = nullptr;
+    TfrmHelp* helpWindow_ = nullptr;
 };
 
 // The program directory of a program file path: everything up to and

@@ -4,6 +4,7 @@
 #include "CorvinaInfo.h"
 #include "Desktop.h"
 #include "SysUtils.h"
+#include "frmHelp.h"
 #include "frmLog.h"
 #include "frmMain.h"
 
@@ -72,12 +73,36 @@ void TfrmMain::VisitaPaginaWeb1Click(QObject*)
         qCDebug(lcPeriphery) << "Visit Web Page: not a web address, not opened:" << toQt(address);
         return;
     }
-    OpenLink(address, this);
+    OpenLinkOrTell(address, this, "Corvina", lcPeriphery());
 }
 
+// Opens the help page in the desktop's browser; with none, offers the
+// installed page in the program's own viewer.
 void TfrmMain::HelpinLinea1Click(QObject*)
 {
-    OpenLink(HelpPageAddress(ProgramDir), this);
+    const std::string address = HelpPageAddress(ProgramDir);
+    if (OpenLink(address, this))
+        return;
+    const std::string text = NoLinkHandlerText(address);
+    qCInfo(lcPeriphery, "%s", text.c_str());
+    const QUrl page(toQt(address));
+    if (!page.isLocalFile()) {
+        // Only the page on the web, which the viewer cannot fetch.
+        MessageBox(text, "Corvina Help", TMsgButtons::OK, this, TMsgIcon::Warning);
+        return;
+    }
+    if (MessageBox(text + "\n\nShow the help page in Corvina's own viewer?", "Corvina Help", TMsgButtons::YesNo, this,
+                   TMsgIcon::Question) != TModalResult::mrYes)
+        return;
+    if (!helpWindow_)
+        helpWindow_ = new TfrmHelp(this);
+    if (!helpWindow_->Load(page.toLocalFile())) {
+        qCInfo(lcPeriphery, "help page %s could not be read", address.c_str());
+        return;
+    }
+    helpWindow_->show();
+    helpWindow_->raise();
+    helpWindow_->activateWindow();
 }
 
 // Fetches the update file through the program's HTTP client and compares its
@@ -101,7 +126,7 @@ void TfrmMain::ControllapresenzadiAggiornamenti1Click(QObject*)
     if (updates) {
         if (MessageBox("There are Updates! Do you want to go to the Web Site?", "Corvina Update", TMsgButtons::YesNo,
                        this, TMsgIcon::Question) == TModalResult::mrYes)
-            OpenLink(std::string(kMakerHomePage), this);
+            OpenLinkOrTell(std::string(kMakerHomePage), this, "Corvina Update", lcPeriphery());
     } else {
         MessageBox("There are no Updates!", "Corvina Update", TMsgButtons::OK, this, TMsgIcon::Information);
     }

@@ -50,14 +50,27 @@ inline void cliSetUpHttp(const CliArgs& args, TNMHTTP& http, const char* command
 
 
 
+// Whether a request's failure came from making the connection itself (the
+// name lookup or the connect), not from what happened on it afterwards.
+inline bool cliConnectFailure(const std::string& what)
+{
+    return what == "Null Remote Address" || what == "Connection Failed" || what == "Connection Timed out" ||
+           what == "Host Lookup Timed Out" || what == "Host Lookup Failed";
+}
+
 // "<url>: <what went wrong>", naming the proxy when the request went
-// through one; a host name that does not resolve is said in words.
+// through one; a host name that does not resolve is said in words. Through
+// a proxy the connection is made to the proxy, so a failure to make it says
+// that the proxy could not be reached.
 inline std::string cliFetchFailure(const TNMHTTP& http, const std::string& url, const std::string& what)
 {
-    std::string text = url;
-    if (!http.Proxy.empty())
-        text += " (through proxy " + http.Proxy + ":" + std::to_string(http.ProxyPort) + ")";
-    text += ": ";
-    text += what == "Null Remote Address" ? std::string("host name not found") : what;
-    return text;
+    const std::string reason = what == "Null Remote Address" ? std::string("host name not found") : what;
+    const std::string& proxy = http.RequestSecure ? http.SecureProxy : http.Proxy;
+    const int port = http.RequestSecure ? http.SecureProxyPort : http.ProxyPort;
+    if (proxy.empty())
+        return url + ": " + reason;
+    const std::string named = proxy + ":" + std::to_string(port);
+    if (cliConnectFailure(what))
+        return url + ": proxy " + named + " could not be reached: " + reason;
+    return url + " (through proxy " + named + "): " + reason;
 }

@@ -10,9 +10,11 @@
 #include "HarvestSession.h"
 #include "Nmhttp.h"
 #include "PageFetcher.h"
+#include "RunLog.h"
 #include "SearchSession.h"
 #include "SearchView.h"
 
+#include <mutex>
 #include <string>
 
 // Messages and the hang-up's texts go to standard error.
@@ -117,6 +119,23 @@ struct TCliSessions {
         harvest.OnSiteDone = [this](int examined, int ticked, int found) {
             meter.show(cliHarvestProgress(examined, ticked, found));
         };
+        if (args.has("-v"))
+            cliTellSkippedSites();
+    }
+
+    // -v: the harvest's notes on each site it passes over ("site URL skipped
+    // (robots.txt): ...") go to standard error as they are logged, from
+    // whichever worker logs them.
+    static void cliTellSkippedSites()
+    {
+        TRunLog::Install();
+        TRunLog::SetListener([](const TRunLog::Entry& e) {
+            if (e.Type != QtInfoMsg || e.Category != "corvina.harvest")
+                return;
+            static std::mutex one;
+            std::lock_guard lock(one);
+            cliError(e.Text);
+        });
     }
 
     // Ends the meter's line and prints the list, one entry per line; the

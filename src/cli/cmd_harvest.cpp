@@ -69,7 +69,8 @@ const CliCommand command(
                            {"--parallel", "N", "fetch up to N sites at once, never two of one host (1 to 32, "
                                                "default 8)"},
                            {"--keep-all", nullptr, "also keep addresses whose domain is no public one "
-                                                   "(logo@2x.png)"}} +
+                                                   "(logo@2x.png)"},
+                           {"-v", nullptr, "print each site passed over and why on standard error"}} +
                 cliHttpOptions(),
      .notes = "Reads site URLs, one per line (standard input without FILE or with -), downloads each and prints the "
               "e-mail addresses found, one per line, after the clean-up. Each site's robots.txt is obeyed. A site "

@@ -79,7 +79,8 @@ const CliCommand command(
                            {"--domain", "D", "search only on this domain (\".com\", say)"},
                            {"--pages", "N", "N-1 presses of Next after the Search (default 1)"},
                            {"--parallel", "N", "mode 0 fetches up to N sites at once (1 to 32, default 8)"},
-                           {"--keep-all", nullptr, "mode 0 also keeps addresses whose domain is no public one"}} +
+                           {"--keep-all", nullptr, "mode 0 also keeps addresses whose domain is no public one"},
+                           {"-v", nullptr, "mode 0 tells each site passed over and why on standard error"}} +
                 cliHttpOptions(),
      .notes = "Prints the Found Sites list, one per line (mode 0: the Results list).\n"
               "Exit status 0 when done, 1 when a fetch failed or none could be made, 2 on misuse.",

@@ -10,7 +10,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QVBoxLayout>
+
+namespace {
+Q_LOGGING_CATEGORY(lcMailDialog, "corvina.mail", QtWarningMsg)
+} // namespace
 
 TfrmEmail* frmEmail = nullptr;
 
@@ -169,7 +174,7 @@ void TfrmEmail::HandOff()
     for (int i = 0, n = EntryCount(); i < n; ++i)
         if (EntryTicked(i))
             addresses.push_back(EntryText(i));
-    OpenLink(BuildMailtoLink(addresses, Subject(), MessageText()), this);
+    OpenLinkOrTell(BuildMailtoLink(addresses, Subject(), MessageText()), this, "Send Email ERROR", lcMailDialog());
 }
 
 TMailSettings TfrmEmail::Settings()

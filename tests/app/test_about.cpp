@@ -81,6 +81,16 @@ TEST_F(About, LinksGoToTheDesktopHandler)
               "mailto:" + std::string(kMakerEmail) + "?Subject=Utente di Corvina&Body=" + kMakerGreeting);
     EXPECT_EQ(desk.Links.Opened[1], kMakerHomePage);
     EXPECT_TRUE(desk.Messages.Calls.empty());
+
+    // No mail program and no browser: each click says what was not opened.
+    desk.Links.Opens = false;
+    click(frmAbout->anim);
+    click(frmAbout->Label2);
+    ASSERT_EQ(desk.Messages.Calls.size(), 2u);
+    EXPECT_EQ(desk.Messages.Calls[0].Text, "No mail program was found to write the message to " +
+                                               std::string(kMakerEmail) + ".");
+    EXPECT_EQ(desk.Messages.Calls[1].Text, "No web browser was found to open " + std::string(kMakerHomePage) + ".");
+    EXPECT_EQ(desk.Messages.Calls[1].Caption, "Corvina Info");
 }
 
 

@@ -3,6 +3,7 @@
 
 #include "CorvinaInfo.h"
 #include "ScriptServer.h"
+#include "frmHelp.h"
 #include "frmLog.h"
 #include "frmMainPeriphery.h"
 #include "RunLog.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QTest>
 #include <QLocale>
+#include <QTextBrowser>
 #include <QUrl>
 
 using namespace testnet;
@@ -203,4 +205,66 @@ TEST_F(Periphery, AFailedUpdateCheckIsShownInTheStatusBarAndTheLog)
     EXPECT_TRUE(log->LogText->toPlainText().contains(QStringLiteral("corvina.app: ") + expected))
         << log->LogText->toPlainText().toStdString();
     log->hide();
+}
+
+// A desktop with no web browser: Visit Web Page and the update check's home
+// page say so (and the log keeps it); Online Help offers the installed page
+// in the program's own viewer, or only says so when no page is installed.
+TEST_F(Periphery, WithoutABrowserTheLinksSaySoAndHelpOffersItsOwnViewer)
+{
+    TRunLog::Install();
+    TRunLog::Clear();
+    desk.Links.Opens = false;
+    TCheckListModel& items = *frmMain->CheckListBoxTrovati->Items;
+    items.Add("http://www.example.com/page.htm");
+    items.Flush();
+    items.SetItemIndex(0);
+    frmMain->VisitaPaginaWeb1->trigger();
+    ASSERT_EQ(desk.Messages.Calls.size(), 1u);
+    const std::string visit = "No web browser was found to open http://www.example.com/page.htm.";
+    EXPECT_EQ(desk.Messages.Calls[0].Text, visit);
+    EXPECT_EQ(desk.Messages.Calls[0].Caption, "Corvina");
+    const auto entries = TRunLog::Entries();
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(entries.back().Category, "corvina.app");
+    EXPECT_EQ(entries.back().Text, visit);
+
+    // The installed page: No leaves it, Yes shows it in the viewer.
+    frmMain->ProgramDir = QCoreApplication::applicationDirPath().toStdString() + "/../src/app/";
+    for (TModalResult answer : {TModalResult::mrNo, TModalResult::mrYes}) {
+        desk.Messages.Calls.clear();
+        desk.Messages.NextAnswers = {answer};
+        frmMain->HelpinLinea1->trigger();
+        ASSERT_EQ(desk.Messages.Calls.size(), 1u);
+        const auto& box = desk.Messages.Calls[0];
+        EXPECT_EQ(box.Buttons, TMsgButtons::YesNo);
+        EXPECT_EQ(box.Caption, "Corvina Help");
+        EXPECT_EQ(box.Text.rfind("No web browser was found to open file://", 0), 0u) << box.Text;
+        EXPECT_NE(box.Text.find("Show the help page in Corvina's own viewer?"), std::string::npos) << box.Text;
+        auto* help = frmMain->findChild<TfrmHelp*>(QStringLiteral("frmHelp"));
+        if (answer == TModalResult::mrNo) {
+            EXPECT_TRUE(help == nullptr || !help->isVisible());
+            continue;
+        }
+        ASSERT_NE(help, nullptr);
+        EXPECT_TRUE(help->isVisible());
+        auto* browser = help->findChild<QTextBrowser*>(QStringLiteral("TextBrowser1"));
+        ASSERT_NE(browser, nullptr);
+        EXPECT_TRUE(browser->source().isLocalFile());
+        EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Corvina Help")));
+        EXPECT_TRUE(browser->toPlainText().contains(QStringLiteral("Searching")));
+        help->hide();
+    }
+
+    // No page installed: only the page on the web, so only the message.
+    testutil::TempDir emptyData;
+    testutil::SavedEnv env({"XDG_DATA_HOME", "XDG_DATA_DIRS"});
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(emptyData.path()));
+    qputenv("XDG_DATA_DIRS", QByteArray::fromStdString(emptyData.path()));
+    frmMain->ProgramDir = emptyData.path() + "/bin/";
+    desk.Messages.Calls.clear();
+    frmMain->HelpinLinea1->trigger();
+    ASSERT_EQ(desk.Messages.Calls.size(), 1u);
+    EXPECT_EQ(desk.Messages.Calls[0].Text, "No web browser was found to open " + std::string(kOnlineHelpPage) + ".");
+    EXPECT_EQ(desk.Messages.Calls[0].Buttons, TMsgButtons::OK);
 }

@@ -251,3 +251,32 @@ TEST(CliHarvest, KeepAllAndAHarvestThatFailsMidway)
     EXPECT_NE(r.err.find("corvina-cli: harvest: "), std::string::npos) << r.err;
 #endif
 }
+
+// With -v each site passed over is told as it is skipped, with its reason,
+// by harvest and by the harvest of search's mode 0; without, only the count.
+TEST(CliSessions, VerboseTellsEachSiteSkippedAndWhy)
+{
+    const std::string disallowed = "User-agent: *\nDisallow: /no\n";
+    const std::string sites = "http://a.example/no.html\nhttp://a.example/yes.html\n";
+    for (bool verbose : {true, false}) {
+        ScriptServer srv({Robots(disallowed), Serve("<p>y@s.example.org</p>")});
+        std::vector<std::string> args = {"harvest", "--parallel", "1", "--delay", "0", "--proxy", proxy(srv), "-"};
+        if (verbose)
+            args.insert(args.begin() + 1, "-v");
+        const auto r = cli(args, sites);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, "y@s.example.org\n");
+        EXPECT_EQ(r.err, std::string(verbose ? "corvina-cli: site http://a.example/no.html skipped (robots.txt): "
+                                               "refused by robots.txt\n"
+                                             : "") +
+                             "corvina-cli: Skipped: 1 robots.txt\n");
+    }
+
+    ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 2, "2")), Robots("User-agent: *\nDisallow: /\n"),
+                      NoRobots(), Serve("<p>b@two.example.org</p>")});
+    const auto r = cli({"search", "-v", "--mode", "0", "--parallel", "1", "--proxy", proxy(srv), "corvi"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "b@two.example.org\n");
+    EXPECT_NE(r.err.find("corvina-cli: site http://"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(" skipped (robots.txt): "), std::string::npos) << r.err;
+}

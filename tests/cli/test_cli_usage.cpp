@@ -218,13 +218,17 @@ TEST(CliUsage, FailuresExitOneNamingWhatFailed)
         {{"fetch", "--timeout", "3000", "http://no-such-host.invalid/"}, "", 1,
          {"corvina-cli: http://no-such-host.invalid/: "}},
         {{"fetch", "--proxy", dead, "http://a.example/p"}, "", 1,
-         {"corvina-cli: http://a.example/p (through proxy " + dead + "): "}},
+         {"corvina-cli: http://a.example/p: proxy " + dead + " could not be reached: Connection Failed"}},
         {{"harvest"}, "", 1, {"corvina-cli: harvest: no site addresses in standard input"}},
         {{"harvest", "--parallel", "1", "--proxy", dead}, "http://a.example/\nhttp://b.example/\n", 1,
-         {"corvina-cli: http://a.example/robots.txt (through proxy " + dead + "): ",
-          "corvina-cli: http://b.example/robots.txt (through proxy " + dead + "): ",
+         {"corvina-cli: http://a.example/robots.txt: proxy " + dead + " could not be reached: ",
+          "corvina-cli: http://b.example/robots.txt: proxy " + dead + " could not be reached: ",
           "corvina-cli: Skipped: 2 connection error", "corvina-cli: harvest: none of the 2 sites could be fetched"}},
-        {{"search", "--proxy", dead, "corvi"}, "", 1, {"corvina-cli: http://www.google.com/search?q=corvi (through proxy " + dead + "): "}},
+        {{"search", "--proxy", dead, "corvi"}, "", 1, {"corvina-cli: http://www.google.com/search?q=corvi: proxy " + dead + " could not be reached: "}},
+        // A proxy whose name is not found is one that cannot be reached.
+        {{"fetch", "--timeout", "3000", "--proxy", "no-such-proxy.invalid:3128", "http://a.example/p"}, "", 1,
+         {"corvina-cli: http://a.example/p: proxy no-such-proxy.invalid:3128 could not be reached: host name not "
+          "found"}},
         {{"mail", "--server", dead, "--helo", "me", "--from", "a@x.org", "--to", "b@x.org"}, "hi", 1,
          {"corvina-cli: " + dead + ": "}},
     };
@@ -237,6 +241,11 @@ TEST(CliUsage, FailuresExitOneNamingWhatFailed)
             EXPECT_EQ(got[i].rfind(row.messages[i], 0), 0u) << got[i];
         EXPECT_EQ(r.err.find("Null Remote Address"), std::string::npos) << r.err;
     }
+    // A proxy from http_proxy is named the same way.
+    testutil::SavedEnv env({"http_proxy"});
+    setenv("http_proxy", ("http://" + dead + "/").c_str(), 1);
+    const auto r = cli({"fetch", "http://a.example/p"});
+    EXPECT_EQ(r.err, "corvina-cli: http://a.example/p: proxy " + dead + " could not be reached: Connection Failed\n");
     ::close(fd);
 }
 

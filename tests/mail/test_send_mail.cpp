@@ -6,8 +6,10 @@
 #include "SmtpSink.h"
 
 #include "MailSession.h"
+#include "RunLog.h"
 
 #include <QDateTime>
+#include <QTimer>
 
 using namespace testnet;
 
@@ -316,6 +318,28 @@ TEST_F(SendMail, HandOffBuildsOneLinkThatKeepsEveryCharacter)
     ASSERT_EQ(desk.Links.Opened.size(), 1u);
     EXPECT_EQ(std::count(desk.Links.Opened[0].begin(), desk.Links.Opened[0].end(), ';'), 2000);
     EXPECT_TRUE(desk.Messages.Calls.empty());
+
+    // No mail program: said, naming the recipients, and logged.
+    TRunLog::Install();
+    TRunLog::Clear();
+    desk.Links.Opens = false;
+    const std::pair<std::vector<std::string>, std::string> told[] = {
+        {{"a@x.org"}, " to a@x.org."},
+        {{"Odd Name <o;d@x.org>", "z@x.org"}, " to Odd Name <o;d@x.org> and 1 other."},
+        {many, " to user10000@x.org and 1999 others."},
+        {{}, "."},
+    };
+    for (const auto& [ticked, end] : told) {
+        results(ticked, ticked);
+        desk.Messages.Calls.clear();
+        send();
+        const std::string text = "No mail program was found to write the message" + end;
+        EXPECT_EQ(shown(), (std::vector<std::string>{text + " | Send Email ERROR"}));
+        const auto entries = TRunLog::Entries();
+        ASSERT_FALSE(entries.empty());
+        EXPECT_EQ(entries.back().Category, "corvina.mail");
+        EXPECT_EQ(entries.back().Text, text);
+    }
 }
 
 TEST_F(SendMail, ServerHostMayCarryAPort)
@@ -438,4 +462,44 @@ TEST_F(SendMail, FailedConnectionNamesServerAndPortAndThePortDoesNotStick)
     frmEmail->Edit1->setPlainText(QStringLiteral("cut") + QChar(0) + QStringLiteral("here"));
     send();
     EXPECT_EQ(shown().back(), "The message text holds a NUL byte: it cannot be sent. | Send Email ERROR");
+}
+
+// Check for Updates clicked while the dialog waits for the server's greeting
+// (150 ms): a request started inside that wait would hold it until its own
+// wait ended, long after the greeting came. The menu item is disabled while
+// the mail goes, the handler refuses when called all the same, no request
+// is made, and the mail is sent.
+TEST_F(SendMail, UpdateCheckDuringTheGreetingWaitStartsNothing)
+{
+    Script slow = acceptMessages({1});
+    slow.insert(slow.begin(), Pause(150));
+    ScriptServer srv({slow});
+    useServer(srv.port());
+    // Answers at once, so that a check started by mistake ends quickly and
+    // shows up as a connection and a message.
+    ScriptServer updates({{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\nContent-Length: 3\r\n\r\n1.3"), Close()}});
+    frmMain->NMHTTP->Proxy = "127.0.0.1";
+    frmMain->NMHTTP->ProxyPort = updates.port();
+    frmMain->NMHTTP->TimeOut = 5000;
+    results({"a@x.org"}, {"a@x.org"});
+    frmMain->Corvina1Click();
+    frmEmail->EditOggetto->setText("Greetings");
+    frmEmail->Edit1->setPlainText("Hi");
+    EXPECT_TRUE(frmMain->ControllapresenzadiAggiornamenti1->isEnabled());
+
+    bool fired = false, enabledMeanwhile = true;
+    QTimer::singleShot(50, frmMain, [&] {
+        fired = true;
+        enabledMeanwhile = frmMain->ControllapresenzadiAggiornamenti1->isEnabled();
+        frmMain->ControllapresenzadiAggiornamenti1->trigger();
+        frmMain->ControllapresenzadiAggiornamenti1Click();
+    });
+    send();
+    EXPECT_TRUE(fired) << "the click came during the send";
+    ASSERT_TRUE(srv.waitDone(10000));
+    EXPECT_FALSE(enabledMeanwhile);
+    EXPECT_EQ(updates.accepted(), 0);
+    EXPECT_EQ(shown(), (std::vector<std::string>{"Operation Completed! | Send Email"}));
+    EXPECT_EQ(srv.received(0), "HELO client.example\r\n" + envelope("a@x.org", header("a@x.org") + "Hi\r\n") + "QUIT\r\n");
+    EXPECT_TRUE(frmMain->ControllapresenzadiAggiornamenti1->isEnabled());
 }

@@ -27,9 +27,10 @@ bool FakeFileDialogs::Execute(QWidget*, TFileDialogKind kind, TFileDialogParams&
     return true;
 }
 
-void FakeLinkOpener::Open(QWidget*, const std::string& address)
+bool FakeLinkOpener::Open(QWidget*, const std::string& address)
 {
     Opened.push_back(address);
+    return Opens;
 }
 
 int FakeDialUp::EnumConnections(std::vector<TRasConn>& connections, int max)

@@ -53,7 +53,10 @@ public:
 class FakeLinkOpener : public ILinkOpener {
 public:
     std::vector<std::string> Opened;
-    void Open(QWidget* owner, const std::string& address) override;
+    // What Open answers: false plays a desktop without a browser or mail
+    // program. The address is recorded either way.
+    bool Opens = true;
+    bool Open(QWidget* owner, const std::string& address) override;
 };
 
 // A dial-up layer with connections the test sets up.

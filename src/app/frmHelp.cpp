@@ -1,0 +1,41 @@
+#include "frmHelp.h"
+
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+
+TfrmHelp::TfrmHelp(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmHelp"));
+    setWindowTitle(QStringLiteral("Corvina Help"));
+    resize(640, 520);
+
+    TextBrowser1 = new QTextBrowser(this);
+    TextBrowser1->setObjectName(QStringLiteral("TextBrowser1"));
+    TextBrowser1->setAccessibleName(QStringLiteral("Corvina Help"));
+    // Links within the page's folder open here; others go to the desktop.
+    TextBrowser1->setOpenExternalLinks(true);
+
+    cmdChiudi = new QPushButton(QStringLiteral("&Close"), this);
+    cmdChiudi->setObjectName(QStringLiteral("cmdChiudi"));
+    connect(cmdChiudi, &QPushButton::clicked, this, &QDialog::hide);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdChiudi);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(TextBrowser1, 1);
+    layout->addLayout(buttons);
+}
+
+bool TfrmHelp::Load(const QString& file)
+{
+    const QFileInfo page(file);
+    if (!page.isFile() || !page.isReadable())
+        return false;
+    TextBrowser1->setSource(QUrl::fromLocalFile(page.absoluteFilePath()), QTextDocument::HtmlResource);
+    return true;
+}
