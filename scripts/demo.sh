@@ -6,7 +6,9 @@
 # --delay MS to try Stop Search, --no-estimate, --refuse-json, -v).
 # All four engines answer: SearXNG at its default address, Mojeek with any
 # key typed in Options > Engines. The stand-in also speaks TLS with a demo CA
-# of its own, which Corvina is given through SSL_CERT_FILE.
+# of its own (the Mojeek API, and the https sites among the results), which
+# Corvina is given through SSL_CERT_FILE. It prints the corvina-cli commands
+# that try each engine and a harvest from another terminal.
 #   make demo            or   scripts/demo.sh [BUILD_DIR] [engine options]
 set -euo pipefail
 cd "$(dirname "$0")/.."
