@@ -6,7 +6,9 @@
 # --delay MS to try Stop Search, --no-estimate, --refuse-json, -v).
 # All four engines answer: SearXNG at its default address, Mojeek with any
 # key typed in Options > Engines. The stand-in also speaks TLS with a demo CA
-# of its own, which Corvina is given through SSL_CERT_FILE.
+# of its own (the Mojeek API, and the https sites among the results), which
+# Corvina is given through SSL_CERT_FILE. It prints the corvina-cli commands
+# that try each engine and a harvest from another terminal.
 #   make demo            or   scripts/demo.sh [BUILD_DIR] [engine options]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,4 +27,17 @@ port=$(head -n 1 "$portfile")
 [ -n "$port" ] || { echo "demo: the stand-in engine did not start" >&2; exit 1; }
 ca=$(sed -n '2s/^tls [0-9]* //p' "$portfile")
 echo "demo: stand-in engine on 127.0.0.1:$port; type key words and press Search !"
+cli=$(realpath -m "${CLI:-$BUILD/src/cli/corvina-cli}")
+if [ -n "$ca" ] && [ -x "$cli" ]; then
+  # The same sessions in corvina-cli, for another terminal while this one runs.
+  cat <<HINT
+demo: every third result is an https site (TLS with the demo CA $ca).
+demo: in another terminal, while Corvina is open:
+  export http_proxy=http://127.0.0.1:$port/ https_proxy=http://127.0.0.1:$port/ SSL_CERT_FILE=$ca
+  $cli search --engine google corvi neri        (or altavista)
+  $cli search --engine searxng corvi neri
+  $cli search --engine mojeek --api-key demo corvi neri
+  $cli search corvi neri | $cli harvest --delay 0
+HINT
+fi
 env ${ca:+SSL_CERT_FILE="$ca"} https_proxy="http://127.0.0.1:$port/" http_proxy="http://127.0.0.1:$port/" "$BIN"

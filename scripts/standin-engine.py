@@ -17,6 +17,7 @@ arrives with its whole URL:
                                                       (fmt=json on any host too)
   any other URL                                       a small site page that
                                                       publishes a few addresses
+                                                      (also over TLS, see below)
 
 Every query has a result total derived from its key words (or --total); a
 result page lists ten results from the offset on, each a link to a site of
@@ -27,7 +28,11 @@ certificate for api.mojeek.com, localhost and 127.0.0.1 with the openssl
 command (in --ca-dir, the CA as ca.pem), answers CONNECT on the proxy port by
 speaking TLS itself with that certificate, and also serves HTTPS on a port of
 its own; the second line of standard output then reads "tls PORT CA-FILE".
-A client trusts the demo CA through SSL_CERT_FILE=CA-FILE.
+A client trusts the demo CA through SSL_CERT_FILE=CA-FILE. With --tls every
+third result (except on AltaVista pages) links to an https:// site; the
+stand-in makes its certificate on first use, signed by the demo CA, for the
+host named in the CONNECT request (or in the TLS server name on the HTTPS
+port).
 """
 import argparse
 import json
@@ -55,6 +60,10 @@ def slug(words):
     return s[:40] or "web"
 
 
+def site_name(url):
+    return urlsplit(url).hostname[4:]
+
+
 def thousands(n, sep):
     return f"{n:,}".replace(",", sep)
 
@@ -67,6 +76,7 @@ class Engine:
         self.no_estimate = False
         self.refuse_json = False
         self.mojeek_key = None
+        self.https_sites = False
 
     def pause(self):
         """The slow mode: every result page waits before it is answered."""
@@ -78,11 +88,13 @@ class Engine:
             return self.total
         return 40 + zlib.crc32(words.encode("utf-8", "surrogateescape")) % 160
 
-    def results(self, words, domain, offset):
+    def results(self, words, domain, offset, https=True):
         total = self.total_for(words)
         tld = domain if domain.startswith(".") else ("." + domain if domain else ".example.org")
         base = slug(words)
-        return total, [f"http://www.{base}-{i + 1}{tld}/contatti.html" for i in range(offset, min(offset + 10, total))]
+        scheme = lambda i: "https" if https and self.https_sites and i % 3 == 2 else "http"
+        return total, [f"{scheme(i)}://www.{base}-{i + 1}{tld}/contatti.html"
+                       for i in range(offset, min(offset + 10, total))]
 
     def google(self, query):
         words = query.get("q", query.get("as_q", [""]))[0]
@@ -90,7 +102,7 @@ class Engine:
         offset = int(query.get("start", ["0"])[0] or 0)
         total, links = self.results(words, domain, offset)
         rows = "\n".join(
-            f"<p class=g><a href={url}>{url[11:].split('/')[0]}</a><br><font size=-1>Pagina dei contatti</font></p>"
+            f"<p class=g><a href={url}>{site_name(url)}</a><br><font size=-1>Pagina dei contatti</font></p>"
             for url in links)
         return (f"<html><head><title>Ricerca: {words}</title></head><body>\n"
                 f"<a href=http://www.google.com/intl/it/about.html>Tutto su Google</a>\n"
@@ -102,7 +114,9 @@ class Engine:
         words = query.get("q", query.get("aqa", [""]))[0]
         domain = query.get("swd", [""])[0]
         offset = int(query.get("stq", ["0"])[0] or 0)
-        total, links = self.results(words, domain, offset)
+        # The AltaVista link marker is "status='http://": its pages list
+        # http sites only, or an https result would go missing.
+        total, links = self.results(words, domain, offset, https=False)
         rows = "\n".join(
             f"<a href=\"{url}\" onMouseOver=\"window.status='{url}'; return true;\">{url}</a><br>"
             for url in links)
@@ -119,7 +133,7 @@ class Engine:
         total, links = self.results(words, domain, (page - 1) * 10)
         return {"query": query.get("q", [""])[0],
                 "number_of_results": 0 if self.no_estimate else total,
-                "results": [{"url": u, "title": u[11:].split("/")[0], "content": "Pagina dei contatti",
+                "results": [{"url": u, "title": site_name(u), "content": "Pagina dei contatti",
                              "engine": "stand-in"} for u in links],
                 "answers": [], "corrections": [], "infoboxes": [], "suggestions": [],
                 "unresponsive_engines": []}
@@ -135,7 +149,7 @@ class Engine:
         return 200, {"response": {"status": "OK",
                                   "head": {"query": words, "start": start, "return": len(links),
                                            "results": total},
-                                  "results": [{"url": u, "title": u[11:].split("/")[0],
+                                  "results": [{"url": u, "title": site_name(u),
                                                "desc": "Pagina dei contatti"} for u in links]}}
 
     def site(self, host, path):
@@ -195,14 +209,19 @@ class Handler(BaseHTTPRequestHandler):
     def do_CONNECT(self):
         """A tunnel through the proxy: the stand-in speaks TLS itself, with
         its demo certificate, and answers the requests inside."""
-        context = self.server.tls_context
-        if context is None:
+        certificates = self.server.certificates
+        if certificates is None:
             self.send_error(501, "TLS is off (start the stand-in with --tls)")
+            return
+        self.tunnel_host = self.path.rsplit(":", 1)[0].strip("[]").lower()
+        try:
+            context = certificates.context_for(self.tunnel_host)
+        except (OSError, subprocess.CalledProcessError, ssl.SSLError) as e:
+            self.send_error(502, f"no certificate for {self.tunnel_host}: {e}")
             return
         self.send_response(200, "Connection established")
         self.end_headers()
         self.wfile.flush()
-        self.tunnel_host = self.path.rsplit(":", 1)[0].lower()
         self.use_tls(context)
         self.close_connection = False
 
@@ -232,7 +251,56 @@ class TlsHandler(Handler):
 
     def setup(self):
         super().setup()
-        self.use_tls(self.server.tls_context)
+        self.use_tls(self.server.certificates.default)
+
+
+class Certificates:
+    """The server certificates signed by the demo CA: the one made with the CA
+    (api.mojeek.com, localhost, 127.0.0.1), and one per other host name made on
+    first use with the same key. Serves the TLS server name too (SNI)."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.ca, cert, self.key = make_demo_ca(folder)
+        self.default = self.server_context(cert)
+        self.default.sni_callback = self.choose
+        self.by_host = {}
+        self.lock = threading.Lock()
+
+    def server_context(self, cert):
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(cert, self.key)
+        return context
+
+    def context_for(self, host):
+        if host in (MOJEEK, "localhost", "127.0.0.1"):
+            return self.default
+        with self.lock:
+            if host not in self.by_host:
+                self.by_host[host] = self.server_context(sign_for_host(self.folder, host))
+            return self.by_host[host]
+
+    def choose(self, tls, server_name, _context):
+        if server_name:
+            try:
+                tls.context = self.context_for(server_name.lower())
+            except (OSError, subprocess.CalledProcessError, ssl.SSLError):
+                return ssl.ALERT_DESCRIPTION_INTERNAL_ERROR
+        return None
+
+
+def sign_for_host(folder, host):
+    """A certificate for HOST, with the server key, signed by the demo CA."""
+    safe = "".join(c if c.isalnum() or c in ".-" else "_" for c in host)
+    cert = os.path.join(folder, f"site-{safe}.pem")
+    san = f"IP:{host}" if host.replace(".", "").isdigit() or ":" in host else f"DNS:{host}"
+    subprocess.run(["openssl", "req", "-new", "-key", os.path.join(folder, "server.key"), "-subj", "/CN=" + host[:64],
+                    "-CA", os.path.join(folder, "ca.pem"), "-CAkey", os.path.join(folder, "ca.key"),
+                    "-days", "30", "-out", cert,
+                    "-addext", f"subjectAltName={san}", "-addext", "basicConstraints=CA:FALSE",
+                    "-addext", "extendedKeyUsage=serverAuth"],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+    return cert
 
 
 def make_demo_ca(folder):
@@ -280,28 +348,27 @@ def main():
     engine.no_estimate = args.no_estimate
     engine.refuse_json = args.refuse_json
     engine.mojeek_key = args.mojeek_key
-    context = None
+    certificates = None
     if args.tls:
         try:
-            ca, cert, key = make_demo_ca(args.ca_dir or tempfile.mkdtemp(prefix="corvina-demo-ca-"))
-            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-            context.load_cert_chain(cert, key)
+            certificates = Certificates(args.ca_dir or tempfile.mkdtemp(prefix="corvina-demo-ca-"))
+            engine.https_sites = True
         except (OSError, subprocess.CalledProcessError, ssl.SSLError) as e:
             sys.stderr.write(f"stand-in: no TLS, the demo CA could not be made: {e}\n")
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     server.engine = engine
     server.verbose = args.verbose
-    server.tls_context = context
+    server.certificates = certificates
     print(server.server_address[1], flush=True)
-    if context is not None:
+    if certificates is not None:
         tls_server = ThreadingHTTPServer(("127.0.0.1", args.tls_port), TlsHandler)
         tls_server.daemon_threads = True
         tls_server.engine = engine
         tls_server.verbose = args.verbose
-        tls_server.tls_context = context
+        tls_server.certificates = certificates
         threading.Thread(target=tls_server.serve_forever, daemon=True).start()
-        print(f"tls {tls_server.server_address[1]} {ca}", flush=True)
+        print(f"tls {tls_server.server_address[1]} {certificates.ca}", flush=True)
     elif args.tls:
         print("tls off", flush=True)
     try:

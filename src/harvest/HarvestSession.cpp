@@ -137,14 +137,41 @@ void THarvestSession::harvestParallel(int sitesAtOnce, int ticked, int& examined
     finishedAhead_.clear();
     int firstOpen = resumeIndex_; // no site before it is left to do
     bool stopping = false;
+    // A look through the list that finds nothing to start is remembered:
+    // until the list changes, only a site of a host freed since can start,
+    // and with none freed the next look is skipped. Without this, sites
+    // sharing a host cost a look through the whole list after every start,
+    // and the run grows with the square of the list.
+    bool blocked = false;
+    std::set<std::string> freedSinceBlocked;
+    bool listChanged = false;
+    int countWhenBlocked = 0;
+    QObject watch;
+    const auto changed = [&listChanged] { listChanged = true; };
+    QObject::connect(&sites_, &QAbstractItemModel::dataChanged, &watch, changed);
+    QObject::connect(&sites_, &QAbstractItemModel::rowsInserted, &watch, changed);
+    QObject::connect(&sites_, &QAbstractItemModel::rowsRemoved, &watch, changed);
+    QObject::connect(&sites_, &QAbstractItemModel::rowsMoved, &watch, changed);
+    QObject::connect(&sites_, &QAbstractItemModel::modelReset, &watch, changed);
+    QObject::connect(&sites_, &QAbstractItemModel::layoutChanged, &watch, changed);
     const auto nextToStart = [&](int from) {
+        if (listChanged || sites_.Count() != countWhenBlocked)
+            blocked = false;
+        if (blocked && freedSinceBlocked.empty())
+            return -1;
+        listChanged = false;
         for (int i = from; i < sites_.Count(); ++i) {
             if (!sites_.Checked(i) || finished.count(i) || inFlight.count(i))
                 continue;
-            if (busyHosts.count(TSiteOrigin::Of(sites_.Text(i)).host))
+            const std::string host = TSiteOrigin::Of(sites_.Text(i)).host;
+            if (busyHosts.count(host))
                 continue;
+            freedSinceBlocked.erase(host);
             return i;
         }
+        blocked = !listChanged;
+        countWhenBlocked = sites_.Count();
+        freedSinceBlocked.clear();
         return -1;
     };
     for (;;) {
@@ -167,6 +194,7 @@ void THarvestSession::harvestParallel(int sitesAtOnce, int ticked, int& examined
         pool.Wait();
         for (TFetchResult& r : pool.Take()) {
             busyHosts.erase(inFlight[r.Id]);
+            freedSinceBlocked.insert(inFlight[r.Id]);
             inFlight.erase(r.Id);
             if (r.Stopped)
                 continue; // not asked for: still to do

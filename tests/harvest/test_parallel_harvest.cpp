@@ -6,6 +6,8 @@
 #include "HarvestSession.h"
 #include "Nmhttp.h"
 
+#include <QTimer>
+
 #include <arpa/inet.h>
 
 #include <gtest/gtest.h>
@@ -165,4 +167,40 @@ TEST(ParallelHarvest, StopEndsTheRunWithSitesUnderWayAndResumeFetchesOnlyWhatIsL
     EXPECT_EQ(again[3].server->accepted(), 2);
     EXPECT_EQ(again[1].server->accepted(), 0);
     EXPECT_EQ(again[2].server->accepted(), 0);
+}
+
+// Pages of one host go one at a time while the other workers idle; a site
+// ticked during that wait starts as soon as a page comes back, not after the
+// host's last page (the harvest skips looking through the list again only
+// while the list is unchanged).
+TEST(ParallelHarvest, PagesOfOneHostGoOneAtATimeAndASiteTickedMeanwhileIsHarvested)
+{
+    Script robots{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 404 Not Found\r\n\r\n"), Close()};
+    ScriptServer one({robots, Serve("<p>uno@sitoa.example.org</p>", 600), Serve("<p>due@sitoa.example.org</p>", 400),
+                      Serve("<p>tre@sitoa.example.org</p>")});
+    ScriptServer other({robots, Serve("<p>info@sitob.example.org</p>")});
+    Harvest h(4);
+    h.view.settings.DelaySeconds = 0;
+    const std::string a = "http://sitoa.test:" + std::to_string(one.port());
+    for (const char* path : {"/1", "/2", "/3"}) {
+        h.sites.Add(a + path);
+        h.sites.SetChecked(h.sites.Count() - 1, true);
+    }
+    h.sites.Add("http://sitob.test:" + std::to_string(other.port()) + "/");
+    QTimer::singleShot(200, [&] { h.sites.SetChecked(3, true); });
+    std::vector<std::string> pages; // each finished page's first address, in order
+    h.harvest.OnSiteDone = [&](int, int, int) {
+        const std::string& text = h.page.Text();
+        pages.push_back(text.substr(3, text.find('@') - 3));
+    };
+    h.harvest.SearchEmail();
+    EXPECT_EQ(pages, (std::vector<std::string>{"uno", "info", "due", "tre"}));
+    EXPECT_EQ(h.results.Texts(), (std::vector<std::string>{"due@sitoa.example.org", "info@sitob.example.org",
+                                                             "tre@sitoa.example.org", "uno@sitoa.example.org"}));
+    ASSERT_TRUE(one.waitDone(5000));
+    EXPECT_EQ(one.accepted(), 4) << "robots.txt once, then each page";
+    for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(RequestLine(one, k), "GET /" + std::to_string(k) + " HTTP/1.0");
+    ASSERT_TRUE(other.waitDone(5000));
+    EXPECT_EQ(RequestLine(other, 1), "GET / HTTP/1.0");
 }
