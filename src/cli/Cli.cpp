@@ -108,6 +108,7 @@ const CliOptions& cliHttpOptions()
 {
     static const CliOptions options{
         {"--timeout", "MS", "limit of each wait in milliseconds (default 10000, 0 = none)"},
+        {"--max-time", "SECONDS", "longest wait for one page, redirects included (default 60, 0 = none)"},
         {"--proxy", "HOST:PORT", "send the requests through this HTTP proxy, https ones in a tunnel (default: "
                                  "the http_proxy and https_proxy environment variables)"},
         {"--cacert", "FILE", "trust the CA certificates in FILE (PEM) too"},

@@ -1,5 +1,5 @@
 // The HTTP client set-up shared by the commands that fetch (the rows of
-// cliHttpOptions()): the time-out, the proxy (for http and https URLs alike)
+// cliHttpOptions()): the time-out, the longest wait for one page, the proxy (for http and https URLs alike)
 // and an extra trusted CA from the command line; without --proxy, the
 // http_proxy and https_proxy (or HTTPS_PROXY) environment variables; and the
 // message for a failed fetch.
@@ -10,16 +10,21 @@
 #include "Nmhttp.h"
 #include "SysUtils.h"
 
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
-// Applies --timeout, --proxy (or the environment) and --cacert, and sets the
+// Applies --timeout, --max-time, --proxy (or the environment) and --cacert, and sets the
 // User-Agent; throws CliUsageError on a bad value, and CliFailure (exit 2)
 // for a CA file that cannot be read.
 inline void cliSetUpHttp(const CliArgs& args, TNMHTTP& http, const char* command)
 {
     http.TimeOut = args.number("--timeout", 10000, 0, "a number of milliseconds (0 = none)");
+    const int maxTime = args.number("--max-time", 60, 0, "a number of seconds (0 = none)");
+    if (maxTime > INT_MAX / 1000)
+        throw CliUsageError("--max-time needs a number of seconds (0 = none), not '" + args.value("--max-time") + "'");
+    http.PageDeadline = maxTime * 1000;
     http.HeaderInfo.LocalProgram = std::string(kUserAgent);
     const std::string proxy = args.value("--proxy");
     if (!proxy.empty()) {

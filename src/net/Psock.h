@@ -40,14 +40,44 @@
 class QSocketNotifier;
 struct ssl_st;
 
+// What the TLS layer's socket functions share with their component: the
+// socket they read and write, and the errno of their last failure, read right
+// after the TLS call that made it.
+struct TTlsSocketLink {
+    int Socket = -1;
+    int LastErrno = 0;
+};
+
 // Socket errors, connect and lookup failures.
 class ESockError : public Exception {
 public:
     using Exception::Exception;
 };
 
-// A read, send or capture ended by a cancel or a time-out.
+// A read, send or capture ended by a cancel or a time-out, or a reply cut at
+// one of the clients' size bounds.
 class EAbortError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// A wait ended by one of the limits: the connect limit, the idle limit or a
+// client's deadline. The message is the one of the wait that ended ("Host
+// Lookup Timed Out", "Connection Timed out", "Socket readln aborted", ...).
+class ETimeOutError : public EAbortError {
+public:
+    using EAbortError::EAbortError;
+};
+
+// A wait ended by Cancel or Abort (a Stop button, a bound of the client).
+class ECancelError : public EAbortError {
+public:
+    using EAbortError::EAbortError;
+};
+
+// The TLS peer's certificate (its chain or its name) was refused, or the
+// extra CA file to check it against cannot be read.
+class ECertificateError : public ESockError {
 public:
     using ESockError::ESockError;
 };
@@ -128,6 +158,9 @@ public:
     void SetEnabled(bool value);
     uint32_t Interval() const { return FInterval; }
     void SetInterval(uint32_t value);
+    // Starts the period afresh when the timer runs (an idle limit after
+    // activity); does nothing when it is stopped.
+    void Restart();
     const TNotifyEvent& OnTimer() const { return FOnTimer; }
     void SetOnTimer(TNotifyEvent handler);
 
@@ -158,7 +191,13 @@ public:
     // ---- published properties ----
     std::string Host;   // server name or numeric IPv4 address
     int Port = 0;       // server TCP port
-    int TimeOut = 0;    // milliseconds per timed wait; 0 = no time-out
+    // The idle limit, in milliseconds: a timed wait ends when nothing has
+    // happened on the socket for this long (no byte received, no byte sent).
+    // A reply that keeps arriving is never cut by it. 0 = none.
+    int TimeOut = 0;
+    // The limit of the host lookup and of the connect, in milliseconds;
+    // -1 = the same as TimeOut, 0 = none.
+    int ConnectTimeOut = -1;
     // How names are looked up; tests put in their own.
     THostResolver Resolver = SystemResolve;
     int ReportLevel = 0; // status texts of this level or lower reach OnStatus
@@ -249,7 +288,7 @@ protected:
     // Fields that the clients publish (with a using-declaration).
     std::string Proxy;
     int ProxyPort = 0;
-    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketRecvd; // fired by PacketReceived
     TNotifyEvent OnPacketSent;
     THandlerEvent OnConnectionRequired;
     // Called for an accept notification on the socket-event path.
@@ -258,6 +297,17 @@ protected:
     // means straight to Host:Port. Proxy and ProxyPort unless a client
     // routes some requests elsewhere.
     virtual std::pair<std::string, int> ProxyRoute() const { return {Proxy, ProxyPort}; }
+    // A chunk of a capture arrived (ReceivedCount counts it): fires
+    // OnPacketRecvd. A client that checks each chunk overrides it.
+    virtual void PacketReceived();
+
+    // A deadline over several operations (a client's whole request): while
+    // it is set, every timed wait ends at it at the latest, with
+    // ETimeOutError, and DeadlinePassed() tells that the deadline, not one
+    // wait's own limit, ended it. ms 0 clears it.
+    void SetDeadline(int ms);
+    void ClearDeadline() { SetDeadline(0); }
+    bool DeadlinePassed() const { return FDeadlinePassed; }
 
     // Marks.
     bool FCanceled = false;     // set by Cancel, Abort and a time-out
@@ -268,8 +318,16 @@ protected:
 
     void InitWinsock();
     void RequestCloseSocket();
+    // Arms the time-out timer with the idle limit (or, for the lookup and the
+    // connect, the connect limit), cut to what is left of the deadline.
     void TimerOn();
+    void ConnectTimerOn();
+    // Activity on the socket: the idle limit starts afresh.
+    void TimerActivity();
     void TimerOff();
+    // Raises the end of a wait that the cancel mark ended: ETimeOutError
+    // when a limit fired, ECancelError otherwise; both marks are cleared.
+    [[noreturn]] void RaiseAborted(const std::string& message);
     void TimerFired(QObject* Sender);
     TThreadTimer* TimeoutTimer() const { return FTimer; }
 
@@ -314,7 +372,15 @@ private:
     uint32_t FLookupAddr = 0;
 
     TThreadTimer* FTimer = nullptr;
+    int FTimerLimit = 0;           // the limit the running timed wait was armed with
+    int64_t FDeadline = 0;         // monotonic ms when the deadline passes; 0 = none
+    bool FDeadlinePassed = false;
+    // The pending last socket error, as a table number: set by the failing
+    // receive or send, read right after it.
+    int FLastSockError = 0;
+    TTlsSocketLink FTlsLink;
 
+    void ArmTimer(int limit);
     int MakeSocket(bool lingerZero);
     void WatchSocket();
     void UnwatchSocket();
