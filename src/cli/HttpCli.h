@@ -57,12 +57,12 @@ inline void cliSetUpHttp(const CliArgs& args, TNMHTTP& http, const char* command
 
 // "<url>: <what went wrong>", naming the proxy when the request went
 // through one; a host name that does not resolve is said in words.
-inline std::string cliFetchFailure(const TNMHTTP& http, const std::string& url, const std::string& what)
+inline std::string cliFetchFailure(const TNMHTTP& http, const std::string& url, const std::exception& failure)
 {
     std::string text = url;
     if (!http.Proxy.empty())
         text += " (through proxy " + http.Proxy + ":" + std::to_string(http.ProxyPort) + ")";
     text += ": ";
-    text += what == "Null Remote Address" ? std::string("host name not found") : what;
+    text += dynamic_cast<const EHostNotFoundError*>(&failure) ? "host name not found" : failure.what();
     return text;
 }

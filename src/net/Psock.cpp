@@ -942,11 +942,11 @@ void TPowersock::Connect()
         if (FRemoteAddr != 0)
             break;
         if (retry > 0 || !OnInvalidHost)
-            throw ESockError("Null Remote Address");
+            throw EHostNotFoundError("Null Remote Address");
         bool handled = false;
         OnInvalidHost(handled);
         if (!handled)
-            throw ESockError("Null Remote Address");
+            throw EHostNotFoundError("Null Remote Address");
     }
     const auto via = ProxyRoute();
     FRemotePort = htons(static_cast<uint16_t>(via.first.empty() ? Port : via.second));

@@ -75,6 +75,12 @@ public:
     using EAbortError::EAbortError;
 };
 
+// No address for the host: the lookup failed, also after OnInvalidHost.
+class EHostNotFoundError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
 // The TLS peer's certificate (its chain or its name) was refused, or the
 // extra CA file to check it against cannot be read.
 class ECertificateError : public ESockError {

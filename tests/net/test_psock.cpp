@@ -475,11 +475,11 @@ TEST(PsockConnect, HostsLookupsAndTheInvalidHostRetry)
 
     // An unknown name, no handler.
     s.sock.Host = "no-such-host.invalid";
-    EXPECT_EQ(messageOf<ESockError>([&] { s.sock.Connect(); }), "Null Remote Address");
+    EXPECT_EQ(messageOf<EHostNotFoundError>([&] { s.sock.Connect(); }), "Null Remote Address");
     // A handler that does not fix it.
     int calls = 0;
     s.sock.OnInvalidHost = [&](bool&) { ++calls; };
-    EXPECT_EQ(messageOf<ESockError>([&] { s.sock.Connect(); }), "Null Remote Address");
+    EXPECT_EQ(messageOf<EHostNotFoundError>([&] { s.sock.Connect(); }), "Null Remote Address");
     EXPECT_EQ(calls, 1);
     // A handler that corrects the host: one more resolution is tried.
     calls = 0;
