@@ -739,12 +739,15 @@ void TPowersock::ArmTimer(int limit)
         throw ERangeError();
     FTimerLimit = limit;
     int64_t interval = limit;
+    FTimerIsDeadline = false;
     if (FDeadline != 0) {
         // What is left of the deadline bounds this wait too; a deadline
         // already past ends it at the first service of the queue.
         const int64_t left = std::max<int64_t>(FDeadline - nowMs(), 1);
-        if (interval == 0 || left < interval)
+        if (interval == 0 || left <= interval) {
             interval = left;
+            FTimerIsDeadline = true;
+        }
     }
     FTimer->SetInterval(static_cast<uint32_t>(interval));
     FTimer->SetEnabled(true);
@@ -807,7 +810,7 @@ void TPowersock::TimerFired(QObject* /*Sender*/)
 {
     StatusMessage(8, "Timer Triggered");
     TimerOff();
-    if (FDeadline != 0 && nowMs() >= FDeadline)
+    if (FDeadline != 0 && (FTimerIsDeadline || nowMs() >= FDeadline))
         FDeadlinePassed = true;
     FTimedOut = true;
     FEventMark = true;

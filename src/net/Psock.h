@@ -12,6 +12,16 @@
 //
 // The waits need a QCoreApplication (or QApplication) on the calling thread.
 //
+// Each limit has one meaning. ConnectTimeOut bounds the host lookup and the
+// connect; TimeOut is the idle limit of the other timed waits (line reads,
+// captures, sends, the TLS handshake as a whole), started afresh by every
+// byte that moves, so a reply that keeps arriving is never cut by it; a
+// deadline (SetDeadline, a client's page deadline) bounds every timed wait
+// of a longer task at once. A wait that a limit ends raises ETimeOutError, a
+// cancel ECancelError, each with the wait's own message; nothing tells them
+// apart by the message. Errors are kept by each component, never by the
+// process or the thread.
+//
 // Socket and resolver failures are reported with the error numbers of the
 // WinsockMessage table; MapSocketError and MapResolverError (Psock.cpp) are
 // the one place where the system's codes are translated.
@@ -272,10 +282,11 @@ public:
     std::string CACertFile;
     // Starts TLS on the connected socket: the handshake (with SNI for a host
     // name) and the verification of the peer's chain and of hostName. Waits
-    // like a read, bounded by TimeOut. Raises ESockError naming the problem
-    // ("Certificate of HOST rejected: certificate has expired", "TLS
-    // handshake with HOST failed: wrong version number"), or EAbortError
-    // "TLS Handshake Timed out" / "TLS Handshake Canceled". Ends with the
+    // like a read, bounded as a whole by TimeOut (and the deadline). Raises
+    // ECertificateError ("Certificate of HOST rejected: certificate has
+    // expired") or ESockError ("TLS handshake with HOST failed: wrong
+    // version number") naming the problem, or ETimeOutError "TLS Handshake
+    // Timed out" / ECancelError "TLS Handshake Canceled". Ends with the
     // socket still connected; the owner disconnects.
     void StartTLS(const std::string& hostName);
     // True while the connection carries TLS (after a successful StartTLS).
@@ -381,6 +392,7 @@ private:
     int FTimerLimit = 0;           // the limit the running timed wait was armed with
     int64_t FDeadline = 0;         // monotonic ms when the deadline passes; 0 = none
     bool FDeadlinePassed = false;
+    bool FTimerIsDeadline = false; // the running timer was cut to the deadline
     // The pending last socket error, as a table number: set by the failing
     // receive or send, read right after it.
     int FLastSockError = 0;
