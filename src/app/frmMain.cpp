@@ -120,11 +120,12 @@ TfrmMain::TfrmMain(const std::string& programFile)
     setWindowIcon(picture("corvina"));
     fill(this, kWindowBlue);
 
-    // Owned by the window: port 0, time-out 10000 ms, report level 0, proxy
+    // Owned by the window: port 0, time-out 10000 ms, 60 s for one page, report level 0, proxy
     // port 0, file modes off, "Default.htm" and "Head.txt".
     NMHTTP = new TNMHTTP(this);
     NMHTTP->setObjectName(QStringLiteral("NMHTTP"));
     NMHTTP->TimeOut = 10000;
+    NMHTTP->PageDeadline = 60000; // "Longest wait for one page" (Options)
     UseHttpProxyFromEnvironment(*NMHTTP);
     // Every engine page, site page and robots.txt names the program.
     NMHTTP->HeaderInfo.LocalProgram = std::string(kUserAgent);

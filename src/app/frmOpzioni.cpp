@@ -7,6 +7,8 @@
 #include "UserDat.h"
 #include "frmMain.h"
 
+#include <cstdint>
+
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QLoggingCategory>
@@ -18,6 +20,17 @@ TfrmOpzioni* frmOpzioni = nullptr;
 
 const std::string kTimeOutRefused =
     "Search TimeOut must be a whole number of milliseconds from 0 (no time-out) to 2147483647.";
+const std::string kPageWaitRefused =
+    "Longest wait for one page must be a whole number of seconds from 0 (no limit) to 2147483.";
+
+bool ParsePageWaitText(const std::string& text, int32_t& ms)
+{
+    int32_t seconds = 0;
+    if (!ParseTimeOutText(text, seconds) || seconds > INT32_MAX / 1000)
+        return false;
+    ms = seconds * 1000;
+    return true;
+}
 
 namespace {
 
@@ -129,6 +142,9 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     EditNumMax = edit(TabSheet3, "EditNumMax", QStringLiteral("50"), LabelNumMax);
     LabelTimeOut = label(TabSheet3, "LabelTimeOut", QStringLiteral("Search TimeOut (msec.)"));
     EditTimeOut = edit(TabSheet3, "EditTimeOut", QStringLiteral("10000"), LabelTimeOut);
+    LabelAttesaPagina = label(TabSheet3, "LabelAttesaPagina", QStringLiteral("Longest wait for one page"));
+    EditAttesaPagina = edit(TabSheet3, "EditAttesaPagina", QStringLiteral("60"), LabelAttesaPagina);
+    EditAttesaPagina->setToolTip(QStringLiteral("Seconds, redirects included; 0 = no limit"));
     LabelPausa = label(TabSheet3, "LabelPausa", QStringLiteral("Delay between requests to one host (s)"));
     EditPausa = edit(TabSheet3, "EditPausa", QStringLiteral("1"), LabelPausa);
     LabelSitiInsieme = label(TabSheet3, "LabelSitiInsieme", QStringLiteral("Sites at once"));
@@ -146,6 +162,7 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     domain->addWidget(LabelDominioEsempio);
     numbers->addRow(LabelNumMax, EditNumMax);
     numbers->addRow(LabelTimeOut, EditTimeOut);
+    numbers->addRow(LabelAttesaPagina, EditAttesaPagina);
     numbers->addRow(LabelPausa, EditPausa);
     numbers->addRow(LabelSitiInsieme, SpinSitiInsieme);
     numbers->addRow(LabelDominio, domain);
@@ -190,7 +207,7 @@ TfrmOpzioni::TfrmOpzioni(QWidget* parent) : QDialog(parent)
     for (int i = 0; i < RadioGroup2->Count(); ++i)
         order << RadioGroup2->Item(i);
     order << CheckBoxTestoSemplice << CheckBoxDisconnRic << CheckBoxTuttiIndirizzi << EditNumMax << EditTimeOut
-          << EditPausa << SpinSitiInsieme << EditDominio << EditSearxng << EditMojeekKey << BitBtn1;
+          << EditAttesaPagina << EditPausa << SpinSitiInsieme << EditDominio << EditSearxng << EditMojeekKey << BitBtn1;
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
 
@@ -273,11 +290,21 @@ void TfrmOpzioni::loadSettings()
             qCWarning(lcOptions, "settings file: time-out \"%s\" is not valid; the default is used",
                       qPrintable(timeOut.toString()));
     }
+    const QVariant pageWait = file.value(QStringLiteral("Search/PageDeadline"));
+    if (pageWait.isValid()) {
+        if (ParsePageWaitText(fromQt(pageWait.toString()), ms))
+            EditAttesaPagina->setText(pageWait.toString());
+        else
+            qCWarning(lcOptions, "settings file: longest wait for one page \"%s\" is not valid; the default is used",
+                      qPrintable(pageWait.toString()));
+    }
     text("Engines/SearxngAddress", EditSearxng);
     text("Engines/MojeekKey", EditMojeekKey);
-    // The HTTP client follows the time-out shown, as after an OK.
+    // The HTTP client follows the limits shown, as after an OK.
     if (frmMain && ParseTimeOutText(fromQt(EditTimeOut->text()), ms))
         frmMain->NMHTTP->TimeOut = ms;
+    if (frmMain && ParsePageWaitText(fromQt(EditAttesaPagina->text()), ms))
+        frmMain->NMHTTP->PageDeadline = ms;
 }
 
 void TfrmOpzioni::saveSettings()
@@ -292,6 +319,7 @@ void TfrmOpzioni::saveSettings()
     file.setValue(QStringLiteral("Search/KeepAllAddresses"), CheckBoxTuttiIndirizzi->isChecked());
     file.setValue(QStringLiteral("Search/MaxPages"), EditNumMax->text());
     file.setValue(QStringLiteral("Search/TimeOut"), EditTimeOut->text());
+    file.setValue(QStringLiteral("Search/PageDeadline"), EditAttesaPagina->text());
     file.setValue(QStringLiteral("Search/Delay"), EditPausa->text());
     file.setValue(QStringLiteral("Search/SitesAtOnce"), SpinSitiInsieme->value());
     file.setValue(QStringLiteral("Search/Domain"), EditDominio->text());
@@ -313,6 +341,15 @@ void TfrmOpzioni::BitBtn1Click(QObject*)
         MessageBox(kTimeOutRefused, "ERROR", TMsgButtons::OK, this, TMsgIcon::Error);
         return;
     }
+    const std::string pageWait = fromQt(EditAttesaPagina->text());
+    int32_t pageMs = 0;
+    if (!pageWait.empty() && !ParsePageWaitText(pageWait, pageMs)) {
+        PageControl1->setCurrentWidget(TabSheet3);
+        EditAttesaPagina->setFocus();
+        EditAttesaPagina->selectAll();
+        MessageBox(kPageWaitRefused, "ERROR", TMsgButtons::OK, this, TMsgIcon::Error);
+        return;
+    }
     saveSettings();
     const TUserDatValues values{fromQtKeeping(EditServer->text(), loaded_[0]),
                                 fromQtKeeping(EditNome->text(), loaded_[1]),
@@ -322,6 +359,8 @@ void TfrmOpzioni::BitBtn1Click(QObject*)
         loaded_ = values;
         if (!timeOut.empty() && frmMain)
             frmMain->NMHTTP->TimeOut = ms;
+        if (!pageWait.empty() && frmMain)
+            frmMain->NMHTTP->PageDeadline = pageMs;
     }
     hide();
 }

@@ -55,6 +55,8 @@ public:
     QLineEdit* EditNumMax;
     QLabel* LabelTimeOut;
     QLineEdit* EditTimeOut;
+    QLabel* LabelAttesaPagina;
+    QLineEdit* EditAttesaPagina;    // seconds one page may take, redirects included
     QLabel* LabelPausa;
     QLineEdit* EditPausa;           // seconds between two requests to one host
     QLabel* LabelSitiInsieme;
@@ -90,6 +92,12 @@ private:
 
 // The message OK shows for a search time-out that is not valid.
 extern const std::string kTimeOutRefused;
+// The message OK shows for a longest wait for one page that is not valid.
+extern const std::string kPageWaitRefused;
+
+// A longest wait for one page as typed: a whole number of seconds from 0 (no
+// limit) to 2147483, given in milliseconds.
+bool ParsePageWaitText(const std::string& text, int32_t& ms);
 
 // The settings file for the settings user.dat does not hold.
 std::string SettingsFilePath();

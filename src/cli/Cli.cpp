@@ -107,7 +107,9 @@ CliOptions operator+(CliOptions a, const CliOptions& b)
 const CliOptions& cliHttpOptions()
 {
     static const CliOptions options{
-        {"--timeout", "MS", "limit of each wait in milliseconds (default 10000, 0 = none)"},
+        {"--timeout", "MS", "end a wait after this many milliseconds without a byte, and a connect "
+                           "(default 10000, 0 = none)"},
+        {"--max-time", "SECONDS", "longest wait for one page, redirects included (default 60, 0 = none)"},
         {"--proxy", "HOST:PORT", "send the requests through this HTTP proxy, https ones in a tunnel (default: "
                                  "the http_proxy and https_proxy environment variables)"},
         {"--cacert", "FILE", "trust the CA certificates in FILE (PEM) too"},

@@ -1,5 +1,5 @@
 // The HTTP client set-up shared by the commands that fetch (the rows of
-// cliHttpOptions()): the time-out, the proxy (for http and https URLs alike)
+// cliHttpOptions()): the time-out, the longest wait for one page, the proxy (for http and https URLs alike)
 // and an extra trusted CA from the command line; without --proxy, the
 // http_proxy and https_proxy (or HTTPS_PROXY) environment variables; and the
 // message for a failed fetch.
@@ -10,16 +10,21 @@
 #include "Nmhttp.h"
 #include "SysUtils.h"
 
+#include <climits>
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
-// Applies --timeout, --proxy (or the environment) and --cacert, and sets the
+// Applies --timeout, --max-time, --proxy (or the environment) and --cacert, and sets the
 // User-Agent; throws CliUsageError on a bad value, and CliFailure (exit 2)
 // for a CA file that cannot be read.
 inline void cliSetUpHttp(const CliArgs& args, TNMHTTP& http, const char* command)
 {
     http.TimeOut = args.number("--timeout", 10000, 0, "a number of milliseconds (0 = none)");
+    const int maxTime = args.number("--max-time", 60, 0, "a number of seconds (0 = none)");
+    if (maxTime > INT_MAX / 1000)
+        throw CliUsageError("--max-time needs a number of seconds (0 = none), not '" + args.value("--max-time") + "'");
+    http.PageDeadline = maxTime * 1000;
     http.HeaderInfo.LocalProgram = std::string(kUserAgent);
     const std::string proxy = args.value("--proxy");
     if (!proxy.empty()) {
@@ -52,25 +57,26 @@ inline void cliSetUpHttp(const CliArgs& args, TNMHTTP& http, const char* command
 
 // Whether a request's failure came from making the connection itself (the
 // name lookup or the connect), not from what happened on it afterwards.
-inline bool cliConnectFailure(const std::string& what)
+inline bool cliConnectFailure(const std::exception& e)
 {
-    return what == "Null Remote Address" || what == "Connection Failed" || what == "Connection Timed out" ||
-           what == "Host Lookup Timed Out" || what == "Host Lookup Failed";
+    return dynamic_cast<const EHostNotFoundError*>(&e) || dynamic_cast<const EConnectError*>(&e) ||
+           dynamic_cast<const EConnectTimeOutError*>(&e);
 }
 
 // "<url>: <what went wrong>", naming the proxy when the request went
 // through one; a host name that does not resolve is said in words. Through
 // a proxy the connection is made to the proxy, so a failure to make it says
 // that the proxy could not be reached.
-inline std::string cliFetchFailure(const TNMHTTP& http, const std::string& url, const std::string& what)
+inline std::string cliFetchFailure(const TNMHTTP& http, const std::string& url, const std::exception& failure)
 {
-    const std::string reason = what == "Null Remote Address" ? std::string("host name not found") : what;
+    const bool notFound = dynamic_cast<const EHostNotFoundError*>(&failure) != nullptr;
+    const std::string reason = notFound ? std::string("host name not found") : failure.what();
     const std::string& proxy = http.RequestSecure ? http.SecureProxy : http.Proxy;
     const int port = http.RequestSecure ? http.SecureProxyPort : http.ProxyPort;
     if (proxy.empty())
         return url + ": " + reason;
     const std::string named = proxy + ":" + std::to_string(port);
-    if (cliConnectFailure(what))
+    if (cliConnectFailure(failure))
         return url + ": proxy " + named + " could not be reached: " + reason;
     return url + " (through proxy " + named + "): " + reason;
 }

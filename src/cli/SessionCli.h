@@ -51,7 +51,7 @@ public:
             return body;
         } catch (const std::exception& e) {
             ++failed;
-            cliError(cliFetchFailure(http_, url, e.what()));
+            cliError(cliFetchFailure(http_, url, e));
             throw;
         } catch (...) {
             ++failed;
@@ -68,7 +68,7 @@ public:
         try {
             return inner_.Request(url, followRedirects, maxBody);
         } catch (const std::exception& e) {
-            cliError(cliFetchFailure(http_, url, e.what()));
+            cliError(cliFetchFailure(http_, url, e));
             throw;
         } catch (...) {
             cliError(url + ": failed");

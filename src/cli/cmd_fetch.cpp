@@ -55,7 +55,7 @@ int runFetch(const CliArgs& args)
     } catch (const std::exception& e) {
         if (!out.flush())
             throw CliFailure(cliWriteErrorMessage());
-        throw CliFailure(cliFetchFailure(http, url, e.what()));
+        throw CliFailure(cliFetchFailure(http, url, e));
     }
     body.Start();
     out.finish();

@@ -54,6 +54,8 @@ TPageReply THttpPageFetcher::Request(const std::string& url, bool followRedirect
 void CopyHttpSetUp(const TNMHTTP& from, TNMHTTP& to)
 {
     to.TimeOut = from.TimeOut;
+    to.ConnectTimeOut = from.ConnectTimeOut;
+    to.PageDeadline = from.PageDeadline;
     to.HeaderInfo.LocalProgram = from.HeaderInfo.LocalProgram;
     to.Proxy = from.Proxy;
     to.ProxyPort = from.ProxyPort;

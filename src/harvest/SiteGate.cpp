@@ -82,10 +82,11 @@ const char* SkipReasonText(TSkipReason reason)
 
 TSkipReason SkipReasonOf(const std::exception& e)
 {
-    const std::string text = lowered(e.what());
-    if (text.find("certificate") != std::string::npos)
+    if (dynamic_cast<const ECertificateError*>(&e))
         return TSkipReason::Certificate;
-    if (dynamic_cast<const EAbortError*>(&e) || text.find("timed out") != std::string::npos)
+    // A cancel (the harvest stopped) and a bound of the client are counted
+    // with the time-outs, as any wait that was cut short.
+    if (dynamic_cast<const EAbortError*>(&e))
         return TSkipReason::TimeOut;
     if (dynamic_cast<const ESockError*>(&e))
         return TSkipReason::Refused;

@@ -6,8 +6,6 @@
 
 #include <sys/mman.h>
 
-#include <QElapsedTimer>
-
 #include "Classes.h"
 #include "Idn.h"
 #include "Nmurl.h"
@@ -170,16 +168,11 @@ std::string HttpMethodWord(CmdType cmd)
     return i >= 0 && i <= static_cast<int>(CmdWRAPPED) ? words[i] : "";
 }
 
-TNMHTTP::TNMHTTP(QObject* Owner) : TPowersock(Owner)
-{
-    // The socket session reports every received chunk here; the string-mode
-    // bound is checked before the owner's handler runs.
-    TPowersock::OnPacketRecvd = [this](QObject* Sender) { PacketReceived(Sender); };
-}
+TNMHTTP::TNMHTTP(QObject* Owner) : TPowersock(Owner) {}
 
 TNMHTTP::~TNMHTTP() = default;
 
-void TNMHTTP::PacketReceived(QObject* Sender)
+void TNMHTTP::PacketReceived()
 {
     if (FCapturingString) {
         if (static_cast<int64_t>(Body.size()) > MaxBodySize) {
@@ -196,8 +189,7 @@ void TNMHTTP::PacketReceived(QObject* Sender)
             reserveBody(Body, want);
         }
     }
-    if (OnPacketRecvd)
-        OnPacketRecvd(Sender);
+    TPowersock::PacketReceived();
 }
 
 std::string TNMHTTP::ServerPrefix() const
@@ -242,7 +234,21 @@ void TNMHTTP::Request(CmdType cmd, const std::string& url)
     } busy(FRequesting);
     RequestURL = url;
     Cmd = cmd;
-    HTTPConnect();
+    // One deadline over the whole exchange, every redirect included.
+    struct Deadline {
+        TNMHTTP& http;
+        Deadline(TNMHTTP& h, int ms) : http(h) { http.SetDeadline(ms); }
+        ~Deadline() { http.ClearDeadline(); }
+    } deadline(*this, PageDeadline);
+    try {
+        HTTPConnect();
+    } catch (const ETimeOutError&) {
+        if (!DeadlinePassed())
+            throw;
+        const std::string limit =
+            PageDeadline % 1000 == 0 ? IntToStr(PageDeadline / 1000) + " s" : IntToStr(PageDeadline) + " ms";
+        throw ETimeOutError("Longest wait for one page passed (" + limit + ")");
+    }
 }
 
 void TNMHTTP::Get(const std::string& URL) { Request(CmdGET, URL); }
@@ -355,6 +361,12 @@ void TNMHTTP::HTTPConnect()
                 FCapturingString = true;
                 try {
                     CaptureString(Body, -1);
+                } catch (const ECancelError&) {
+                    FCapturingString = false;
+                    // The bound canceled the capture: a bound, not a cancel.
+                    if (static_cast<int64_t>(Body.size()) > MaxBodySize)
+                        throw EAbortError("Socket capture aborted");
+                    throw;
                 } catch (...) {
                     FCapturingString = false;
                     throw;
@@ -549,15 +561,13 @@ void TNMHTTP::RemoveHeader()
             Header += line;
     };
 
-    // Each line is timed by ReadLn. The header is bounded in size, and the
-    // lines after the status line, however slowly they trickle in, must all
-    // arrive within TimeOut of it.
-    QElapsedTimer started;
+    // Each line's silence is bounded by ReadLn (the idle limit), the header
+    // as a whole in size here and in time by PageDeadline.
     int64_t headerSize = 0;
     auto next = [&]() {
         std::string line = ReadLn();
         headerSize += static_cast<int64_t>(line.size());
-        if (headerSize > MaxHeaderSize || (TimeOut > 0 && started.isValid() && started.elapsed() > TimeOut))
+        if (headerSize > MaxHeaderSize)
             throw EAbortError("Socket readln aborted");
         return line;
     };
@@ -569,7 +579,6 @@ void TNMHTTP::RemoveHeader()
         SetWSAError(WSAECONNRESET, "");
         throw ESockError(SocketErrorStr(WSAECONNRESET));
     }
-    started.start();
     int32_t code = 0;
     // The line end is not part of the number, so a status line without
     // reason text ("HTTP/1.0 404" and CR LF) still gives its status.
@@ -610,16 +619,14 @@ void TNMHTTP::OpenTunnel()
 {
     const std::string authority = escapeTarget(headerValue(Host)) + ":" + IntToStr(Port);
     Write("CONNECT " + authority + " HTTP/1.0\r\nHost: " + authority + "\r\n\r\n");
-    // The proxy's reply header, bounded in size and in time as the server's
-    // is; nothing of it is kept.
+    // The proxy's reply header, bounded in size as the server's is (and in
+    // time by the same limits); nothing of it is kept.
     const std::string status = ReadLn();
-    QElapsedTimer started;
-    started.start();
     int64_t size = static_cast<int64_t>(status.size());
     for (std::string line = status; !line.empty() && line != "\n" && line != "\r\n";) {
         line = ReadLn();
         size += static_cast<int64_t>(line.size());
-        if (size > MaxHeaderSize || (TimeOut > 0 && started.elapsed() > TimeOut))
+        if (size > MaxHeaderSize)
             throw EAbortError("Socket readln aborted");
     }
     int32_t code = 0;

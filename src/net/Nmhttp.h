@@ -11,7 +11,8 @@
 // SecureProxy; Proxy serves http URLs only.
 //
 //   TNMHTTP http;
-//   http.TimeOut = 10000;
+//   http.TimeOut = 10000;                // no byte for 10 s ends the request
+//   http.PageDeadline = 60000;           // and so does a minute in all
 //   UseHttpProxyFromEnvironment(http);   // optional: http_proxy, https_proxy
 //   http.Get("https://host/page.htm");   // raises on network failures
 //   use(http.ReplyCode, http.Header, http.Body);
@@ -69,7 +70,7 @@ public:
     ~TNMHTTP() override;
 
     // ---- published properties ----
-    TNotifyEvent OnPacketRecvd;    // a chunk of the reply body arrived
+    using TPowersock::OnPacketRecvd; // a chunk of the reply body arrived
     using TPowersock::OnPacketSent; // a chunk of a request body file was sent
     std::string Body = "Default.htm";
     std::string Header = "Head.txt";
@@ -114,14 +115,23 @@ public:
     TStream* BodyStream = nullptr;
 
     // Largest body kept in string mode; a longer one ends the request with
-    // EAbortError "Socket capture aborted", so a hostile server cannot
+    // EAbortError "Socket capture aborted" (not one of its subclasses: no
+    // time-out, no cancel), so a hostile server cannot
     // exhaust the memory. Files (InputFileMode) are not bounded.
     int64_t MaxBodySize = int64_t(256) * 1024 * 1024;
-    // Largest reply header read; a longer one, or one whose lines keep
-    // trickling in for longer than TimeOut as a whole, ends the request with
-    // EAbortError "Socket readln aborted", so a hostile server can neither
-    // exhaust the memory nor hold the request for ever line by line.
+    // Largest reply header read; a longer one ends the request with
+    // EAbortError "Socket readln aborted", so a hostile server cannot
+    // exhaust the memory.
     int64_t MaxHeaderSize = int64_t(1024) * 1024;
+    // The longest one request method may take, redirects, lookups, connects
+    // and tunnels included, in milliseconds; 0 = no limit. TimeOut bounds
+    // the silence of each wait and ConnectTimeOut each lookup and connect;
+    // this bounds the page, so a server that trickles its reply or
+    // redirects again and again within those limits cannot hold the caller
+    // for ever. Passing it raises ETimeOutError "Longest wait for one page
+    // passed (N s)" (N ms when not whole seconds); what arrived stays in
+    // Header and Body.
+    int PageDeadline = 0;
     // How often the exchange may be repeated for statuses 299 to 399 before
     // the request fails with "Too many redirects".
     int MaxRedirects = 20;
@@ -159,6 +169,8 @@ public:
 protected:
     // SecureProxy for an https request, Proxy otherwise.
     std::pair<std::string, int> ProxyRoute() const override;
+    // Checks the string-mode bound before the owner's OnPacketRecvd.
+    void PacketReceived() override;
 
 private:
     bool FCapturingString = false;
@@ -168,7 +180,6 @@ private:
     void RefuseWhileRequesting() const;
 
     void Request(CmdType cmd, const std::string& url);
-    void PacketReceived(QObject* Sender);
     // "http://" + Host, and ":" + Port unless it is 80 ("https://" and 443
     // for an https request).
     std::string ServerPrefix() const;

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QSocketNotifier>
@@ -31,10 +32,6 @@ constexpr size_t kBufferSize = 65536;
 // SocketInfo lines. Components on a worker thread count apart from the
 // window's.
 thread_local int g_socketUsers = 0;
-// The pending last socket error of this thread, as a table number: like the
-// system's error number, each thread has its own, so components working on
-// different threads never read each other's.
-thread_local int g_lastSocketError = 0;
 
 std::function<void(std::exception_ptr)>& appExceptionHandler()
 {
@@ -288,6 +285,12 @@ void TThreadTimer::SetInterval(uint32_t value)
     UpdateTimer();
 }
 
+void TThreadTimer::Restart()
+{
+    if (FTimerId)
+        UpdateTimer();
+}
+
 void TThreadTimer::SetOnTimer(TNotifyEvent handler)
 {
     FOnTimer = std::move(handler);
@@ -423,7 +426,7 @@ int TPowersock::MakeSocket(bool lingerZero)
 {
     const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_TCP);
     if (s < 0) {
-        g_lastSocketError = MapSocketError(errno);
+        FLastSockError = MapSocketError(errno);
         std::string message;
         ErrorManager(WSAEWOULDBLOCK, message);
         return -1;
@@ -597,7 +600,7 @@ void TPowersock::ServiceQueue(bool wait)
 long TPowersock::SockRecv(char* buf, size_t len, bool peek)
 {
     if (FSocket < 0) {
-        g_lastSocketError = FPendingError ? FPendingError : WSAENOTCONN;
+        FLastSockError = FPendingError ? FPendingError : WSAENOTCONN;
         return -1;
     }
     if (FSsl)
@@ -610,26 +613,26 @@ long TPowersock::SockRecv(char* buf, size_t len, bool peek)
         return static_cast<long>(n);
     if (n == 0) {
         if (FPendingError) {
-            g_lastSocketError = FPendingError;
+            FLastSockError = FPendingError;
             return -1;
         }
         return 0;
     }
     const int code = MapSocketError(errno);
     if (code == WSAENOTCONN && FPendingError) {
-        g_lastSocketError = FPendingError;
+        FLastSockError = FPendingError;
         return -1;
     }
     if (code != WSAEWOULDBLOCK && code != WSAENOTCONN)
         FPendingError = code; // every later read of this session sees it too
-    g_lastSocketError = code;
+    FLastSockError = code;
     return -1;
 }
 
 long TPowersock::SockSend(const char* buf, size_t len)
 {
     if (FSocket < 0) {
-        g_lastSocketError = WSAENOTCONN;
+        FLastSockError = WSAENOTCONN;
         return -1;
     }
     if (FSsl)
@@ -640,18 +643,18 @@ long TPowersock::SockSend(const char* buf, size_t len)
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
         const int err = errno;
-        g_lastSocketError = MapSocketError(err);
+        FLastSockError = MapSocketError(err);
         // The system says "broken pipe" both for a socket that was never
         // connected and for one the peer dropped; tell the two apart.
         if (err == EPIPE)
-            g_lastSocketError = FPendingError ? FPendingError : FConnected ? WSAECONNRESET : WSAENOTCONN;
+            FLastSockError = FPendingError ? FPendingError : FConnected ? WSAECONNRESET : WSAENOTCONN;
     }
     return static_cast<long>(n);
 }
 
-int TPowersock::LastSockError() const { return g_lastSocketError; }
+int TPowersock::LastSockError() const { return FLastSockError; }
 
-void TPowersock::SetLastSockError(int code) { g_lastSocketError = code; }
+void TPowersock::SetLastSockError(int code) { FLastSockError = code; }
 
 void TPowersock::RaiseSocketError()
 {
@@ -678,7 +681,7 @@ std::string TPowersock::SocketErrorStr(uint16_t errNo)
 
 void TPowersock::ErrorManager(uint16_t expected, std::string& message)
 {
-    FLastErrorNo = g_lastSocketError;
+    FLastErrorNo = FLastSockError;
     message.clear();
     if (FLastErrorNo != expected && FLastErrorNo > 10000) {
         const auto errNo = static_cast<uint16_t>(FLastErrorNo);
@@ -693,7 +696,7 @@ void TPowersock::SetWSAError(int errNo, const std::string& message)
 {
     StatusMessage(8, "Setting Winsock Error");
     FLastErrorNo = errNo;
-    g_lastSocketError = errNo;
+    FLastSockError = errNo;
     if (OnError)
         OnError(this, static_cast<uint16_t>(errNo), message.empty() ? SocketErrorStr(static_cast<uint16_t>(errNo)) : message);
 }
@@ -725,14 +728,75 @@ void TPowersock::StatusMessage(uint8_t level, const std::string& text)
 
 // ---------------------------------------------------------------- time-outs
 
+namespace {
+int64_t nowMs() { return QDeadlineTimer::current().deadline(); }
+} // namespace
+
+void TPowersock::ArmTimer(int limit)
+{
+    FTimedOut = false;
+    if (limit < 0)
+        throw ERangeError();
+    FTimerLimit = limit;
+    int64_t interval = limit;
+    FTimerIsDeadline = false;
+    if (FDeadline != 0) {
+        // What is left of the deadline bounds this wait too; a deadline
+        // already past ends it at the first service of the queue.
+        const int64_t left = std::max<int64_t>(FDeadline - nowMs(), 1);
+        if (interval == 0 || left <= interval) {
+            interval = left;
+            FTimerIsDeadline = true;
+        }
+    }
+    FTimer->SetInterval(static_cast<uint32_t>(interval));
+    FTimer->SetEnabled(true);
+}
+
 void TPowersock::TimerOn()
 {
     StatusMessage(8, "Timer On");
+    ArmTimer(TimeOut);
+}
+
+void TPowersock::ConnectTimerOn()
+{
+    StatusMessage(8, "Timer On");
+    ArmTimer(ConnectTimeOut < 0 ? TimeOut : ConnectTimeOut);
+}
+
+void TPowersock::TimerActivity()
+{
+    // Only a running idle limit starts afresh; once it has fired the wait
+    // ends anyway.
+    if (!FTimer || !FTimer->Enabled() || FTimedOut || FTimerLimit == 0)
+        return;
+    const uint32_t before = FTimer->Interval();
+    ArmTimer(FTimerLimit);
+    if (FTimer->Interval() == before)
+        FTimer->Restart();
+}
+
+void TPowersock::SetDeadline(int ms)
+{
+    FDeadlinePassed = false;
+    FDeadline = ms > 0 ? nowMs() + ms : 0;
+}
+
+void TPowersock::RaiseAborted(const std::string& message)
+{
+    const bool timedOut = FTimedOut;
     FTimedOut = false;
-    if (TimeOut < 0)
-        throw ERangeError();
-    FTimer->SetInterval(static_cast<uint32_t>(TimeOut));
-    FTimer->SetEnabled(true);
+    FCanceled = false;
+    if (timedOut)
+        throw ETimeOutError(message);
+    throw ECancelError(message);
+}
+
+void TPowersock::PacketReceived()
+{
+    if (OnPacketRecvd)
+        OnPacketRecvd(this);
 }
 
 void TPowersock::TimerOff()
@@ -746,6 +810,8 @@ void TPowersock::TimerFired(QObject* /*Sender*/)
 {
     StatusMessage(8, "Timer Triggered");
     TimerOff();
+    if (FDeadline != 0 && (FTimerIsDeadline || nowMs() >= FDeadline))
+        FDeadlinePassed = true;
     FTimedOut = true;
     FEventMark = true;
     Abort();
@@ -775,7 +841,7 @@ void TPowersock::RequestCloseSocket()
     FListening = false;
     FPeerClosed = false;
     if (rc != 0 && errno != EINTR) {
-        g_lastSocketError = MapSocketError(errno);
+        FLastSockError = MapSocketError(errno);
         std::string message;
         ErrorManager(WSAEWOULDBLOCK, message);
     }
@@ -798,7 +864,7 @@ void TPowersock::ResolveRemoteHost()
         return;
     }
     FRemoteAddr = 0;
-    TimerOn();
+    ConnectTimerOn();
     TimerGuard guard{[this] { TimerOff(); }};
     FEventMark = false;
 
@@ -839,9 +905,9 @@ void TPowersock::ResolveRemoteHost()
     DropLookup();
 
     if (FTimedOut)
-        throw ESockError("Host Lookup Timed Out");
+        throw ETimeOutError("Host Lookup Timed Out");
     if (FCanceled)
-        throw ESockError("Host Lookup Canceled");
+        throw ECancelError("Host Lookup Canceled");
     if (FNotifyOk && FLookupAddr != 0) {
         FRemoteAddr = FLookupAddr;
         if (OnHostResolved)
@@ -872,18 +938,18 @@ void TPowersock::Connect()
     for (int retry = 0;; ++retry) {
         try {
             ResolveRemoteHost();
-        } catch (const ESockError& e) {
-            if (e.Message == "Host Lookup Timed Out" || e.Message == "Host Lookup Canceled")
-                throw;
+        } catch (const EAbortError&) {
+            throw; // timed out or canceled: no other address is tried
+        } catch (const ESockError&) {
         }
         if (FRemoteAddr != 0)
             break;
         if (retry > 0 || !OnInvalidHost)
-            throw ESockError("Null Remote Address");
+            throw EHostNotFoundError("Null Remote Address");
         bool handled = false;
         OnInvalidHost(handled);
         if (!handled)
-            throw ESockError("Null Remote Address");
+            throw EHostNotFoundError("Null Remote Address");
     }
     const auto via = ProxyRoute();
     FRemotePort = htons(static_cast<uint16_t>(via.first.empty() ? Port : via.second));
@@ -926,11 +992,11 @@ void TPowersock::Connect()
             },
             Qt::QueuedConnection);
     } else {
-        g_lastSocketError = MapSocketError(connectErr);
+        FLastSockError = MapSocketError(connectErr);
         RaiseSocketError();
     }
 
-    TimerOn();
+    ConnectTimerOn();
     {
         TimerGuard guard{[this] { TimerOff(); }};
         while (FConnectResult < 0 && !FConnected && !FTimedOut && !FCanceled && FNotifyOk)
@@ -945,10 +1011,10 @@ void TPowersock::Connect()
     if (OnConnectionFailed)
         OnConnectionFailed(this);
     if (FTimedOut)
-        throw ESockError("Connection Timed out");
+        throw EConnectTimeOutError("Connection Timed out");
     if (FCanceled)
-        throw ESockError("Connection Canceled");
-    throw ESockError("Connection Failed");
+        throw ECancelError("Connection Canceled");
+    throw EConnectError("Connection Failed");
 }
 
 void TPowersock::Disconnect()
@@ -1013,12 +1079,11 @@ void TPowersock::SendBuffer(const char* data, uint16_t count)
             }
             offset += static_cast<size_t>(n);
             remain -= static_cast<size_t>(n);
+            TimerActivity();
         }
     }
-    if (FCanceled) {
-        FCanceled = false;
-        throw EAbortError("Socket send aborted");
-    }
+    if (FCanceled)
+        RaiseAborted("Socket send aborted");
 }
 
 void TPowersock::Write(const std::string& text)
@@ -1075,10 +1140,8 @@ void TPowersock::SendFile(const std::string& fileName)
             SendChunk(FBuffer.data(), static_cast<size_t>(got));
         }
     }
-    if (FCanceled) {
-        FCanceled = false;
-        throw EAbortError("Socket send aborted");
-    }
+    if (FCanceled)
+        RaiseAborted("Socket send aborted");
 }
 
 void TPowersock::SendStream(TStream& stream)
@@ -1098,10 +1161,8 @@ void TPowersock::SendStream(TStream& stream)
                 return;
         }
     }
-    if (FCanceled) {
-        FCanceled = false;
-        throw EAbortError("Socket send aborted");
-    }
+    if (FCanceled)
+        RaiseAborted("Socket send aborted");
 }
 
 // ----------------------------------------------------------------- receiving
@@ -1135,10 +1196,8 @@ std::string TPowersock::Read(uint16_t count)
         if (want == 0)
             return {};
     }
-    if (FCanceled) {
-        FCanceled = false;
-        throw EAbortError("Socket send aborted");
-    }
+    if (FCanceled)
+        RaiseAborted("Socket send aborted");
     const long got = SockRecv(FBuffer.data(), want, false);
     if (got <= 0)
         return {};
@@ -1185,12 +1244,12 @@ std::string TPowersock::ReadLn()
             if (got > 0) {
                 result.append(buf + consumed, static_cast<size_t>(got));
                 consumed += static_cast<size_t>(got);
+                TimerActivity();
             }
         }
         ServiceQueue(wait);
     } while (!FCanceled);
-    FCanceled = false;
-    throw EAbortError("Socket readln aborted");
+    RaiseAborted("Socket readln aborted");
 }
 
 void TPowersock::ReceiveInto(CaptureKind kind, TStream* stream, std::string* text, int64_t size)
@@ -1216,10 +1275,9 @@ void TPowersock::ReceiveInto(CaptureKind kind, TStream* stream, std::string* tex
             else
                 stream->WriteBuffer(FBuffer.data(), n);
             addCount(ReceivedCount, n);
-            if (OnPacketRecvd)
-                OnPacketRecvd(this);
+            PacketReceived();
             if (timed)
-                TimerOn(); // clears only the timed-out mark: the limit is for the whole capture
+                TimerActivity(); // the idle limit: a reply that keeps arriving is never cut
         } else if (n == 0) {
             if (kind != ckAppendFile)
                 break;
@@ -1245,11 +1303,9 @@ void TPowersock::ReceiveInto(CaptureKind kind, TStream* stream, std::string* tex
         if (kind == ckCaptureStream && size == -1)
             break;
         ServiceQueue(wait);
-        if (FCanceled) {
-            FCanceled = false;
-            throw EAbortError(kind == ckCaptureStream || kind == ckCaptureString ? "Socket capture aborted"
-                                                                                 : "Socket send aborted");
-        }
+        if (FCanceled)
+            RaiseAborted(kind == ckCaptureStream || kind == ckCaptureString ? "Socket capture aborted"
+                                                                            : "Socket send aborted");
         if (kind == ckAppendFile && !FConnected)
             break;
     }
@@ -1399,7 +1455,7 @@ void TPowersock::Listen(bool secondMode)
     sa.sin_port = htons(static_cast<uint16_t>(Port));
     sa.sin_addr.s_addr = htonl(INADDR_ANY);
     if (::bind(FSocket, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(FSocket, 1) != 0) {
-        g_lastSocketError = MapSocketError(errno);
+        FLastSockError = MapSocketError(errno);
         RaiseSocketError();
     }
     FEventMark = false;
@@ -1418,7 +1474,7 @@ int TPowersock::Accept()
         ServiceQueue(true);
     if (FCanceled) {
         FCanceled = false;
-        throw ESockError("Accepting Canceled");
+        throw ECancelError("Accepting Canceled");
     }
     if (!FNotifyOk)
         throw ESockError("Error creating Data Connection");
@@ -1426,7 +1482,7 @@ int TPowersock::Accept()
     socklen_t len = sizeof peer;
     const int s = ::accept4(FSocket, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (s < 0) {
-        g_lastSocketError = MapSocketError(errno);
+        FLastSockError = MapSocketError(errno);
         RaiseSocketError();
         return -1;
     }

@@ -12,6 +12,16 @@
 //
 // The waits need a QCoreApplication (or QApplication) on the calling thread.
 //
+// Each limit has one meaning. ConnectTimeOut bounds the host lookup and the
+// connect; TimeOut is the idle limit of the other timed waits (line reads,
+// captures, sends, the TLS handshake as a whole), started afresh by every
+// byte that moves, so a reply that keeps arriving is never cut by it; a
+// deadline (SetDeadline, a client's page deadline) bounds every timed wait
+// of a longer task at once. A wait that a limit ends raises ETimeOutError, a
+// cancel ECancelError, each with the wait's own message; nothing tells them
+// apart by the message. Errors are kept by each component, never by the
+// process or the thread.
+//
 // Socket and resolver failures are reported with the error numbers of the
 // WinsockMessage table; MapSocketError and MapResolverError (Psock.cpp) are
 // the one place where the system's codes are translated.
@@ -40,14 +50,61 @@
 class QSocketNotifier;
 struct ssl_st;
 
+// What the TLS layer's socket functions share with their component: the
+// socket they read and write, and the errno of their last failure, read right
+// after the TLS call that made it.
+struct TTlsSocketLink {
+    int Socket = -1;
+    int LastErrno = 0;
+};
+
 // Socket errors, connect and lookup failures.
 class ESockError : public Exception {
 public:
     using Exception::Exception;
 };
 
-// A read, send or capture ended by a cancel or a time-out.
+// A read, send or capture ended by a cancel or a time-out, or a reply cut at
+// one of the clients' size bounds.
 class EAbortError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// A wait ended by one of the limits: the connect limit, the idle limit or a
+// client's deadline. The message is the one of the wait that ended ("Host
+// Lookup Timed Out", "Connection Timed out", "Socket readln aborted", ...).
+class ETimeOutError : public EAbortError {
+public:
+    using EAbortError::EAbortError;
+};
+
+// A wait ended by Cancel or Abort (a Stop button, a bound of the client).
+class ECancelError : public EAbortError {
+public:
+    using EAbortError::EAbortError;
+};
+
+// No address for the host: the lookup failed, also after OnInvalidHost.
+class EHostNotFoundError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+
+// The connection could not be made: refused, unreachable ("Connection
+// Failed"), or not made in time ("Connection Timed out").
+class EConnectError : public ESockError {
+public:
+    using ESockError::ESockError;
+};
+class EConnectTimeOutError : public ETimeOutError {
+public:
+    using ETimeOutError::ETimeOutError;
+};
+
+// The TLS peer's certificate (its chain or its name) was refused, or the
+// extra CA file to check it against cannot be read.
+class ECertificateError : public ESockError {
 public:
     using ESockError::ESockError;
 };
@@ -128,6 +185,9 @@ public:
     void SetEnabled(bool value);
     uint32_t Interval() const { return FInterval; }
     void SetInterval(uint32_t value);
+    // Starts the period afresh when the timer runs (an idle limit after
+    // activity); does nothing when it is stopped.
+    void Restart();
     const TNotifyEvent& OnTimer() const { return FOnTimer; }
     void SetOnTimer(TNotifyEvent handler);
 
@@ -158,7 +218,13 @@ public:
     // ---- published properties ----
     std::string Host;   // server name or numeric IPv4 address
     int Port = 0;       // server TCP port
-    int TimeOut = 0;    // milliseconds per timed wait; 0 = no time-out
+    // The idle limit, in milliseconds: a timed wait ends when nothing has
+    // happened on the socket for this long (no byte received, no byte sent).
+    // A reply that keeps arriving is never cut by it. 0 = none.
+    int TimeOut = 0;
+    // The limit of the host lookup and of the connect, in milliseconds;
+    // -1 = the same as TimeOut, 0 = none.
+    int ConnectTimeOut = -1;
     // How names are looked up; tests put in their own.
     THostResolver Resolver = SystemResolve;
     int ReportLevel = 0; // status texts of this level or lower reach OnStatus
@@ -227,10 +293,11 @@ public:
     std::string CACertFile;
     // Starts TLS on the connected socket: the handshake (with SNI for a host
     // name) and the verification of the peer's chain and of hostName. Waits
-    // like a read, bounded by TimeOut. Raises ESockError naming the problem
-    // ("Certificate of HOST rejected: certificate has expired", "TLS
-    // handshake with HOST failed: wrong version number"), or EAbortError
-    // "TLS Handshake Timed out" / "TLS Handshake Canceled". Ends with the
+    // like a read, bounded as a whole by TimeOut (and the deadline). Raises
+    // ECertificateError ("Certificate of HOST rejected: certificate has
+    // expired") or ESockError ("TLS handshake with HOST failed: wrong
+    // version number") naming the problem, or ETimeOutError "TLS Handshake
+    // Timed out" / ECancelError "TLS Handshake Canceled". Ends with the
     // socket still connected; the owner disconnects.
     void StartTLS(const std::string& hostName);
     // True while the connection carries TLS (after a successful StartTLS).
@@ -249,7 +316,7 @@ protected:
     // Fields that the clients publish (with a using-declaration).
     std::string Proxy;
     int ProxyPort = 0;
-    TNotifyEvent OnPacketRecvd;
+    TNotifyEvent OnPacketRecvd; // fired by PacketReceived
     TNotifyEvent OnPacketSent;
     THandlerEvent OnConnectionRequired;
     // Called for an accept notification on the socket-event path.
@@ -258,6 +325,17 @@ protected:
     // means straight to Host:Port. Proxy and ProxyPort unless a client
     // routes some requests elsewhere.
     virtual std::pair<std::string, int> ProxyRoute() const { return {Proxy, ProxyPort}; }
+    // A chunk of a capture arrived (ReceivedCount counts it): fires
+    // OnPacketRecvd. A client that checks each chunk overrides it.
+    virtual void PacketReceived();
+
+    // A deadline over several operations (a client's whole request): while
+    // it is set, every timed wait ends at it at the latest, with
+    // ETimeOutError, and DeadlinePassed() tells that the deadline, not one
+    // wait's own limit, ended it. ms 0 clears it.
+    void SetDeadline(int ms);
+    void ClearDeadline() { SetDeadline(0); }
+    bool DeadlinePassed() const { return FDeadlinePassed; }
 
     // Marks.
     bool FCanceled = false;     // set by Cancel, Abort and a time-out
@@ -268,8 +346,16 @@ protected:
 
     void InitWinsock();
     void RequestCloseSocket();
+    // Arms the time-out timer with the idle limit (or, for the lookup and the
+    // connect, the connect limit), cut to what is left of the deadline.
     void TimerOn();
+    void ConnectTimerOn();
+    // Activity on the socket: the idle limit starts afresh.
+    void TimerActivity();
     void TimerOff();
+    // Raises the end of a wait that the cancel mark ended: ETimeOutError
+    // when a limit fired, ECancelError otherwise; both marks are cleared.
+    [[noreturn]] void RaiseAborted(const std::string& message);
     void TimerFired(QObject* Sender);
     TThreadTimer* TimeoutTimer() const { return FTimer; }
 
@@ -314,7 +400,16 @@ private:
     uint32_t FLookupAddr = 0;
 
     TThreadTimer* FTimer = nullptr;
+    int FTimerLimit = 0;           // the limit the running timed wait was armed with
+    int64_t FDeadline = 0;         // monotonic ms when the deadline passes; 0 = none
+    bool FDeadlinePassed = false;
+    bool FTimerIsDeadline = false; // the running timer was cut to the deadline
+    // The pending last socket error, as a table number: set by the failing
+    // receive or send, read right after it.
+    int FLastSockError = 0;
+    TTlsSocketLink FTlsLink;
 
+    void ArmTimer(int limit);
     int MakeSocket(bool lingerZero);
     void WatchSocket();
     void UnwatchSocket();

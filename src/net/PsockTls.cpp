@@ -29,17 +29,17 @@ namespace {
 
 constexpr size_t kPullSize = 16384; // one TLS record at most
 
-// errno of the last failed receive or send of the TLS layer, read right
-// after the SSL call that made it (UI thread only).
-int g_tlsErrno = 0;
-
 // The socket under OpenSSL: non-blocking receive and send on the
 // component's descriptor, with MSG_NOSIGNAL so that writing to a dropped
-// connection is an error and never a SIGPIPE.
+// connection is an error and never a SIGPIPE. The BIO's data is the
+// component's link, which also keeps the errno of the last failure: each
+// component has its own, whatever thread it works on.
+TTlsSocketLink& linkOf(BIO* b) { return *static_cast<TTlsSocketLink*>(BIO_get_data(b)); }
+
 int bioRead(BIO* b, char* out, int len)
 {
     BIO_clear_retry_flags(b);
-    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(b)));
+    const int fd = linkOf(b).Socket;
     ssize_t n;
     do {
         n = ::recv(fd, out, static_cast<size_t>(len), MSG_DONTWAIT);
@@ -47,7 +47,7 @@ int bioRead(BIO* b, char* out, int len)
     if (n == 0)
         BIO_set_flags(b, BIO_FLAGS_IN_EOF);
     if (n < 0) {
-        g_tlsErrno = errno;
+        linkOf(b).LastErrno = errno;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             BIO_set_retry_read(b);
     }
@@ -57,13 +57,13 @@ int bioRead(BIO* b, char* out, int len)
 int bioWrite(BIO* b, const char* in, int len)
 {
     BIO_clear_retry_flags(b);
-    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(b)));
+    const int fd = linkOf(b).Socket;
     ssize_t n;
     do {
         n = ::send(fd, in, static_cast<size_t>(len), MSG_DONTWAIT | MSG_NOSIGNAL);
     } while (n < 0 && errno == EINTR);
     if (n < 0) {
-        g_tlsErrno = errno;
+        linkOf(b).LastErrno = errno;
         if (errno == EAGAIN || errno == EWOULDBLOCK)
             BIO_set_retry_write(b);
     }
@@ -154,7 +154,7 @@ SSL_CTX* clientContext(const std::string& caFile)
         SSL_CTX_free(ctx);
         if (reason.empty())
             reason = std::strerror(ENOENT);
-        throw ESockError("Cannot read CA certificates from " + caFile + ": " + reason);
+        throw ECertificateError("Cannot read CA certificates from " + caFile + ": " + reason);
     }
     contexts.emplace(caFile, ctx);
     return ctx;
@@ -195,7 +195,9 @@ void TPowersock::StartTLS(const std::string& hostName)
         TlsFree();
         throw ESockError("TLS handshake with " + hostName + " failed: " + reason);
     }
-    BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(FSocket)));
+    FTlsLink.Socket = FSocket;
+    FTlsLink.LastErrno = 0;
+    BIO_set_data(bio, &FTlsLink);
     BIO_set_init(bio, 1);
     SSL_set_bio(FSsl, bio, bio);
     FTlsState = TlsState::Handshake;
@@ -219,7 +221,7 @@ void TPowersock::StartTLS(const std::string& hostName)
         TimerGuard guard{[this] { TimerOff(); }};
         while (!FCanceled) {
             ERR_clear_error();
-            g_tlsErrno = 0;
+            FTlsLink.LastErrno = 0;
             const int rc = SSL_do_handshake(FSsl);
             if (rc == 1) {
                 FTlsState = TlsState::Up;
@@ -244,8 +246,8 @@ void TPowersock::StartTLS(const std::string& hostName)
                 ERR_clear_error();
             } else if (err == SSL_ERROR_SSL || ERR_peek_error() != 0) {
                 failure = takeOpenSslReason();
-            } else if (err == SSL_ERROR_SYSCALL && (g_tlsErrno != 0 || FPendingError)) {
-                const int code = g_tlsErrno ? MapSocketError(g_tlsErrno) : FPendingError;
+            } else if (err == SSL_ERROR_SYSCALL && (FTlsLink.LastErrno != 0 || FPendingError)) {
+                const int code = FTlsLink.LastErrno ? MapSocketError(FTlsLink.LastErrno) : FPendingError;
                 failure = SocketErrorStr(static_cast<uint16_t>(code));
             } else {
                 failure = "connection closed by peer";
@@ -257,11 +259,8 @@ void TPowersock::StartTLS(const std::string& hostName)
     }
     if (FSsl)
         FTlsState = TlsState::Failed;
-    if (failure.empty()) {
-        const bool timedOut = FTimedOut;
-        FCanceled = false;
-        throw EAbortError(timedOut ? "TLS Handshake Timed out" : "TLS Handshake Canceled");
-    }
+    if (failure.empty())
+        RaiseAborted(FTimedOut ? "TLS Handshake Timed out" : "TLS Handshake Canceled");
     FTlsError = failure;
     const std::string message =
         certificate ? "Certificate of " + hostName + " rejected: " + failure
@@ -269,6 +268,8 @@ void TPowersock::StartTLS(const std::string& hostName)
     FLastErrorNo = WSATLSFAILURE;
     if (OnError)
         OnError(this, WSATLSFAILURE, message);
+    if (certificate)
+        throw ECertificateError(message);
     throw ESockError(message);
 }
 
@@ -291,7 +292,7 @@ void TPowersock::TlsFree()
 long TPowersock::TlsRead(char* buf, size_t len)
 {
     ERR_clear_error();
-    g_tlsErrno = 0;
+    FTlsLink.LastErrno = 0;
     size_t got = 0;
     if (SSL_read_ex(FSsl, buf, len, &got) == 1)
         return static_cast<long>(got);
@@ -306,9 +307,9 @@ long TPowersock::TlsRead(char* buf, size_t len)
         return 0;
     case SSL_ERROR_SYSCALL:
         if (ERR_peek_error() == 0) {
-            if (g_tlsErrno == 0)
+            if (FTlsLink.LastErrno == 0)
                 return 0; // the end of the stream
-            code = MapSocketError(g_tlsErrno);
+            code = MapSocketError(FTlsLink.LastErrno);
             if (code == WSAEWOULDBLOCK)
                 code = WSAECONNRESET;
             FPendingError = code;
@@ -404,7 +405,7 @@ long TPowersock::TlsSend(const char* buf, size_t len)
     if (len == 0)
         return 0;
     ERR_clear_error();
-    g_tlsErrno = 0;
+    FTlsLink.LastErrno = 0;
     size_t written = 0;
     if (SSL_write_ex(FSsl, buf, len, &written) == 1)
         return static_cast<long>(written);
@@ -419,8 +420,8 @@ long TPowersock::TlsSend(const char* buf, size_t len)
         return -1;
     case SSL_ERROR_SYSCALL:
         if (ERR_peek_error() == 0) {
-            int code = g_tlsErrno ? MapSocketError(g_tlsErrno) : WSAECONNRESET;
-            if (g_tlsErrno == EPIPE)
+            int code = FTlsLink.LastErrno ? MapSocketError(FTlsLink.LastErrno) : WSAECONNRESET;
+            if (FTlsLink.LastErrno == EPIPE)
                 code = FPendingError ? FPendingError : WSAECONNRESET;
             SetLastSockError(code);
             return -1;

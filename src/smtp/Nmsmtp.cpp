@@ -485,7 +485,7 @@ void TNMSMTP::ReadExtraLines(std::string& line)
         line,
         [this, &clock] {
             if (TimeOut > 0 && clock.elapsed() > TimeOut)
-                throw EAbortError("Socket readln aborted");
+                throw ETimeOutError("Socket readln aborted");
             return ReadLn();
         },
         MaxReplyLines);
@@ -584,7 +584,7 @@ void TNMSMTP::Command(const std::string& command)
         line,
         [this, &clock] {
             if (TimeOut > 0 && clock.elapsed() > TimeOut)
-                throw EAbortError("Socket readln aborted");
+                throw ETimeOutError("Socket readln aborted");
             std::string next = ReadLn();
             LastReply += next;
             return next;

@@ -443,6 +443,45 @@ TEST_F(Options, SearchAndSavingSettingsComeBackAfterOkAndARestart)
     EXPECT_EQ(frmOpzioni->EditNumMax->text(), "7");
 }
 
+TEST_F(Options, TheLongestWaitForOnePageReachesTheClientAndComesBack)
+{
+    EXPECT_EQ(frmOpzioni->LabelAttesaPagina->text(), "Longest wait for one page");
+    EXPECT_EQ(frmOpzioni->EditAttesaPagina->accessibleName(), "Longest wait for one page");
+    EXPECT_EQ(frmOpzioni->EditAttesaPagina->text(), "60");
+    EXPECT_EQ(frmMain->NMHTTP->PageDeadline, 60000);
+
+    // Not a whole number of seconds that fits: refused with its message, the
+    // client keeps its deadline and the dialog stays open.
+    for (const char* text : {"1 min", "1.5", "-1", "2147484"}) {
+        desk.Messages.Calls.clear();
+        frmOpzioni->show();
+        frmOpzioni->EditAttesaPagina->setText(text);
+        frmOpzioni->BitBtn1->click();
+        EXPECT_TRUE(frmOpzioni->isVisible()) << text;
+        ASSERT_EQ(desk.Messages.Calls.size(), 1u) << text;
+        EXPECT_EQ(desk.Messages.Calls[0].Text, kPageWaitRefused);
+        EXPECT_EQ(frmMain->NMHTTP->PageDeadline, 60000) << text;
+    }
+
+    frmOpzioni->EditAttesaPagina->setText("90");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_FALSE(frmOpzioni->isVisible());
+    EXPECT_EQ(frmMain->NMHTTP->PageDeadline, 90000);
+    RestartWindows();
+    EXPECT_EQ(frmOpzioni->EditAttesaPagina->text(), "90");
+    EXPECT_EQ(frmMain->NMHTTP->PageDeadline, 90000) << "the client follows the value shown";
+
+    // 0 is no limit; a value edited by hand that is not valid gives the default.
+    frmOpzioni->EditAttesaPagina->setText("0");
+    frmOpzioni->BitBtn1->click();
+    EXPECT_EQ(frmMain->NMHTTP->PageDeadline, 0);
+    StopWindows();
+    testutil::writeFile(SettingsFilePath(), "[Search]\nPageDeadline=99999999\n");
+    StartWindows();
+    EXPECT_EQ(frmOpzioni->EditAttesaPagina->text(), "60");
+    EXPECT_EQ(frmMain->NMHTTP->PageDeadline, 60000);
+}
+
 TEST_F(Options, ASettingsFileWithBadValuesLeavesTheDefaultsAndTheMailFields)
 {
     for (const char* timeOut : {"$7530", "99999999999", "-5", "2147483648"}) {
@@ -532,7 +571,8 @@ TEST_F(Options, TabReachesEveryFieldOfThePageShownInOrder)
         {1, {o->PageControl1, o->EditServer, o->EditNome, o->EditIndirizzo, o->EditMittente, o->CheckBoxNascondi,
              o->BitBtn1}},
         {2, {o->PageControl1, o->RadioGroup2, o->CheckBoxTestoSemplice, o->CheckBoxDisconnRic,
-             o->CheckBoxTuttiIndirizzi, o->EditNumMax, o->EditTimeOut, o->EditPausa, o->SpinSitiInsieme,
+             o->CheckBoxTuttiIndirizzi, o->EditNumMax, o->EditTimeOut, o->EditAttesaPagina, o->EditPausa,
+             o->SpinSitiInsieme,
              o->EditDominio, o->BitBtn1}},
         {3, {o->PageControl1, o->EditSearxng, o->EditMojeekKey, o->BitBtn1}},
     };

@@ -132,9 +132,13 @@ TEST(CliFetch, FailuresAndUsage)
     const int s = testutil::bindLoopback(1, silentPort);
     const std::string silent = "http://127.0.0.1:" + std::to_string(silentPort) + "/";
     auto r = fetch({"--timeout", "300", silent});
-    ::close(s);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "corvina-cli: " + silent + ": Socket readln aborted\n");
+    // Without an idle limit the longest wait for the page still ends it.
+    r = fetch({"--timeout", "0", "--max-time", "1", silent});
+    ::close(s);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "corvina-cli: " + silent + ": Longest wait for one page passed (1 s)\n");
 
     EXPECT_EQ(fetch({}).exitCode, 2);
     EXPECT_EQ(fetch({"--timeout", "soon", "http://h/"}).exitCode, 2);

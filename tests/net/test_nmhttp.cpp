@@ -41,12 +41,13 @@ struct Client {
 
 std::string base(const ScriptServer& srv) { return "http://127.0.0.1:" + std::to_string(srv.port()); }
 
-template <class F>
+// The message of the exception f raises, which must be an E.
+template <class E = Exception, class F>
 std::string messageOf(F&& f)
 {
     try {
         f();
-    } catch (const Exception& e) {
+    } catch (const E& e) {
         return e.Message;
     }
     return "<no exception>";
@@ -388,33 +389,90 @@ TEST(NmhttpRedirect, LoopEndsAfterTwentyRepetitions)
     EXPECT_EQ(srv2.accepted(), 21);
 }
 
-TEST(NmhttpTimeouts, SilentServerAndTricklingBody)
+// A body that trickles in, a byte every 100 ms for two seconds.
+Script trickleBody(const std::string& status)
 {
-    std::vector<Script> scripts;
-    scripts.push_back({ReadUntil("\r\n\r\n"), Hold()});
-    Script trickle{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\n\r\n")};
-    for (int i = 0; i < 30; ++i) {
+    Script trickle{ReadUntil("\r\n\r\n"), Send(status)};
+    for (int i = 0; i < 20; ++i) {
+        trickle.push_back(Pause(100));
         trickle.push_back(Send("x"));
-        trickle.push_back(Pause(50));
     }
-    scripts.push_back(trickle);
-    ScriptServer srv(scripts);
+    trickle.push_back(Close());
+    return trickle;
+}
+
+TEST(NmhttpTimeouts, IdleLimitCutsSilenceNeverAPageThatKeepsArriving)
+{
+    ScriptServer srv({{ReadUntil("\r\n\r\n"), Hold()}, trickleBody("HTTP/1.0 200 OK\r\n\r\n"),
+                      {ReadUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\n\r\nxx"), Hold()}});
     Client c;
-    c.http.TimeOut = 300;
+    c.http.TimeOut = 500;
     c.http.Body = "before";
-    EXPECT_EQ(messageOf([&] { c.http.Get(base(srv) + "/silent"); }), "Socket readln aborted");
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(messageOf<ETimeOutError>([&] { c.http.Get(base(srv) + "/silent"); }), "Socket readln aborted");
+    EXPECT_GE(t.elapsed(), 450);
+    EXPECT_LT(t.elapsed(), 3000);
     EXPECT_FALSE(c.http.Connected());
     EXPECT_EQ(c.http.Body, "before"); // the body had not started
     const int disconnectsAfterFirst = c.disconnects;
     EXPECT_GE(disconnectsAfterFirst, 1);
 
-    // Bytes keep coming, but the capture as a whole exceeds the time-out.
-    EXPECT_EQ(messageOf([&] { c.http.Get(base(srv) + "/slow"); }), "Socket capture aborted");
-    EXPECT_FALSE(c.http.Connected());
-    EXPECT_GT(c.http.Body.size(), 0u);
-    EXPECT_LT(c.http.Body.size(), 30u);
-    EXPECT_EQ(c.http.Body, std::string(c.http.Body.size(), 'x'));
+    // Bytes keep coming, each within the idle limit: two seconds, four
+    // times the limit, and the page arrives whole.
+    t.restart();
+    c.http.Get(base(srv) + "/slow");
+    EXPECT_GE(t.elapsed(), 1900);
+    EXPECT_EQ(c.http.ReplyCode, 200);
+    EXPECT_EQ(c.http.Body, std::string(20, 'x'));
     EXPECT_GT(c.disconnects, disconnectsAfterFirst);
+
+    // A body that stops half-way is cut by the silence, what came is kept.
+    t.restart();
+    EXPECT_EQ(messageOf<ETimeOutError>([&] { c.http.Get(base(srv) + "/stops"); }), "Socket capture aborted");
+    EXPECT_LT(t.elapsed(), 3000);
+    EXPECT_EQ(c.http.Body, "xx");
+}
+
+TEST(NmhttpTimeouts, PageDeadlineCutsAPageWhateverKeepsItGoing)
+{
+    // Twenty redirects, each answered within the idle limit: the whole
+    // chain would take three seconds.
+    std::vector<Script> hops(20, {ReadUntil("\r\n\r\n"), Pause(150),
+                                  Send("HTTP/1.0 302 Found\r\nLocation: /loop\r\n\r\n"), Close()});
+    ScriptServer redirects(hops);
+    Client c;
+    c.http.TimeOut = 1000;
+    c.http.PageDeadline = 1000;
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(messageOf<ETimeOutError>([&] { c.http.Get(base(redirects) + "/loop"); }),
+              "Longest wait for one page passed (1 s)");
+    EXPECT_GE(t.elapsed(), 900);
+    EXPECT_LT(t.elapsed(), 2500);
+    EXPECT_GE(redirects.accepted(), 3);
+    EXPECT_LT(redirects.accepted(), 12);
+    EXPECT_FALSE(c.http.Connected());
+
+    // The same trickling body as above, which the idle limit lets through,
+    // is cut by the deadline; what came is kept. A deadline that is not
+    // whole seconds is told in ms.
+    ScriptServer slow({trickleBody("HTTP/1.0 200 OK\r\n\r\n"), answer("HTTP/1.0 200 OK\r\n\r\nnext")});
+    c.http.TimeOut = 500;
+    c.http.PageDeadline = 900;
+    t.restart();
+    EXPECT_EQ(messageOf<ETimeOutError>([&] { c.http.Get(base(slow) + "/slow"); }),
+              "Longest wait for one page passed (900 ms)");
+    EXPECT_GE(t.elapsed(), 850);
+    EXPECT_LT(t.elapsed(), 1900);
+    EXPECT_EQ(c.http.ReplyCode, 200);
+    EXPECT_GT(c.http.Body.size(), 3u);
+    EXPECT_LT(c.http.Body.size(), 20u);
+    EXPECT_EQ(c.http.Body, std::string(c.http.Body.size(), 'x'));
+
+    // Each request has a deadline of its own: the next one starts afresh.
+    c.http.Get(base(slow) + "/next");
+    EXPECT_EQ(c.http.Body, "next");
 }
 
 TEST(NmhttpBounds, StringBodyIsBounded)
@@ -426,7 +484,22 @@ TEST(NmhttpBounds, StringBodyIsBounded)
     c.http.Get(base(srv) + "/at");
     EXPECT_EQ(c.http.Body, big);
     c.http.MaxBodySize = 100000;
-    EXPECT_THROW(c.http.Get(base(srv) + "/over"), EAbortError);
+    // The owner's chunk handler runs and the bound still holds; the cut is a
+    // bound, neither a time-out nor a cancel.
+    int chunks = 0;
+    c.http.OnPacketRecvd = [&](QObject*) { ++chunks; };
+    std::string kind;
+    try {
+        c.http.Get(base(srv) + "/over");
+    } catch (const ETimeOutError&) {
+        kind = "time-out";
+    } catch (const ECancelError&) {
+        kind = "cancel";
+    } catch (const EAbortError&) {
+        kind = "bound";
+    }
+    EXPECT_EQ(kind, "bound");
+    EXPECT_GE(chunks, 1);
     EXPECT_EQ(messageOf([&] {
                   ScriptServer again({answer("HTTP/1.0 200 OK\r\n\r\n" + big)});
                   c.http.Get(base(again) + "/over");
@@ -516,8 +589,8 @@ TEST(NmhttpBounds, ReplyHeaderIsBoundedInSizeAndInTime)
         lines += "X-Filler-" + std::to_string(i) + ": " + std::string(20, 'f') + "\r\n";
     const std::string reply = "HTTP/1.0 200 OK\r\n" + lines + "\r\nbody";
 
-    // Lines trickling in one by one: each arrives well within the time-out,
-    // but together they take far longer than it.
+    // Lines trickling in one by one: each arrives well within the idle
+    // limit, but together they take far longer than the page may.
     Script trickle{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 200 OK\r\n")};
     for (int i = 0; i < 40; ++i) {
         trickle.push_back(Pause(100));
@@ -531,6 +604,7 @@ TEST(NmhttpBounds, ReplyHeaderIsBoundedInSizeAndInTime)
                       trickle});
     Client c;
     c.http.TimeOut = 1000;
+    c.http.PageDeadline = 2000;
 
     c.http.Get(base(srv) + "/fits"); // a header of a few KiB is normal
     EXPECT_EQ(c.http.Header, "HTTP/1.0 200 OK\r\n" + lines + "\r\n");
@@ -550,7 +624,8 @@ TEST(NmhttpBounds, ReplyHeaderIsBoundedInSizeAndInTime)
 
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(messageOf([&] { c.http.Get(base(srv) + "/trickle"); }), "Socket readln aborted");
+    EXPECT_EQ(messageOf<ETimeOutError>([&] { c.http.Get(base(srv) + "/trickle"); }),
+              "Longest wait for one page passed (2 s)");
     EXPECT_LT(t.elapsed(), 3500); // the whole trickle would take four seconds
     EXPECT_FALSE(c.http.Connected());
     EXPECT_EQ(c.http.Body, "ok"); // the body had not started

@@ -27,6 +27,10 @@ std::string outcomeOf(const std::function<void()>& f)
 {
     try {
         f();
+    } catch (const ETimeOutError& e) {
+        return "ETimeOutError " + e.Message;
+    } catch (const ECancelError& e) {
+        return "ECancelError " + e.Message;
     } catch (const EAbortError& e) {
         return "EAbortError " + e.Message;
     } catch (const ESockError& e) {
@@ -70,7 +74,7 @@ struct HostileCase {
     bool bodyIsPrefix;
     int timeOut;            // the client's TimeOut
     int64_t maxBody;        // the client's MaxBodySize
-    int boundMs;            // the call must have ended by then (generous)
+    int boundMs;            // the call must have ended by then (generous); half of it is the page deadline
     int connections;        // connections the case makes
 };
 
@@ -82,10 +86,10 @@ TEST(NmhttpHostile, EveryCaseEndsBoundedAndLeavesTheClientReady)
     const std::string part(5000, 'p');
     const int64_t kDefaultBody = int64_t(256) * 1024 * 1024;
     std::vector<HostileCase> cases = {
-        {"never answers", {ReadUntil("\r\n\r\n"), Hold()}, "/", "EAbortError Socket readln aborted", 0, "", false,
+        {"never answers", {ReadUntil("\r\n\r\n"), Hold()}, "/", "ETimeOutError Socket readln aborted", 0, "", false,
          500, kDefaultBody, 10000, 1},
-        {"a byte a second", trickleBytes(), "/", "EAbortError Socket readln aborted", 0, "", false, 1500,
-         kDefaultBody, 10000, 1},
+        {"a byte a second", trickleBytes(), "/", "ETimeOutError Longest wait for one page passed (5 s)", 0, "",
+         false, 1500, kDefaultBody, 10000, 1},
         {"reset mid-body", {ReadUntil("\r\n\r\n"), Send(kOk + part), Pause(200), Reset()}, "/",
          "ESockError 10054:Connection reset by peer", 200, part, true, 5000, kDefaultBody, 10000, 1},
         {"2 MB header line", answer("HTTP/1.0 200 OK\r\nX-Big: " + std::string(2 << 20, 'h') + "\r\n\r\nbody"), "/",
@@ -115,7 +119,7 @@ TEST(NmhttpHostile, EveryCaseEndsBoundedAndLeavesTheClientReady)
          "", false, 5000, kDefaultBody, 10000, 1},
         // https to a peer that is no TLS server. Each reads the client's
         // first bytes (its hello) before it misbehaves.
-        {"stalls in the TLS handshake", {ReadBytes(1), Hold()}, "https:/", "EAbortError TLS Handshake Timed out", 0, "",
+        {"stalls in the TLS handshake", {ReadBytes(1), Hold()}, "https:/", "ETimeOutError TLS Handshake Timed out", 0, "",
          false, 500, kDefaultBody, 10000, 1},
         {"plain HTTP instead of a TLS handshake", {ReadBytes(1), Send(kOk + "not tls"), Close()}, "https:/",
          "ESockError TLS handshake with 127.0.0.1 failed: wrong version number", 0, "", false, 5000, kDefaultBody,
@@ -139,6 +143,7 @@ TEST(NmhttpHostile, EveryCaseEndsBoundedAndLeavesTheClientReady)
         ScriptServer srv(scripts);
         TNMHTTP http;
         http.TimeOut = hc.timeOut;
+        http.PageDeadline = hc.boundMs / 2;
         http.MaxBodySize = hc.maxBody;
         http.Body = "";
 

@@ -26,8 +26,14 @@ std::string outcomeOf(const std::function<void()>& f)
 {
     try {
         f();
+    } catch (const ETimeOutError& e) {
+        return "ETimeOutError " + e.Message;
+    } catch (const ECancelError& e) {
+        return "ECancelError " + e.Message;
     } catch (const EAbortError& e) {
         return "EAbortError " + e.Message;
+    } catch (const ECertificateError& e) {
+        return "ECertificateError " + e.Message;
     } catch (const ESockError& e) {
         return "ESockError " + e.Message;
     } catch (const Exception& e) {
@@ -65,15 +71,15 @@ TEST(NmhttpTls, CertificateChainAndHostNameAreVerified)
         {"good, by name", {}, "localhost", true, ""},
         {"good, by address", {}, "127.0.0.1", true, ""},
         {"expired", {{"localhost"}, true, -10, -1, false}, "localhost", true,
-         "ESockError Certificate of localhost rejected: certificate has expired"},
+         "ECertificateError Certificate of localhost rejected: certificate has expired"},
         {"for another name", {{"other.example"}, false, -1, 30, false}, "localhost", true,
-         "ESockError Certificate of localhost rejected: host name mismatch"},
+         "ECertificateError Certificate of localhost rejected: host name mismatch"},
         {"for another address", {{"localhost"}, false, -1, 30, false}, "127.0.0.1", true,
-         "ESockError Certificate of 127.0.0.1 rejected: IP address mismatch"},
+         "ECertificateError Certificate of 127.0.0.1 rejected: IP address mismatch"},
         {"self-signed", {{"localhost"}, true, -1, 30, true}, "localhost", true,
-         "ESockError Certificate of localhost rejected: self-signed certificate"},
+         "ECertificateError Certificate of localhost rejected: self-signed certificate"},
         {"CA not trusted", {}, "localhost", false,
-         "ESockError Certificate of localhost rejected: unable to get local issuer certificate"},
+         "ECertificateError Certificate of localhost rejected: unable to get local issuer certificate"},
     };
     const std::string binary = allBytes();
     for (const Case& c : cases) {
@@ -118,7 +124,7 @@ TEST(NmhttpTls, AnUnreadableCaFileIsAnError)
     http.TimeOut = 5000;
     http.CACertFile = pki.file("no-such-ca.pem");
     const std::string outcome = outcomeOf([&] { http.Get(nginx.url("/")); });
-    EXPECT_EQ(outcome.rfind("ESockError Cannot read CA certificates from " + http.CACertFile + ": ", 0), 0u)
+    EXPECT_EQ(outcome.rfind("ECertificateError Cannot read CA certificates from " + http.CACertFile + ": ", 0), 0u)
         << outcome;
     EXPECT_FALSE(http.Connected());
 }
@@ -231,7 +237,7 @@ TEST(NmhttpTls, StopDuringAStalledHandshakeEndsItAndTheClientGoesOn)
     QElapsedTimer t;
     t.start();
     EXPECT_EQ(outcomeOf([&] { http.Get("https://127.0.0.1:" + std::to_string(stalled.port()) + "/"); }),
-              "EAbortError TLS Handshake Canceled");
+              "ECancelError TLS Handshake Canceled");
     EXPECT_LT(t.elapsed(), 5000);
     EXPECT_EQ(ticks, 5);
     ticker.stop();

@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "Nmhttp.h"
 #include "Psock.h"
 #include "ScriptServer.h"
 #include "TestUtil.h"
@@ -371,7 +372,7 @@ TEST(PsockTimeouts, ReadLnAndCaptureTimeOutThenConnectAgain)
     s.sock.Connect();
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(messageOf<EAbortError>([&] { s.sock.ReadLn(); }), "Socket readln aborted");
+    EXPECT_EQ(messageOf<ETimeOutError>([&] { s.sock.ReadLn(); }), "Socket readln aborted");
     EXPECT_GE(t.elapsed(), 250);
     EXPECT_LT(t.elapsed(), 2000);
     s.sock.Disconnect();
@@ -383,10 +384,11 @@ TEST(PsockTimeouts, ReadLnAndCaptureTimeOutThenConnectAgain)
     EXPECT_EQ(s.sock.ReadLn(), "HTTP/1.0 200 OK\r\n");
     std::string body;
     t.restart();
-    EXPECT_EQ(messageOf<EAbortError>([&] { s.sock.CaptureString(body, -1); }), "Socket capture aborted");
-    EXPECT_GE(t.elapsed(), 350);
-    EXPECT_LT(t.elapsed(), 1600); // data kept arriving: the limit is for the whole capture
-    EXPECT_FALSE(body.empty());
+    // Data keeps arriving, each byte well within the idle limit: the
+    // capture runs six times the limit and takes everything.
+    s.sock.CaptureString(body, -1);
+    EXPECT_GE(t.elapsed(), 2000);
+    EXPECT_EQ(body, std::string(60, 'x'));
     s.sock.Disconnect();
     s.sock.Connect();
     EXPECT_EQ(s.sock.ReadLn(), "fine\r\n");
@@ -407,20 +409,20 @@ TEST(PsockTimeouts, CancelFromATimerHandlerEndsTheWait)
     });
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(messageOf<EAbortError>([&] { s.sock.ReadLn(); }), "Socket readln aborted");
+    EXPECT_EQ(messageOf<ECancelError>([&] { s.sock.ReadLn(); }), "Socket readln aborted");
     EXPECT_LT(t.elapsed(), 2000);
 
     stop.SetEnabled(true);
     std::string text;
-    EXPECT_EQ(messageOf<EAbortError>([&] { s.sock.CaptureString(text, -1); }), "Socket capture aborted");
+    EXPECT_EQ(messageOf<ECancelError>([&] { s.sock.CaptureString(text, -1); }), "Socket capture aborted");
     stop.SetEnabled(true);
     TMemoryStream m;
-    EXPECT_EQ(messageOf<EAbortError>([&] { s.sock.CaptureStream(m, 100); }), "Socket capture aborted");
+    EXPECT_EQ(messageOf<ECancelError>([&] { s.sock.CaptureStream(m, 100); }), "Socket capture aborted");
     stop.SetEnabled(true);
     testutil::TempDir dir;
-    EXPECT_EQ(messageOf<EAbortError>([&] { s.sock.CaptureFile(dir.file("c.bin")); }), "Socket send aborted");
+    EXPECT_EQ(messageOf<ECancelError>([&] { s.sock.CaptureFile(dir.file("c.bin")); }), "Socket send aborted");
     stop.SetEnabled(true);
-    EXPECT_EQ(messageOf<EAbortError>([&] { s.sock.Read(100); }), "Socket send aborted");
+    EXPECT_EQ(messageOf<ECancelError>([&] { s.sock.Read(100); }), "Socket send aborted");
     // The mark was cleared by each abort: a read of the waiting bytes works.
     EXPECT_EQ(s.sock.Read(0), "");
     s.sock.Disconnect();
@@ -473,11 +475,11 @@ TEST(PsockConnect, HostsLookupsAndTheInvalidHostRetry)
 
     // An unknown name, no handler.
     s.sock.Host = "no-such-host.invalid";
-    EXPECT_EQ(messageOf<ESockError>([&] { s.sock.Connect(); }), "Null Remote Address");
+    EXPECT_EQ(messageOf<EHostNotFoundError>([&] { s.sock.Connect(); }), "Null Remote Address");
     // A handler that does not fix it.
     int calls = 0;
     s.sock.OnInvalidHost = [&](bool&) { ++calls; };
-    EXPECT_EQ(messageOf<ESockError>([&] { s.sock.Connect(); }), "Null Remote Address");
+    EXPECT_EQ(messageOf<EHostNotFoundError>([&] { s.sock.Connect(); }), "Null Remote Address");
     EXPECT_EQ(calls, 1);
     // A handler that corrects the host: one more resolution is tried.
     calls = 0;
@@ -779,7 +781,7 @@ TEST(PsockConnect, ConnectTimeOutAndCancelThenConnectAgain)
     sock.OnConnectionFailed = [&](QObject*) { ++failed; };
     QElapsedTimer t;
     t.start();
-    EXPECT_EQ(messageOf<ESockError>([&] { sock.Connect(); }), "Connection Timed out");
+    EXPECT_EQ(messageOf<ETimeOutError>([&] { sock.Connect(); }), "Connection Timed out");
     EXPECT_GE(t.elapsed(), 250);
     EXPECT_LT(t.elapsed(), 3000);
     EXPECT_EQ(failed, 1);
@@ -794,13 +796,67 @@ TEST(PsockConnect, ConnectTimeOutAndCancelThenConnectAgain)
         stop.SetEnabled(false);
         sock.Cancel();
     });
-    EXPECT_EQ(messageOf<ESockError>([&] { sock.Connect(); }), "Connection Canceled");
+    EXPECT_EQ(messageOf<ECancelError>([&] { sock.Connect(); }), "Connection Canceled");
     EXPECT_EQ(failed, 2);
     sock.Disconnect();
 
     sock.Port = srv.port();
     sock.Connect(); // clears the cancel mark left by the failures
     EXPECT_EQ(sock.ReadLn(), "ready\r\n");
+    sock.Disconnect();
+}
+
+// The lookup and the connect have a limit of their own: a connect to a
+// listener that never accepts ends at it, whatever the idle limit, and a
+// page deadline bounds it too.
+TEST(PsockConnect, TheConnectLimitIsNotTheIdleLimit)
+{
+    FullListener full;
+    struct Row {
+        const char* name;
+        int timeOut, connectTimeOut, pageDeadline;
+        const char* message;
+        int atLeastMs, belowMs;
+    };
+    const Row rows[] = {
+        {"connect limit, no idle limit", 0, 300, 0, "Connection Timed out", 250, 3000},
+        {"connect limit shorter than the idle limit", 20000, 300, 0, "Connection Timed out", 250, 3000},
+        {"no connect limit of its own: the idle limit's value", 400, -1, 0, "Connection Timed out", 350, 3000},
+        {"the page deadline before the connect limit", 20000, 20000, 500,
+         "Longest wait for one page passed (500 ms)", 450, 3000},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        TNMHTTP http;
+        http.TimeOut = r.timeOut;
+        http.ConnectTimeOut = r.connectTimeOut;
+        http.PageDeadline = r.pageDeadline;
+        QElapsedTimer t;
+        t.start();
+        EXPECT_EQ(messageOf<ETimeOutError>([&] { http.Get("http://127.0.0.1:" + std::to_string(full.port) + "/"); }),
+                  r.message);
+        EXPECT_GE(t.elapsed(), r.atLeastMs);
+        EXPECT_LT(t.elapsed(), r.belowMs);
+        EXPECT_FALSE(http.Connected());
+    }
+
+    // A connect limit of 0 is none: only a cancel ends the wait, even with
+    // a short idle limit.
+    ClientSock sock;
+    sock.Host = "127.0.0.1";
+    sock.Port = full.port;
+    sock.TimeOut = 100;
+    sock.ConnectTimeOut = 0;
+    TThreadTimer stop;
+    stop.SetInterval(600);
+    stop.SetOnTimer([&](QObject*) {
+        stop.SetEnabled(false);
+        sock.Cancel();
+    });
+    QElapsedTimer t;
+    t.start();
+    EXPECT_EQ(messageOf<ECancelError>([&] { sock.Connect(); }), "Connection Canceled");
+    EXPECT_GE(t.elapsed(), 550);
     sock.Disconnect();
 }
 
