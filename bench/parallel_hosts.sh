@@ -28,7 +28,7 @@ trap cleanup EXIT
 # the wildcard address): a port free on all of them is picked by binding
 # 127.0.0.1 to port 0 and taking the same port on the others.
 /usr/bin/python3 - "$work" "$HOSTS" <<'PY' &
-import asyncio, socket, sys
+import asyncio, os, socket, sys
 work, hosts = sys.argv[1], int(sys.argv[2])
 
 async def serve(reader, writer):
@@ -85,7 +85,6 @@ async def main():
         await asyncio.start_server(serve, sock=s)
     with open(f"{work}/port.tmp", "w") as f:
         f.write(str(port))
-    import os
     os.rename(f"{work}/port.tmp", f"{work}/port")
     await asyncio.Event().wait()
 
