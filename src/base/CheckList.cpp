@@ -478,6 +478,23 @@ std::vector<std::string> TCheckListModel::Texts()
     return out;
 }
 
+void TCheckListModel::ForEachText(const std::function<void(int, const std::string&)>& f)
+{
+    Flush();
+    int k = 0;
+    items_.forEach([&](const TCheckEntry& e) { f(k++, e.text); });
+}
+
+void TCheckListModel::ForEachText(int from, int count, const std::function<void(int, const std::string&)>& f)
+{
+    Flush();
+    if (from < 0 || count <= 0)
+        return;
+    int k = from;
+    items_.forEachFrom(static_cast<size_t>(from), static_cast<size_t>(count),
+                       [&](const TCheckEntry& e) { f(k++, e.text); });
+}
+
 int TCheckListModel::CheckedCount()
 {
     Flush();

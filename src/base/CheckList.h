@@ -15,6 +15,7 @@
 
 #include <QAbstractListModel>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,11 @@ public:
     void Assign(std::vector<std::string> texts);
     // All texts in list order.
     std::vector<std::string> Texts();
+    // Calls f(position, text) for every entry in list order, without copying;
+    // f must not change the list.
+    void ForEachText(const std::function<void(int, const std::string&)>& f);
+    // The same for the entries from position from on, at most count.
+    void ForEachText(int from, int count, const std::function<void(int, const std::string&)>& f);
     int CheckedCount();
 
     // ---- Qt model interface (views, accessibility) ----

@@ -50,6 +50,17 @@ public:
             for (const auto& e : chunk)
                 f(e);
     }
+    // Calls f(entry) for the entries from position from on, at most count.
+    template <typename F>
+    void forEachFrom(size_t from, size_t count, F f) const
+    {
+        if (from >= size_)
+            return;
+        auto [c, off] = locate(from);
+        for (; c < chunks_.size() && count > 0; ++c, off = 0)
+            for (size_t k = off; k < chunks_[c].size() && count > 0; ++k, --count)
+                f(chunks_[c][k]);
+    }
 
 private:
     static constexpr size_t kChunkMax = 1024;

@@ -4,6 +4,8 @@
 #include "Idn.h"
 
 #include <QLoggingCategory>
+
+#include <algorithm>
 #include <QStringDecoder>
 
 #include <libpsl.h>
@@ -72,10 +74,15 @@ std::string DecodeDomainEscapes(std::string_view domain)
 
 bool IsPublicDomain(std::string_view domain)
 {
-    std::string name = DecodeDomainEscapes(domain);
+    // A name already in lower-case ASCII needs no decoding or conversion.
+    const bool plain = std::all_of(domain.begin(), domain.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    });
+    std::string name = plain ? std::string(domain) : DecodeDomainEscapes(domain);
     while (!name.empty() && name.back() == '.')
         name.pop_back();
-    name = HostToAce(name);
+    if (!plain)
+        name = HostToAce(name);
     if (!isLdhName(name))
         return false;
     const psl_ctx_t* psl = psl_builtin();

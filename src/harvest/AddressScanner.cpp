@@ -2,7 +2,12 @@
 
 #include "AddressDomain.h"
 
+#include <QCoreApplication>
+
 #include <array>
+#include <string_view>
+#include <unordered_map>
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 #include <vector>
@@ -117,11 +122,60 @@ void CleanAddress(TCheckListModel& results, int index)
 
 void CleanAllAddresses(TCheckListModel& results, bool keepAll)
 {
-    std::vector<int> dropped;
-    for (int i = 0; i < results.Count(); ++i) {
+    // A pass over the list finds the entries to clean (those with a "%") and
+    // those whose domain is no public one. The verdict is kept per domain,
+    // as a list holds many addresses of each: a million addresses cost a
+    // pass, not a million suffix look-ups. The pass goes in slices with the
+    // event queue serviced between them, so that a window stays live over a
+    // large list; when the list changes meanwhile (a handler ran), the pass
+    // starts again, and the last try does not yield.
+    constexpr int kSlice = 65536;
+    constexpr int kTries = 3;
+    std::vector<int> toClean, dropped;
+    for (int attempt = 1;; ++attempt) {
+        toClean.clear();
+        dropped.clear();
+        // The keys point into the entries: valid while the list is unchanged.
+        std::unordered_map<std::string_view, bool> publicDomain;
+        bool changed = false;
+        QObject watch;
+        const auto mark = [&changed] { changed = true; };
+        QObject::connect(&results, &QAbstractItemModel::rowsInserted, &watch, mark);
+        QObject::connect(&results, &QAbstractItemModel::rowsRemoved, &watch, mark);
+        QObject::connect(&results, &QAbstractItemModel::modelReset, &watch, mark);
+        QObject::connect(&results, &QAbstractItemModel::dataChanged, &watch, mark);
+        const bool yield = attempt < kTries && QCoreApplication::instance();
+        for (int from = 0; from < results.Count() && !changed; from += kSlice) {
+            results.ForEachText(from, kSlice, [&](int i, const std::string& text) {
+                if (text.find('%') != std::string::npos) {
+                    toClean.push_back(i);
+                    return;
+                }
+                if (keepAll)
+                    return;
+                const size_t at = text.find('@');
+                if (at == std::string::npos) {
+                    dropped.push_back(i);
+                    return;
+                }
+                const std::string_view domain = std::string_view(text).substr(at + 1);
+                auto known = publicDomain.find(domain);
+                if (known == publicDomain.end())
+                    known = publicDomain.emplace(domain, IsPublicDomain(domain)).first;
+                if (!known->second)
+                    dropped.push_back(i);
+            });
+            if (yield)
+                QCoreApplication::processEvents();
+        }
+        if (!changed)
+            break;
+    }
+    for (int i : toClean) {
         CleanAddress(results, i);
         if (!keepAll && !HasPublicDomain(results.Text(i)))
             dropped.push_back(i);
     }
+    std::sort(dropped.begin(), dropped.end());
     results.DeleteRows(dropped);
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace {
 
 using Texts = std::vector<std::string>;
@@ -212,4 +214,32 @@ TEST(AddressScanner, CleanUp)
     EXPECT_EQ(l.Texts(), (Texts{"a@example.org", "b@caff\xC3\xA8.it"}));
     EXPECT_TRUE(l.Checked(1));
     EXPECT_EQ(l.ItemIndex(), 1);
+}
+
+// The clean-up of a large list services the event queue between slices;
+// a handler that changes the list meanwhile makes the pass start again, so
+// the entries dropped are those the list holds then.
+TEST(AddressScanner, TheCleanUpOfALargeListStaysLiveAndStartsAgainWhenTheListChanges)
+{
+    std::vector<std::string> texts;
+    for (int k = 0; k < 150000; ++k)
+        texts.push_back(std::string(1, 'u').append(std::to_string(k)).append("@x.example.org"));
+    texts.push_back("logo@2x.png");
+    texts.push_back("%20p@y.example.org"); // sorts first
+    TCheckListModel l;
+    l.Assign(texts);
+    int handled = 0;
+    QMetaObject::invokeMethod(
+        &l,
+        [&] {
+            ++handled;
+            l.Delete(0);
+        },
+        Qt::QueuedConnection);
+    CleanAllAddresses(l, false);
+    EXPECT_EQ(handled, 1) << "the queue was serviced during the pass";
+    ASSERT_EQ(l.Count(), 150000);
+    const std::vector<std::string> left = l.Texts();
+    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& t) { return t.rfind('u', 0) == 0; }),
+              150000);
 }
