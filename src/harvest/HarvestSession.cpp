@@ -62,6 +62,24 @@ void THarvestSession::scanPage(std::string body)
     results_.MergeUnique(std::move(found));
 }
 
+bool THarvestSession::severalHosts(int from)
+{
+    std::string first;
+    bool seen = false;
+    for (int i = from; i < sites_.Count(); ++i) {
+        if (!sites_.Checked(i))
+            continue;
+        std::string host = TSiteOrigin::Of(sites_.Text(i)).host;
+        if (!seen) {
+            first = std::move(host);
+            seen = true;
+        } else if (host != first) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void THarvestSession::siteDone(bool fetched, std::string body, int ticked, int& examined,
                                const std::function<std::string(int)>& progress)
 {
@@ -253,7 +271,11 @@ void THarvestSession::SearchEmail()
         view_.SetHarvestPosition(examined);
 
     const int sitesAtOnce = std::clamp(view_.HarvestSettings().SitesAtOnce, 1, 32);
-    if (MakeFetcher && sitesAtOnce > 1) {
+    // Workers help only where the sites are on more than one host: two
+    // sites of one host are never fetched at once, so sites of a single
+    // host go one after another on this thread, without the hand-offs.
+    const bool parallel = MakeFetcher && sitesAtOnce > 1 && (!finishedAhead_.empty() || severalHosts(resumeIndex_));
+    if (parallel) {
         examined += static_cast<int>(finishedAhead_.size());
         if (!finishedAhead_.empty())
             view_.SetHarvestPosition(examined);
@@ -262,7 +284,7 @@ void THarvestSession::SearchEmail()
     }
     // The list is read afresh at every step: list operations may run during
     // a fetch and change its entries and its count.
-    while (!(MakeFetcher && sitesAtOnce > 1) && index < sites_.Count() && !stop_) {
+    while (!parallel && index < sites_.Count() && !stop_) {
         if (sites_.Checked(index)) {
             const std::string url = sites_.Text(index);
             TSiteGate::TResult site = gate_.Fetch(url, view_.HarvestSettings().DelaySeconds);

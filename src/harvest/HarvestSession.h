@@ -59,6 +59,9 @@ private:
     // robots.txt, pauses and counts as one at a time, finished in the order
     // the sites answer.
     void harvestParallel(int sitesAtOnce, int ticked, int& examined, const std::function<std::string(int)>& progress);
+    // Whether the ticked sites from position from on are on more than one
+    // host.
+    bool severalHosts(int from);
     // A fetched page's addresses into Results.
     void scanPage(std::string body);
     // A site finished, its page fetched (and scanned) or skipped: the

@@ -179,6 +179,10 @@ TEST(ParallelHarvest, PagesOfOneHostGoOneAtATimeAndASiteTickedMeanwhileIsHarvest
     ScriptServer one({robots, Serve("<p>uno@sitoa.example.org</p>", 600), Serve("<p>due@sitoa.example.org</p>", 400),
                       Serve("<p>tre@sitoa.example.org</p>")});
     ScriptServer other({robots, Serve("<p>info@sitob.example.org</p>")});
+    // A site of a third host, ticked from the start, makes the run one of
+    // several hosts (sites of a single host are fetched on the window's
+    // thread, without workers).
+    ScriptServer third({robots, Serve("<p>ciao@sitoc.example.org</p>")});
     Harvest h(4);
     h.view.settings.DelaySeconds = 0;
     const std::string a = "http://sitoa.test:" + std::to_string(one.port());
@@ -187,6 +191,8 @@ TEST(ParallelHarvest, PagesOfOneHostGoOneAtATimeAndASiteTickedMeanwhileIsHarvest
         h.sites.SetChecked(h.sites.Count() - 1, true);
     }
     h.sites.Add("http://sitob.test:" + std::to_string(other.port()) + "/");
+    h.sites.Add("http://sitoc.test:" + std::to_string(third.port()) + "/");
+    h.sites.SetChecked(4, true);
     QTimer::singleShot(200, [&] { h.sites.SetChecked(3, true); });
     std::vector<std::string> pages; // each finished page's first address, in order
     h.harvest.OnSiteDone = [&](int, int, int) {
@@ -194,9 +200,10 @@ TEST(ParallelHarvest, PagesOfOneHostGoOneAtATimeAndASiteTickedMeanwhileIsHarvest
         pages.push_back(text.substr(3, text.find('@') - 3));
     };
     h.harvest.SearchEmail();
-    EXPECT_EQ(pages, (std::vector<std::string>{"uno", "info", "due", "tre"}));
-    EXPECT_EQ(h.results.Texts(), (std::vector<std::string>{"due@sitoa.example.org", "info@sitob.example.org",
-                                                             "tre@sitoa.example.org", "uno@sitoa.example.org"}));
+    EXPECT_EQ(pages, (std::vector<std::string>{"ciao", "uno", "info", "due", "tre"}));
+    EXPECT_EQ(h.results.Texts(),
+              (std::vector<std::string>{"ciao@sitoc.example.org", "due@sitoa.example.org", "info@sitob.example.org",
+                                        "tre@sitoa.example.org", "uno@sitoa.example.org"}));
     ASSERT_TRUE(one.waitDone(5000));
     EXPECT_EQ(one.accepted(), 4) << "robots.txt once, then each page";
     for (int k = 1; k <= 3; ++k)
