@@ -44,3 +44,19 @@ best() { # command... -> best wall time in seconds of three runs
   done
   echo "$b"
 }
+
+# make_bench_pki WORK NAME SANS: a CA of our own (WORK/ca.pem) and a
+# certificate for the subject alternative names SANS ("DNS:localhost,
+# IP:127.0.0.1") signed by it (WORK/NAME.pem, key WORK/NAME.key); elliptic-
+# curve keys, as most sites now use.
+make_bench_pki() {
+  local work=$1 name=$2 sans=$3
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj "/CN=Bench CA" \
+    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" \
+    -keyout "$work/ca.key" -out "$work/ca.pem" 2>/dev/null
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=Bench site" \
+    -keyout "$work/$name.key" -out "$work/$name.csr" 2>/dev/null
+  printf 'subjectAltName=%s\n' "$sans" > "$work/$name.san"
+  openssl x509 -req -in "$work/$name.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial -days 2 \
+    -extfile "$work/$name.san" -out "$work/$name.pem" 2>/dev/null
+}

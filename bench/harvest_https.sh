@@ -23,14 +23,7 @@ chmod 755 "$work"
 trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 # A CA of our own and a certificate for localhost and 127.0.0.1 signed by it.
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -days 2 -subj "/CN=Bench CA" \
-  -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" \
-  -keyout "$work/ca.key" -out "$work/ca.pem" 2>/dev/null
-openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=localhost" \
-  -keyout "$work/server.key" -out "$work/server.csr" 2>/dev/null
-printf 'subjectAltName=DNS:localhost,IP:127.0.0.1\n' > "$work/san.cnf"
-openssl x509 -req -in "$work/server.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial -days 2 \
-  -extfile "$work/san.cnf" -out "$work/server.pem" 2>/dev/null
+make_bench_pki "$work" server "DNS:localhost,IP:127.0.0.1"
 
 port=$(free_port)
 mkdir -p "$work/www" "$work/tmp"

@@ -136,12 +136,8 @@ run_set http "$work/http"
 tport=$(free_port)
 # Elliptic-curve keys, as most sites now use: a handshake costs both sides
 # little next to the 250 ms a page.
-openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj "/CN=Corvina bench CA" \
-  -keyout "$work/ca.key" -out "$work/ca.pem" -addext basicConstraints=critical,CA:TRUE 2>/dev/null
 sans=$(for k in $(seq "$HOSTS"); do printf 'IP:127.0.0.%d,' "$k"; done)
-openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=127.0.0.1" -keyout "$work/site.key" -out "$work/site.csr" 2>/dev/null
-openssl x509 -req -in "$work/site.csr" -CA "$work/ca.pem" -CAkey "$work/ca.key" -CAcreateserial -days 2 \
-  -extfile <(printf 'subjectAltName=%s\n' "${sans%,}") -out "$work/site.pem" 2>/dev/null
+make_bench_pki "$work" site "${sans%,}"
 servers=$(for k in $(seq "$HOSTS"); do
   printf 'server { listen 127.0.0.%d:%d ssl; location / { proxy_pass http://127.0.0.%d:%d; proxy_http_version 1.1; proxy_set_header Connection ""; } }' \
     "$k" "$tport" "$k" "$port"

@@ -3,6 +3,9 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -281,4 +284,16 @@ void SetGauge(QProgressBar* bar, int maximum, int position)
 void SetGaugePosition(QProgressBar* bar, int position)
 {
     bar->setValue(std::clamp(position, bar->minimum(), bar->maximum()));
+}
+
+QPushButton* AddCloseRow(QDialog* dialog, QBoxLayout* layout)
+{
+    auto* close = new QPushButton(QStringLiteral("&Close"), dialog);
+    close->setObjectName(QStringLiteral("cmdChiudi"));
+    QObject::connect(close, &QPushButton::clicked, dialog, &QDialog::hide);
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    row->addWidget(close);
+    layout->addLayout(row);
+    return close;
 }

@@ -17,6 +17,10 @@
 
 #include <vector>
 
+class QBoxLayout;
+class QDialog;
+class QPushButton;
+
 // A list box showing a TCheckListModel: one tick box per entry, at most one
 // current (highlighted) entry. The model's current entry and the view's are
 // kept the same both ways. Space flips the tick of the current entry,
@@ -115,4 +119,7 @@ public:
 // past the maximum shows a full bar rather than being ignored (which would
 // leave the bar at its old position).
 void SetGauge(QProgressBar* bar, int maximum, int position);
+// A viewer dialog's "&Close" button (cmdChiudi), which hides the dialog,
+// alone at the right of a row ending the layout.
+QPushButton* AddCloseRow(QDialog* dialog, QBoxLayout* layout);
 void SetGaugePosition(QProgressBar* bar, int position);

@@ -1,5 +1,7 @@
 #include "frmHelp.h"
 
+#include "Controls.h"
+
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -19,16 +21,9 @@ TfrmHelp::TfrmHelp(QWidget* parent) : QDialog(parent)
     // Links within the page's folder open here; others go to the desktop.
     TextBrowser1->setOpenExternalLinks(true);
 
-    cmdChiudi = new QPushButton(QStringLiteral("&Close"), this);
-    cmdChiudi->setObjectName(QStringLiteral("cmdChiudi"));
-    connect(cmdChiudi, &QPushButton::clicked, this, &QDialog::hide);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(cmdChiudi);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(TextBrowser1, 1);
-    layout->addLayout(buttons);
+    cmdChiudi = AddCloseRow(this, layout);
 }
 
 bool TfrmHelp::Load(const QString& file)

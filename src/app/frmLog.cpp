@@ -1,5 +1,6 @@
 #include "frmLog.h"
 
+#include "Controls.h"
 #include "SysUtils.h"
 
 #include <QHBoxLayout>
@@ -26,17 +27,10 @@ TfrmLog::TfrmLog(QWidget* parent) : QDialog(parent)
     LogText->setAccessibleName(QStringLiteral("Failures in this run"));
     caption->setBuddy(LogText);
 
-    cmdChiudi = new QPushButton(QStringLiteral("&Close"), this);
-    cmdChiudi->setObjectName(QStringLiteral("cmdChiudi"));
-    connect(cmdChiudi, &QPushButton::clicked, this, &QDialog::hide);
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(cmdChiudi);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(caption);
     layout->addWidget(LogText, 1);
-    layout->addLayout(buttons);
+    cmdChiudi = AddCloseRow(this, layout);
     Reload();
 }
 

@@ -62,10 +62,10 @@ std::vector<std::string> splitWords(const char* text)
 }
 
 // The usage's words after the command name: one per option, then the operands.
-std::vector<std::string> usageWords(const CliSpec& spec)
+std::vector<std::string> usageWords(const CliCommandInfo& info)
 {
     std::vector<std::string> words;
-    for (const CliOption& o : spec.options) {
+    for (const CliOption& o : info.options) {
         std::string w = o.name;
         if (o.value)
             w += std::string(" ") + o.value;
@@ -75,8 +75,8 @@ std::vector<std::string> usageWords(const CliSpec& spec)
             w += "...";
         words.push_back(std::move(w));
     }
-    if (*spec.operands)
-        words.emplace_back(spec.operands);
+    if (*info.operands)
+        words.emplace_back(info.operands);
     return words;
 }
 
@@ -117,7 +117,7 @@ const CliOptions& cliHttpOptions()
     return options;
 }
 
-CliCommand::CliCommand(CliSpec spec_, Run run_) : spec(std::move(spec_)), run(std::move(run_))
+CliCommand::CliCommand(CliCommandInfo info_, Run run_) : info(std::move(info_)), run(std::move(run_))
 {
     registry().push_back(this);
 }
@@ -127,35 +127,35 @@ const std::vector<CliCommand*>& cliCommands() { return registry(); }
 const CliCommand* cliFindCommand(std::string_view name)
 {
     for (const CliCommand* c : registry())
-        if (name == c->spec.name)
+        if (name == c->info.name)
             return c;
     return nullptr;
 }
 
-std::string cliUsage(const CliSpec& spec)
+std::string cliUsage(const CliCommandInfo& info)
 {
-    std::string out = std::string("usage: corvina-cli ") + spec.name;
+    std::string out = std::string("usage: corvina-cli ") + info.name;
     size_t column = out.size();
-    wrapWords(out, column, usageWords(spec), out.size() + 1);
+    wrapWords(out, column, usageWords(info), out.size() + 1);
     out += '\n';
     return out;
 }
 
-std::string cliHelp(const CliSpec& spec)
+std::string cliHelp(const CliCommandInfo& info)
 {
-    std::string out = cliUsage(spec);
+    std::string out = cliUsage(info);
     size_t column = 0;
-    wrapWords(out, column, splitWords(spec.summary), 0);
+    wrapWords(out, column, splitWords(info.summary), 0);
     out += "\n\nOptions:\n";
-    for (const CliOption& o : spec.options)
+    for (const CliOption& o : info.options)
         optionLine(out, o.value ? std::string(o.name) + " " + o.value : std::string(o.name), o.help);
     optionLine(out, "-h, --help", kHelpText);
-    if (*spec.notes) {
+    if (*info.notes) {
         out += '\n';
         column = 0;
         // The notes keep their own line ends; each line is wrapped.
         std::string line;
-        for (const char* p = spec.notes;; ++p) {
+        for (const char* p = info.notes;; ++p) {
             if (*p == '\n' || !*p) {
                 column = 0;
                 wrapWords(out, column, splitWords(line.c_str()), 0);
@@ -177,14 +177,14 @@ std::string cliMainHelp()
                       "       corvina-cli --help | --version\n\nCommands:\n";
     std::vector<const CliCommand*> cmds(registry().begin(), registry().end());
     std::sort(cmds.begin(), cmds.end(),
-              [](const CliCommand* a, const CliCommand* b) { return std::strcmp(a->spec.name, b->spec.name) < 0; });
+              [](const CliCommand* a, const CliCommand* b) { return std::strcmp(a->info.name, b->info.name) < 0; });
     for (const CliCommand* c : cmds) {
-        std::string line = std::string("  ") + c->spec.name;
+        std::string line = std::string("  ") + c->info.name;
         size_t column = line.size();
-        wrapWords(line, column, usageWords(c->spec), 3 + std::strlen(c->spec.name));
+        wrapWords(line, column, usageWords(c->info), 3 + std::strlen(c->info.name));
         out += line + "\n      ";
         column = 6;
-        wrapWords(out, column, splitWords(c->spec.summary), 6);
+        wrapWords(out, column, splitWords(c->info.summary), 6);
         out += '\n';
     }
     const std::string input = "Input: a page or a text to URL-code is read up to " + std::to_string(kCliMaxInput >> 20) +
@@ -197,14 +197,14 @@ std::string cliMainHelp()
     return out;
 }
 
-CliArgs::CliArgs(const CliSpec& spec) : spec_(spec), values_(spec.options.size()) {}
+CliArgs::CliArgs(const CliCommandInfo& info) : info_(info), values_(info.options.size()) {}
 
 size_t CliArgs::row(std::string_view name) const
 {
-    for (size_t i = 0; i < spec_.options.size(); ++i)
-        if (name == spec_.options[i].name)
+    for (size_t i = 0; i < info_.options.size(); ++i)
+        if (name == info_.options[i].name)
             return i;
-    throw std::logic_error(std::string(spec_.name) + ": no option " + std::string(name) + " in the table");
+    throw std::logic_error(std::string(info_.name) + ": no option " + std::string(name) + " in the table");
 }
 
 const std::vector<std::string>& CliArgs::values(std::string_view name) const { return values_[row(name)]; }
@@ -234,7 +234,7 @@ void CliArgs::parse(const std::vector<std::string>& args)
     for (size_t k = 0; k < args.size(); ++k) {
         const std::string& a = args[k];
         if (optionsEnd || a.size() < 2 || a[0] != '-') {
-            if (operands_.size() >= spec_.maxOperands)
+            if (operands_.size() >= info_.maxOperands)
                 throw CliUsageError("unexpected argument '" + a + "'");
             operands_.push_back(a);
             continue;
@@ -250,11 +250,11 @@ void CliArgs::parse(const std::vector<std::string>& args)
         const size_t eq = a.rfind("--", 0) == 0 ? a.find('=') : std::string::npos;
         const std::string name = a.substr(0, eq);
         size_t i = 0;
-        while (i < spec_.options.size() && name != spec_.options[i].name)
+        while (i < info_.options.size() && name != info_.options[i].name)
             ++i;
-        if (i == spec_.options.size())
+        if (i == info_.options.size())
             throw CliUsageError("unknown option '" + a + "'");
-        const CliOption& o = spec_.options[i];
+        const CliOption& o = info_.options[i];
         if (!o.value) {
             if (eq != std::string::npos)
                 throw CliUsageError(name + " takes no value");
@@ -269,8 +269,8 @@ void CliArgs::parse(const std::vector<std::string>& args)
         if (values_[i].size() > 1 && !(o.flags & CliOption::Repeat))
             values_[i].erase(values_[i].begin()); // the last one counts
     }
-    if (operands_.size() < spec_.minOperands)
-        throw CliUsageError(std::string("missing ") + spec_.operands);
+    if (operands_.size() < info_.minOperands)
+        throw CliUsageError(std::string("missing ") + info_.operands);
 }
 
 std::string cliTooLargeMessage(const std::string& name, int64_t limit)

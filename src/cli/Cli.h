@@ -50,7 +50,7 @@ CliOptions operator+(CliOptions a, const CliOptions& b);
 const CliOptions& cliHttpOptions();
 
 // What a command takes: its options and its operands.
-struct CliSpec {
+struct CliCommandInfo {
     const char* name = "";
     const char* operands = "";  // as shown in the usage: "URL", "[FILE]", "KEY WORDS..."
     size_t minOperands = 0;
@@ -64,7 +64,7 @@ struct CliSpec {
 // The parsed command line of one command.
 class CliArgs {
 public:
-    explicit CliArgs(const CliSpec& spec);
+    explicit CliArgs(const CliCommandInfo& info);
     // Reads args; throws CliUsageError on an unknown option, a missing value
     // or the wrong number of operands. "--" ends the options; "-" alone is
     // an operand; "--name=value" and "--name value" both work.
@@ -84,13 +84,13 @@ public:
     const std::vector<std::string>& operands() const { return operands_; }
     // The first operand, or "" (standard input for a FILE operand).
     std::string operand() const { return operands_.empty() ? std::string() : operands_[0]; }
-    const CliSpec& spec() const { return spec_; }
+    const CliCommandInfo& info() const { return info_; }
     // -h or --help was given: the command prints its help instead.
     bool help() const { return help_; }
 
 private:
     size_t row(std::string_view name) const;
-    const CliSpec& spec_;
+    const CliCommandInfo& info_;
     std::vector<std::vector<std::string>> values_; // per table row
     std::vector<std::string> operands_;
     bool help_ = false;
@@ -98,9 +98,9 @@ private:
 
 struct CliCommand {
     using Run = std::function<int(const CliArgs& args)>;
-    CliCommand(CliSpec spec, Run run);
+    CliCommand(CliCommandInfo info, Run run);
 
-    CliSpec spec;
+    CliCommandInfo info;
     Run run;
 };
 
@@ -108,9 +108,9 @@ const std::vector<CliCommand*>& cliCommands();
 const CliCommand* cliFindCommand(std::string_view name);
 
 // "usage: corvina-cli NAME [OPTION]... OPERANDS", wrapped to 80 columns.
-std::string cliUsage(const CliSpec& spec);
+std::string cliUsage(const CliCommandInfo& info);
 // The usage, the summary, one line per option and the notes.
-std::string cliHelp(const CliSpec& spec);
+std::string cliHelp(const CliCommandInfo& info);
 // The command list (corvina-cli --help).
 std::string cliMainHelp();
 

@@ -95,8 +95,8 @@ inline int runCoderCommand(const CliArgs& args, UUMethods method)
     return 0;
 }
 
-// The spec of "base64" and "uu".
-inline CliSpec cliCoderSpec(const char* name, const char* summary)
+// The command information of "base64" and "uu".
+inline CliCommandInfo cliCoderInfo(const char* name, const char* summary)
 {
     return {.name = name, .operands = "encode|decode", .minOperands = 1, .maxOperands = 1, .summary = summary};
 }

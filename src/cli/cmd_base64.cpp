@@ -3,6 +3,6 @@
 #include "CoderCli.h"
 
 namespace {
-const CliCommand command(cliCoderSpec("base64", "Base64-encode or decode standard input (MIME lines)"),
+const CliCommand command(cliCoderInfo("base64", "Base64-encode or decode standard input (MIME lines)"),
                          [](const CliArgs& args) { return runCoderCommand(args, uuMime); });
 } // namespace

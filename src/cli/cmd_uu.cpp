@@ -3,6 +3,6 @@
 #include "CoderCli.h"
 
 namespace {
-const CliCommand command(cliCoderSpec("uu", "uuencode or decode standard input (lines only, no begin/end)"),
+const CliCommand command(cliCoderInfo("uu", "uuencode or decode standard input (lines only, no begin/end)"),
                          [](const CliArgs& args) { return runCoderCommand(args, uuCode); });
 } // namespace

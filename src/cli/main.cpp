@@ -36,31 +36,31 @@ int main(int argc, char** argv)
     const CliCommand* command = cliFindCommand(name);
     if (!command)
         return usageError("unknown command '" + name + "' (see corvina-cli --help)", "");
-    const CliSpec& spec = command->spec;
+    const CliCommandInfo& info = command->info;
 
-    CliArgs args(spec);
+    CliArgs args(info);
     try {
         args.parse(std::vector<std::string>(argv + 2, argv + argc));
     } catch (const CliUsageError& e) {
-        return usageError(std::string(spec.name) + ": " + e.what(), cliUsage(spec));
+        return usageError(std::string(info.name) + ": " + e.what(), cliUsage(info));
     }
     if (args.help())
-        return cliWrite(cliHelp(spec)) ? 0 : 1;
+        return cliWrite(cliHelp(info)) ? 0 : 1;
 
     // Only the network commands wait by servicing an event queue; the others
     // start without one.
     std::unique_ptr<QCoreApplication> app;
-    if (spec.eventLoop)
+    if (info.eventLoop)
         app = std::make_unique<QCoreApplication>(argc, argv);
     try {
         return command->run(args);
     } catch (const CliUsageError& e) {
-        return usageError(std::string(spec.name) + ": " + e.what(), cliUsage(spec));
+        return usageError(std::string(info.name) + ": " + e.what(), cliUsage(info));
     } catch (const CliFailure& e) {
         cliError(e.what());
         return e.status();
     } catch (const std::exception& e) {
-        cliError(std::string(spec.name) + ": " + e.what());
+        cliError(std::string(info.name) + ": " + e.what());
         return 1;
     }
 }
