@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 
 #include "Nmhttp.h"
+#include "Outcome.h"
 #include "ScriptServer.h"
 
 using namespace testnet;
@@ -21,29 +22,6 @@ const std::string kOk = "HTTP/1.0 200 OK\r\n\r\n";
 Script answer(const std::string& reply) { return {ReadUntil("\r\n\r\n"), Send(reply), Close()}; }
 
 std::string base(const ScriptServer& srv) { return "http://127.0.0.1:" + std::to_string(srv.port()); }
-
-// The exception's type and message, "" when none was raised.
-std::string outcomeOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const ETimeOutError& e) {
-        return "ETimeOutError " + e.Message;
-    } catch (const ECancelError& e) {
-        return "ECancelError " + e.Message;
-    } catch (const EAbortError& e) {
-        return "EAbortError " + e.Message;
-    } catch (const ESockError& e) {
-        return "ESockError " + e.Message;
-    } catch (const EConvertError& e) {
-        return "EConvertError " + e.Message;
-    } catch (const ERangeError&) {
-        return "ERangeError";
-    } catch (const Exception& e) {
-        return "Exception " + e.Message;
-    }
-    return "";
-}
 
 // A status line that arrives one byte a second.
 Script trickleBytes()

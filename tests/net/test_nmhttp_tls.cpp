@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "Nmhttp.h"
+#include "Outcome.h"
 #include "NginxServer.h"
 #include "ScriptServer.h"
 #include "TestPki.h"
@@ -20,27 +21,6 @@ namespace {
 const std::string kOk = "HTTP/1.0 200 OK\r\n\r\n";
 
 Script answer(const std::string& reply) { return {ReadUntil("\r\n\r\n"), Send(reply), Close()}; }
-
-// The exception's type and message, "" when none was raised.
-std::string outcomeOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const ETimeOutError& e) {
-        return "ETimeOutError " + e.Message;
-    } catch (const ECancelError& e) {
-        return "ECancelError " + e.Message;
-    } catch (const EAbortError& e) {
-        return "EAbortError " + e.Message;
-    } catch (const ECertificateError& e) {
-        return "ECertificateError " + e.Message;
-    } catch (const ESockError& e) {
-        return "ESockError " + e.Message;
-    } catch (const Exception& e) {
-        return "Exception " + e.Message;
-    }
-    return "";
-}
 
 // Every byte value, several times over: more than a TLS record, and more
 // than the 64 KiB the session reads at once.
