@@ -58,9 +58,35 @@ void extractBench(benchmark::State& state, TEngine engine, bool plain)
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * page.Length());
 }
 
+// The extractor as corvina-cli links runs it: each link handed to a callback.
+void BM_ExtractGoogleToCallback(benchmark::State& state)
+{
+    TPageBuffer page;
+    page.SetText(resultPages(TEngine::Google, 10u << 20));
+    size_t bytes = 0;
+    for (auto _ : state) {
+        ExtractLinks(page, TEngine::Google, false, [&bytes](std::string_view link) { bytes += link.size(); });
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * page.Length());
+}
+
+// The case-insensitive find over the whole page for a text it does not hold:
+// the cost of the page itself, before any link.
+void BM_FindTextAbsent(benchmark::State& state)
+{
+    const std::string page = resultPages(TEngine::Google, 10u << 20);
+    const std::string what = state.range(0) == 1 ? "@" : "<a href=https://absent";
+    for (auto _ : state)
+        benchmark::DoNotOptimize(FindTextNoCase(page, what, 0));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(page.size()));
+}
+
 void BM_ExtractGoogle(benchmark::State& state) { extractBench(state, TEngine::Google, false); }
 void BM_ExtractGooglePlainText(benchmark::State& state) { extractBench(state, TEngine::Google, true); }
 void BM_ExtractAltaVista(benchmark::State& state) { extractBench(state, TEngine::AltaVista, false); }
+BENCHMARK(BM_ExtractGoogleToCallback)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_FindTextAbsent)->Arg(1)->Arg(22)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ExtractGoogle)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ExtractGooglePlainText)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 BENCHMARK(BM_ExtractAltaVista)->Unit(benchmark::kMillisecond)->MinTime(2.0);

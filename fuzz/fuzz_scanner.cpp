@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string bytes = FuzzBytes(data, size);
     TPageBuffer page;
     page.SetText(bytes);
-    const std::string& text = page.Text();
+    const std::string_view text = page.Text();
     FUZZ_CHECK(text == FuzzPageText(bytes));
 
     std::vector<std::string> addresses;

@@ -1,16 +1,18 @@
 #include "PageBuffer.h"
 
+#include "ByteLanes.h"
 #include "SysUtils.h"
 
 #include <algorithm>
+#include <cassert>
+#include <bit>
 #include <cstring>
 
 void TPageBuffer::SetText(const std::string& text)
 {
     const size_t zero = text.find('\0');
     text_.assign(text, 0, zero == std::string::npos ? text.size() : zero);
-    selStart_ = 0;
-    selLength_ = 0;
+    showOwnText();
 }
 
 void TPageBuffer::SetText(std::string&& text)
@@ -19,6 +21,28 @@ void TPageBuffer::SetText(std::string&& text)
     if (zero != std::string::npos)
         text.resize(zero);
     text_ = std::move(text);
+    showOwnText();
+}
+
+void TPageBuffer::SetZeroFreeText(std::string&& text)
+{
+    assert(text.find('\0') == std::string::npos);
+    text_ = std::move(text);
+    showOwnText();
+}
+
+void TPageBuffer::SetSharedText(std::string_view text, std::shared_ptr<const void> keeper)
+{
+    text = text.substr(0, text.find('\0'));
+    if (!keeper) { // nothing keeps the bytes alive: they are copied after all
+        text_.assign(text);
+        showOwnText();
+        return;
+    }
+    text_.clear();
+    text_.shrink_to_fit();
+    shared_ = text;
+    keeper_ = std::move(keeper);
     selStart_ = 0;
     selLength_ = 0;
 }
@@ -26,6 +50,13 @@ void TPageBuffer::SetText(std::string&& text)
 void TPageBuffer::Clear()
 {
     text_.clear();
+    showOwnText();
+}
+
+void TPageBuffer::showOwnText()
+{
+    keeper_.reset();
+    shared_ = {};
     selStart_ = 0;
     selLength_ = 0;
 }
@@ -43,7 +74,7 @@ void TPageBuffer::SetSelLength(int64_t length)
     selLength_ = std::clamp<int64_t>(length, 0, Length() - selStart_);
 }
 
-int64_t TPageBuffer::FindText(const std::string& what, int64_t start) const { return FindTextNoCase(text_, what, start); }
+int64_t TPageBuffer::FindText(const std::string& what, int64_t start) const { return FindTextNoCase(Text(), what, start); }
 
 namespace {
 
@@ -71,91 +102,68 @@ const FindTables& findTables()
     return tables;
 }
 
-// How good a byte is as the anchor that memchr looks for: a byte without a
-// case partner that is seldom seen in page text is best.
-int anchorRank(const FindTables& t, unsigned char c)
+} // namespace
+
+namespace {
+
+// Whether the m bytes at t equal the pattern's, letter case aside.
+bool sameFolded(const FindTables& tables, const unsigned char* t, const unsigned char* pat, int64_t m)
 {
-    if (t.other[c] != c)
-        return 0; // a letter: two bytes to look for
-    if (c == ' ' || c == '\n' || c == '\r' || c == '\t')
-        return 1;
-    if (c >= '0' && c <= '9')
-        return 2;
-    if (c == '<' || c == '>' || c == '"' || c == '/' || c == '.')
-        return 3;
-    return 4;
+    for (int64_t k = 0; k < m; ++k)
+        if (tables.fold[t[k]] != tables.fold[pat[k]])
+            return false;
+    return true;
 }
+
+// The starting positions p .. p + 15 whose byte matches the pattern's first
+// byte (either case) and whose byte m - 1 further on matches its last.
+struct CandidateFilter {
+    TByteLanes first0, first1, last0, last1;
+    int64_t lastOffset;
+    uint32_t at(const unsigned char* p) const
+    {
+        const TByteLanes head = LoadLanes(p);
+        const TByteLanes tail = LoadLanes(p + lastOffset);
+        return LaneMask(((head == first0) | (head == first1)) & ((tail == last0) | (tail == last1)));
+    }
+};
 
 } // namespace
 
-int64_t FindTextNoCase(const std::string& text, const std::string& what, int64_t start)
+int64_t FindTextNoCase(std::string_view text, std::string_view what, int64_t start)
 {
     const int64_t n = static_cast<int64_t>(text.size());
     const int64_t m = static_cast<int64_t>(what.size());
     if (m == 0 || start < 0 || start > n || m > n - start)
         return -1;
-    const unsigned char* base = reinterpret_cast<const unsigned char*>(text.data());
-    const unsigned char* pat = reinterpret_cast<const unsigned char*>(what.data());
+    const unsigned char* const base = reinterpret_cast<const unsigned char*>(text.data());
+    const unsigned char* const pat = reinterpret_cast<const unsigned char*>(what.data());
     const int64_t last = n - m; // last position where a match can start
-    const FindTables& kFind = findTables();
+    const FindTables& tables = findTables();
 
-    // Pick the anchor: the first byte of the pattern with the best rank.
-    int64_t a = 0;
-    int bestRank = -1;
-    for (int64_t k = 0; k < m; ++k) {
-        const int r = anchorRank(kFind, pat[k]);
-        if (r > bestRank) {
-            bestRank = r;
-            a = k;
-        }
-    }
-    auto matchesAt = [&](int64_t p) {
-        const unsigned char* t = base + p;
-        for (int64_t k = 0; k < m; ++k)
-            if (kFind.fold[t[k]] != kFind.fold[pat[k]])
-                return false;
-        return true;
-    };
-
-    if (bestRank > 0) {
-        // One byte to look for: memchr over the anchor column.
-        const unsigned char c = pat[a];
-        int64_t p = start;
-        while (p <= last) {
-            const void* hit = std::memchr(base + p + a, c, static_cast<size_t>(last - p + 1));
-            if (!hit)
-                return -1;
-            p = (static_cast<const unsigned char*>(hit) - base) - a;
-            if (matchesAt(p))
-                return p;
-            ++p;
-        }
-        return -1;
-    }
-
-    // Every byte is a cased letter: keep the next occurrence of each case of
-    // the first byte and take the nearer.
-    const unsigned char v0 = pat[0];
-    const unsigned char v1 = kFind.other[v0];
-    auto nextOf = [&](unsigned char c, int64_t from) -> int64_t {
-        if (from > last)
-            return -1;
-        const void* hit = std::memchr(base + from, c, static_cast<size_t>(last - from + 1));
+    // One byte without a case partner (the scanner's "@"): memchr.
+    if (m == 1 && tables.other[pat[0]] == pat[0]) {
+        const void* hit = std::memchr(base + start, pat[0], static_cast<size_t>(n - start));
         return hit ? static_cast<const unsigned char*>(hit) - base : -1;
-    };
-    int64_t x = nextOf(v0, start);
-    int64_t y = nextOf(v1, start);
-    while (x >= 0 || y >= 0) {
-        int64_t p;
-        if (y < 0 || (x >= 0 && x < y)) {
-            p = x;
-            x = nextOf(v0, x + 1);
-        } else {
-            p = y;
-            y = nextOf(v1, y + 1);
-        }
-        if (matchesAt(p))
-            return p;
     }
+
+    // Thirty-two starting positions at a time, through a filter on the first
+    // and the last byte of the pattern: two bytes so far apart seldom both
+    // match, so candidates are few and each is then checked whole.
+    const CandidateFilter filter{SplatLanes(pat[0]), SplatLanes(tables.other[pat[0]]), SplatLanes(pat[m - 1]),
+                                 SplatLanes(tables.other[pat[m - 1]]), m - 1};
+    int64_t p = start;
+    for (; p + 2 * kByteLanes - 1 <= last; p += 2 * kByteLanes) {
+        uint64_t candidates = filter.at(base + p) | (uint64_t(filter.at(base + p + kByteLanes)) << kByteLanes);
+        while (candidates != 0) {
+            const int64_t at = p + std::countr_zero(candidates);
+            if (sameFolded(tables, base + at, pat, m))
+                return at;
+            candidates &= candidates - 1;
+        }
+    }
+    for (; p <= last; ++p)
+        if (sameFolded(tables, base + p, pat, m))
+            return p;
     return -1;
 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -390,21 +391,20 @@ bool cliReadInput(const std::string& path, std::string& data, std::string& error
         error = input.error();
         return false;
     }
-    // The bytes are read straight into data: for a file of known size in
-    // one allocation, one byte more to see its end; otherwise growing by
-    // doubling. A regular file is read whole even past a zero byte (it ends
-    // anyway, and a page buffer ends its text there): only a stream is
-    // looked through for the zero, so an endless one stops.
+    // Read in blocks small enough to stay in the cache, each looked through
+    // for the zero while it is there and then appended: one pass over the
+    // large buffer instead of clearing it and then reading into it. A file
+    // of known size gets one allocation, with large pages to its end.
     const int64_t hint = input.sizeHint();
-    size_t have = 0;
-    const size_t first = hint >= 0 ? static_cast<size_t>(std::min(hint, limit)) + 1 : size_t(1) << 16;
-    data.reserve(first + (first >= (size_t(4) << 20) ? size_t(2) << 20 : 0)); // large pages to its end
-    adviseLargePages(data);
-    data.resize(first);
+    if (hint >= 0) {
+        const size_t whole = static_cast<size_t>(std::min(hint, limit)) + 1;
+        data.reserve(whole + (whole >= (size_t(4) << 20) ? size_t(2) << 20 : 0));
+        adviseLargePages(data);
+    }
+    constexpr size_t kBlock = size_t(128) << 10;
+    const std::unique_ptr<char[]> block(new char[kBlock]);
     for (;;) {
-        if (have == data.size())
-            data.resize(std::min<size_t>(data.size() * 2, static_cast<size_t>(limit) + 1));
-        const int64_t n = input.read(data.data() + have, data.size() - have);
+        const int64_t n = input.read(block.get(), kBlock);
         if (n < 0) {
             error = input.error();
             if (tooLarge)
@@ -414,16 +414,64 @@ bool cliReadInput(const std::string& path, std::string& data, std::string& error
         }
         if (n == 0)
             break;
-        if (stopAtZero && hint < 0) {
-            if (const void* zero = std::memchr(data.data() + have, 0, static_cast<size_t>(n))) {
-                have = static_cast<size_t>(static_cast<const char*>(zero) - data.data());
+        if (stopAtZero) {
+            if (const void* zero = std::memchr(block.get(), 0, static_cast<size_t>(n))) {
+                data.append(block.get(), static_cast<size_t>(static_cast<const char*>(zero) - block.get()));
                 break;
             }
         }
-        have += static_cast<size_t>(n);
+        data.append(block.get(), static_cast<size_t>(n));
     }
-    data.resize(have);
     return true;
+}
+
+namespace {
+
+// What the bus-error handler prints: set up before a file is mapped, since
+// the handler may only write and end.
+char gShrankMessage[1024];
+size_t gShrankLength = 0;
+
+void onBusError(int)
+{
+    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, gShrankMessage, gShrankLength);
+    ::_exit(1);
+}
+
+void catchShrinking(const std::string& name)
+{
+    const std::string message = "corvina-cli: " + name + ": the file shrank while it was read\n";
+    gShrankLength = std::min(message.size(), sizeof gShrankMessage);
+    std::memcpy(gShrankMessage, message.data(), gShrankLength);
+    struct sigaction action {};
+    action.sa_handler = onBusError;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGBUS, &action, nullptr);
+}
+
+} // namespace
+
+std::optional<CliMappedFile> cliMapFile(const std::string& path, int64_t limit)
+{
+    const bool standardInput = path.empty() || path == "-";
+    const int fd = standardInput ? STDIN_FILENO : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    // Standard input is mapped only while it stands at its start, as it does
+    // unless something read from it before.
+    struct stat st;
+    const bool mappable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= limit &&
+                          (!standardInput || ::lseek(fd, 0, SEEK_CUR) == 0);
+    const size_t length = mappable ? static_cast<size_t>(st.st_size) : 0;
+    void* const base = mappable ? ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, 0) : MAP_FAILED;
+    if (!standardInput)
+        ::close(fd);
+    if (base == MAP_FAILED)
+        return std::nullopt;
+    catchShrinking(standardInput ? "standard input" : path);
+    ::madvise(base, length, MADV_SEQUENTIAL);
+    std::shared_ptr<const void> keeper(base, [length](const void* p) { ::munmap(const_cast<void*>(p), length); });
+    return CliMappedFile{std::move(keeper), std::string_view(static_cast<const char*>(base), length)};
 }
 
 bool cliForEachLine(CliInput& input, const std::function<void(const char*, size_t)>& piece,

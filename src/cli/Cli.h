@@ -29,6 +29,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -181,13 +183,30 @@ private:
 constexpr size_t kCliReadBlock = size_t(1) << 20;
 
 // Reads a whole file as raw bytes, or standard input when path is empty or
-// "-", up to limit bytes. With stopAtZero a stream (a pipe, a device) is
-// read only up to its first zero byte, where a page ends; a regular file is
-// read whole, for the page buffer to cut at the zero. Returns false and fills
+// "-", up to limit bytes. With stopAtZero the input is read only up to its
+// first zero byte, where a page ends, so data holds no zero byte (and an
+// endless stream stops there). Returns false and fills
 // error on failure; tooLarge, when given, tells an input past the limit from
 // a failed read.
 bool cliReadInput(const std::string& path, std::string& data, std::string& error, int64_t limit = kCliMaxInput,
                   bool stopAtZero = false, bool* tooLarge = nullptr);
+
+// A regular file's bytes mapped into memory read-only, for the commands that
+// take a whole page: no copy of a page of megabytes, and no buffer to fill.
+struct CliMappedFile {
+    std::shared_ptr<const void> keeper; // unmaps when the last holder goes
+    std::string_view bytes;
+};
+
+// Maps the file at path (standard input when path is empty or "-") when it
+// is a regular file of 1 to limit bytes. Anything else (a pipe, a terminal,
+// an empty or special file, one past the limit, one that cannot be opened
+// or mapped) gives nullopt and reports nothing: the caller reads it instead,
+// which reports what is wrong. The size is taken when the file is mapped;
+// should the file then shrink, touching the part that went ends the program
+// with status 1 and "corvina-cli: FILE: the file shrank while it was read"
+// rather than with a bus error.
+std::optional<CliMappedFile> cliMapFile(const std::string& path, int64_t limit);
 
 // Splits input into lines (a LF ends a line; a CR right before it, or at the
 // very end, is dropped) of any length, handing each line on in pieces as it

@@ -23,13 +23,18 @@ inline TEngine cliParseEngine(const std::string& name)
 
 // Places the file's bytes (standard input when there is no file) in the page
 // buffer. A zero byte ends the page, so reading stops there; a page larger
-// than kCliMaxInput is refused. Throws CliFailure with status 2 when the
-// input cannot be read, 1 when it is too large.
+// than kCliMaxInput is refused. A regular file is mapped rather than read.
+// Throws CliFailure with status 2 when the input cannot be read, 1 when it
+// is too large.
 inline void cliLoadPage(const std::string& path, TPageBuffer& page)
 {
+    if (std::optional<CliMappedFile> mapped = cliMapFile(path, kCliMaxInput)) {
+        page.SetSharedText(mapped->bytes, std::move(mapped->keeper));
+        return;
+    }
     std::string data, error;
     bool tooLarge = false;
     if (!cliReadInput(path, data, error, kCliMaxInput, true, &tooLarge))
         throw CliFailure(error, tooLarge ? 1 : 2);
-    page.SetText(std::move(data));
+    page.SetZeroFreeText(std::move(data));
 }

@@ -32,7 +32,7 @@ bool IsAddressChar(unsigned char c) { return kAddressClass.t[c]; }
 
 int ScanAddresses(TPageBuffer& page, const std::function<void(std::string_view)>& accept)
 {
-    const std::string& text = page.Text();
+    const std::string_view text = page.Text();
     const unsigned char* s = reinterpret_cast<const unsigned char*>(text.data());
     const int64_t len = page.Length();
     const auto& cls = kAddressClass.t;

@@ -54,7 +54,7 @@ std::string statusError(const TJsonShape& shape, int status)
 
 } // namespace
 
-TJsonAnswer ReadJsonAnswer(const TJsonShape& shape, const std::string& body, int status)
+TJsonAnswer ReadJsonAnswer(const TJsonShape& shape, std::string_view body, int status)
 {
     TJsonAnswer answer;
     QJsonParseError parseError{};

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct TJsonAnswer {
@@ -24,7 +25,7 @@ struct TJsonAnswer {
 // good status is an error carrying that text; so are status 403 (the shape's
 // own text when it has one), 429 (rate limiting), any other status of 400 or
 // more, and a body that is not a JSON object.
-TJsonAnswer ReadJsonAnswer(const TJsonShape& shape, const std::string& body, int status);
+TJsonAnswer ReadJsonAnswer(const TJsonShape& shape, std::string_view body, int status);
 
 // The query value of text: unreserved bytes stay, a blank becomes "+", every
 // other byte is written %XX.

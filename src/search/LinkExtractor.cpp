@@ -1,6 +1,11 @@
 #include "LinkExtractor.h"
 
+#include "ByteLanes.h"
+
 #include <array>
+#include <bit>
+#include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -17,7 +22,52 @@ struct TerminatorClass {
 };
 constexpr TerminatorClass kTerminator;
 
-bool holds(const std::string_view& link, const char* what) { return link.find(what) != std::string_view::npos; }
+// Where the link that starts at begin ends: at the first terminator, or at
+// the end of the text. Sixteen bytes at a time, since links are long.
+int64_t linkEnd(std::string_view text, int64_t begin)
+{
+    const unsigned char* base = reinterpret_cast<const unsigned char*>(text.data());
+    const int64_t len = static_cast<int64_t>(text.size());
+    const TByteLanes gt = SplatLanes('>'), space = SplatLanes(' '), amp = SplatLanes('&'), semi = SplatLanes(';'),
+                     quote = SplatLanes('\'');
+    int64_t p = begin;
+    for (; p + kByteLanes <= len; p += kByteLanes) {
+        const TByteLanes v = LoadLanes(base + p);
+        if (const uint32_t hit = LaneMask((v == gt) | (v == space) | (v == amp) | (v == semi) | (v == quote)))
+            return p + std::countr_zero(hit);
+    }
+    while (p < len && !kTerminator.t[base[p]])
+        ++p;
+    return p;
+}
+
+// Whether a "." in the link is followed by one of the three-byte texts
+// (".htm" covers ".html"): one pass over the link's dots, whatever the
+// number of texts.
+bool dotFollowedBy(const std::string_view& link, std::initializer_list<const char*> texts)
+{
+    const char* p = link.data();
+    const char* const end = p + link.size();
+    while (end - p > 3) {
+        const void* dot = std::memchr(p, '.', static_cast<size_t>(end - p - 3));
+        if (!dot)
+            return false;
+        p = static_cast<const char*>(dot) + 1;
+        for (const char* text : texts)
+            if (p[0] == text[0] && p[1] == text[1] && p[2] == text[2])
+                return true;
+    }
+    return false;
+}
+
+bool keepLink(const std::string_view& link, const std::string& own, bool plainTextOnly)
+{
+    if (!own.empty() && link.find(own) != std::string_view::npos)
+        return false;
+    if (plainTextOnly)
+        return dotFollowedBy(link, {"htm", "txt"});
+    return !dotFollowedBy(link, {"pdf", "PDF", "doc", "DOC"});
+}
 
 } // namespace
 
@@ -27,12 +77,7 @@ const std::string& OwnDomainMarker(TEngine engine) { return EngineMarkers(engine
 
 bool KeepLink(const std::string_view& link, TEngine engine, bool plainTextOnly)
 {
-    const std::string& own = OwnDomainMarker(engine);
-    if (!own.empty() && link.find(own) != std::string_view::npos)
-        return false;
-    if (plainTextOnly)
-        return holds(link, ".html") || holds(link, ".htm") || holds(link, ".txt");
-    return !(holds(link, ".pdf") || holds(link, ".PDF") || holds(link, ".doc") || holds(link, ".DOC"));
+    return keepLink(link, OwnDomainMarker(engine), plainTextOnly);
 }
 
 int ExtractLinks(TPageBuffer& page, TEngine engine, bool plainTextOnly,
@@ -41,9 +86,8 @@ int ExtractLinks(TPageBuffer& page, TEngine engine, bool plainTextOnly,
     const std::string& marker = LinkMarker(engine);
     if (marker.empty())
         return 0;
-    const std::string& text = page.Text();
-    const int64_t len = page.Length();
-    const auto& term = kTerminator.t;
+    const std::string& own = OwnDomainMarker(engine);
+    const std::string_view text = page.Text();
 
     // Every run starts at the top of the page.
     page.Select(0, 0);
@@ -56,11 +100,9 @@ int ExtractLinks(TPageBuffer& page, TEngine engine, bool plainTextOnly,
         page.Select(m, static_cast<int64_t>(marker.size()));
 
         const int64_t begin = m + kLinkOffset;
-        int64_t end = begin;
-        while (end < len && !term[static_cast<unsigned char>(text[static_cast<size_t>(end)])])
-            ++end;
+        const int64_t end = linkEnd(text, begin);
         const std::string_view link(text.data() + begin, static_cast<size_t>(end - begin));
-        if (KeepLink(link, engine, plainTextOnly)) {
+        if (keepLink(link, own, plainTextOnly)) {
             accept(link);
             ++kept;
         }

@@ -14,7 +14,7 @@ std::optional<std::string> ResultCountDigits(const TPageBuffer& page, TEngine en
     const int64_t at = page.FindText(marker, 0);
     if (at < 0)
         return std::nullopt;
-    const std::string& text = page.Text();
+    const std::string_view text = page.Text();
     const size_t begin = static_cast<size_t>(at) + marker.size();
     size_t end = begin;
     while (end < text.size() && text[end] != '<' && text[end] != ' ')

@@ -1,6 +1,10 @@
+#include "Cli.h"
 #include "TestUtil.h"
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <unistd.h>
 
 using testutil::runProcess;
 using testutil::TempDir;
@@ -148,4 +152,74 @@ TEST(CliLogic, ScanFindsAddressesAcrossReadBlocks)
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(r.out == expected);
     EXPECT_EQ(r.out.size(), expected.size());
+}
+
+TEST(CliLogic, PageFromAFileAPipeOrRedirectedInputIsTheSame)
+{
+    // A file is mapped, a pipe is read; standard input redirected from a
+    // file is mapped too. A page of many read blocks with a zero byte near
+    // its end, where the page ends.
+    std::string page;
+    std::string expected;
+    for (int i = 0; page.size() < 400000; ++i) {
+        const std::string link = "http://site" + std::to_string(i) + ".it/p" + std::to_string(i % 7) + ".html";
+        page += "<p><A href=" + link + ">x</a> <a href=http://www.google.com/s?q=" + std::to_string(i) + ">c</a>\n";
+        expected += link + "\n";
+    }
+    page += "<a href=http://last.it/>";
+    expected += "http://last.it/\n";
+    page += std::string("\0<a href=http://after.zero/>", 28);
+    TempDir dir;
+    const std::string path = dir.file("page.html");
+    writeFile(path, page);
+    const std::string sh = "\"$0\" links --engine google ";
+    for (const auto& [how, r] : std::vector<std::pair<std::string, testutil::ProcessResult>>{
+             {"file", cli({"links", "--engine", "google", path})},
+             {"pipe", cli({"links", "--engine", "google"}, page)},
+             {"dash", runProcess("/bin/sh", {"-c", sh + "- < \"$1\"", CORVINA_CLI_PATH, path})},
+             {"redirected", runProcess("/bin/sh", {"-c", sh + "< \"$1\"", CORVINA_CLI_PATH, path})},
+             // Seven bytes already read: the page starts there, without the first link.
+             {"after a read", runProcess("/bin/sh", {"-c", "{ dd bs=7 count=1 of=/dev/null 2>/dev/null; " + sh + "; } < \"$1\"",
+                                                     CORVINA_CLI_PATH, path})}}) {
+        const std::string want = how == "after a read" ? expected.substr(expected.find('\n') + 1) : expected;
+        EXPECT_EQ(r.exitCode, 0) << how << r.err;
+        EXPECT_EQ(r.out.size(), want.size()) << how;
+        EXPECT_TRUE(r.out == want) << how;
+    }
+    // An empty file, and a file that is only a zero byte: an empty page.
+    for (const std::string& bytes : {std::string(), std::string(1, '\0')}) {
+        writeFile(path, bytes);
+        const auto r = cli({"links", "--engine", "google", path});
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(r.out, "");
+    }
+}
+
+TEST(CliMappedFile, AFileThatShrinksWhileMappedEndsTheProgramWithAMessage)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    const std::string path = dir.file("page.html");
+    writeFile(path, std::string(4 * 4096, 'x'));
+    EXPECT_EXIT(
+        {
+            const std::optional<CliMappedFile> mapped = cliMapFile(path, kCliMaxInput);
+            if (!mapped || mapped->bytes.size() != 4 * 4096)
+                std::_Exit(3);
+            if (::truncate(path.c_str(), 0) != 0)
+                std::_Exit(4);
+            const volatile char beyond = mapped->bytes[3 * 4096];
+            (void)beyond;
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(1), "corvina-cli: .*page.html: the file shrank while it was read");
+    // What cannot be mapped is left to reading: a missing file, an empty
+    // one, one past the limit, a pipe.
+    writeFile(path, "12345");
+    EXPECT_FALSE(cliMapFile(dir.file("missing"), kCliMaxInput));
+    EXPECT_FALSE(cliMapFile(path, 4));
+    EXPECT_TRUE(cliMapFile(path, 5));
+    writeFile(path, "");
+    EXPECT_FALSE(cliMapFile(path, kCliMaxInput));
+    EXPECT_FALSE(cliMapFile("/proc/self/status", kCliMaxInput)); // size 0 until read
 }

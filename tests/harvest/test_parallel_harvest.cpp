@@ -196,7 +196,7 @@ TEST(ParallelHarvest, PagesOfOneHostGoOneAtATimeAndASiteTickedMeanwhileIsHarvest
     QTimer::singleShot(200, [&] { h.sites.SetChecked(3, true); });
     std::vector<std::string> pages; // each finished page's first address, in order
     h.harvest.OnSiteDone = [&](int, int, int) {
-        const std::string& text = h.page.Text();
+        const std::string text(h.page.Text());
         pages.push_back(text.substr(3, text.find('@') - 3));
     };
     h.harvest.SearchEmail();
