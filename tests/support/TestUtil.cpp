@@ -8,8 +8,11 @@
 #include <QStringList>
 
 #include <arpa/inet.h>
+#include <cerrno>
 #include <cstdlib>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <filesystem>
@@ -74,6 +77,34 @@ int bindLoopback(int backlog, uint16_t& port)
     }
     port = ntohs(sa.sin_port);
     return fd;
+}
+
+bool waitPeerGone(int fd, int timeoutMs)
+{
+    pollfd p{fd, POLLRDHUP, 0};
+    int n;
+    do {
+        n = ::poll(&p, 1, timeoutMs);
+    } while (n < 0 && errno == EINTR);
+    return n == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
+}
+
+bool waitAcceptQueueFull(int fd, int timeoutMs)
+{
+    // For a listening socket the kernel reports the accept queue's length
+    // as tcpi_unacked and the backlog as tcpi_sacked; it is full when the
+    // length is past the backlog.
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        tcp_info info{};
+        socklen_t len = sizeof info;
+        if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) == 0 && info.tcpi_unacked > info.tcpi_sacked)
+            return true;
+        if (deadline.hasExpired())
+            return false;
+        pollfd none{-1, 0, 0};
+        ::poll(&none, 0, 1); // the queue fills within the kernel: look again shortly
+    }
 }
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args, const std::string& input)

@@ -41,6 +41,14 @@ struct ProcessResult {
 // with the given backlog (only bound when backlog is negative). Returns the
 // descriptor, or -1 when no socket could be had; port receives the port.
 int bindLoopback(int backlog, uint16_t& port);
+// Waits, without servicing the event queue, until the peer of the connected
+// socket fd has closed its side or reset the connection: the bytes are in
+// the socket, whether or not the program has noticed. False on time-out.
+bool waitPeerGone(int fd, int timeoutMs = 20000);
+// Waits until the accept queue of the listening socket fd holds more
+// connections than its backlog allows, so the next connect to it stays
+// pending. False on time-out.
+bool waitAcceptQueueFull(int fd, int timeoutMs = 20000);
 
 // Saves the named environment variables and unsets them; the destructor
 // puts back what was there.
