@@ -427,24 +427,35 @@ bool cliReadInput(const std::string& path, std::string& data, std::string& error
 
 namespace {
 
-// What the bus-error handler prints: set up before a file is mapped, since
-// the handler may only write and end.
+// The mapped file and what the bus-error handler prints when a page of it
+// has gone: set up before the bytes are read, since the handler may only
+// write and end.
 char gShrankMessage[1024];
 size_t gShrankLength = 0;
+const char* gMappedBegin = nullptr;
+const char* gMappedEnd = nullptr;
 
-void onBusError(int)
+void onBusError(int, siginfo_t* info, void*)
 {
-    [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, gShrankMessage, gShrankLength);
-    ::_exit(1);
+    const char* at = static_cast<const char*>(info->si_addr);
+    if (at >= gMappedBegin && at < gMappedEnd) {
+        [[maybe_unused]] const ssize_t n = ::write(STDERR_FILENO, gShrankMessage, gShrankLength);
+        ::_exit(1);
+    }
+    // Not the mapped file: the fault ends the program as it would have.
+    ::signal(SIGBUS, SIG_DFL);
 }
 
-void catchShrinking(const std::string& name)
+void catchShrinking(const std::string& name, const char* begin, size_t length)
 {
     const std::string message = "corvina-cli: " + name + ": the file shrank while it was read\n";
     gShrankLength = std::min(message.size(), sizeof gShrankMessage);
     std::memcpy(gShrankMessage, message.data(), gShrankLength);
+    gMappedBegin = begin;
+    gMappedEnd = begin + length;
     struct sigaction action {};
-    action.sa_handler = onBusError;
+    action.sa_sigaction = onBusError;
+    action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGBUS, &action, nullptr);
 }
@@ -468,7 +479,7 @@ std::optional<CliMappedFile> cliMapFile(const std::string& path, int64_t limit)
         ::close(fd);
     if (base == MAP_FAILED)
         return std::nullopt;
-    catchShrinking(standardInput ? "standard input" : path);
+    catchShrinking(standardInput ? "standard input" : path, static_cast<const char*>(base), length);
     ::madvise(base, length, MADV_SEQUENTIAL);
     std::shared_ptr<const void> keeper(base, [length](const void* p) { ::munmap(const_cast<void*>(p), length); });
     return CliMappedFile{std::move(keeper), std::string_view(static_cast<const char*>(base), length)};
