@@ -4,8 +4,8 @@
 #include "SysUtils.h"
 
 #include <algorithm>
-#include <cassert>
 #include <bit>
+#include <cassert>
 #include <cstring>
 
 void TPageBuffer::SetText(const std::string& text)
