@@ -14,40 +14,15 @@ BUILD=${BUILD:-build}
 CLI=$BUILD/src/cli/corvina-cli
 PAGES=${PAGES:-200}
 [ -x "$CLI" ] || { echo "build first: $CLI missing" >&2; exit 1; }
-for tool in curl openssl /usr/sbin/nginx; do
-  command -v $tool >/dev/null || { echo "$tool missing" >&2; exit 1; }
-done
-
-work=$(mktemp -d /tmp/corvina-bench-XXXXXX)
-chmod 755 "$work"
-trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; rm -rf "$work"' EXIT
+bench_work curl openssl /usr/sbin/nginx
 
 # A CA of our own and a certificate for localhost and 127.0.0.1 signed by it.
 make_bench_pki "$work" server "DNS:localhost,IP:127.0.0.1"
 
 port=$(free_port)
-mkdir -p "$work/www" "$work/tmp"
 # The harvest asks each origin for robots.txt once: let it allow everything.
 printf 'User-agent: *\nDisallow:\n' > "$work/www/robots.txt"
-/usr/bin/python3 - "$work/www" "$PAGES" "$port" "$work/urls.txt" "$work/curl.cfg" <<'PY'
-import random, sys
-www, n, port, urls, cfg = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
-rnd = random.Random(1)
-words = "della pagina servizi informazioni prodotti azienda contatti notizie chi siamo dove".split()
-with open(urls, "w") as u, open(cfg, "w") as c:
-    for k in range(n):
-        parts, size = [f"<html><head><title>Sito {k}</title></head><body>\n"], 0
-        while size < 20000:
-            line = "<p>" + " ".join(rnd.choice(words) for _ in range(14)) + "</p>\n"
-            parts.append(line); size += len(line)
-        for a in range(3):
-            parts.insert(rnd.randrange(1, len(parts)), f"<p>Scrivete a info{a}@sito{k}.example.org</p>\n")
-        parts.append("</body></html>\n")
-        open(f"{www}/{k}.html", "w").write("".join(parts))
-        url = f"https://localhost:{port}/{k}.html"
-        u.write(url + "\n")
-        c.write(f'url = "{url}"\noutput = "/dev/null"\n')
-PY
+make_site_pages "$work/www" "$PAGES" "https://localhost:$port" "$work/urls.txt" "$work/curl.cfg"
 NGINX_LISTEN_FLAGS=ssl start_nginx "$work" "$port" 256 "open_file_cache max=10000;" \
   "ssl_certificate $work/server.pem;" "ssl_certificate_key $work/server.key;"
 

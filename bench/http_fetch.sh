@@ -8,14 +8,9 @@ set -euo pipefail
 BUILD=${BUILD:-build}
 CLI=$BUILD/src/cli/corvina-cli
 [ -x "$CLI" ] || { echo "build first: $CLI missing" >&2; exit 1; }
-command -v curl >/dev/null || { echo "curl missing" >&2; exit 1; }
-
-work=$(mktemp -d /tmp/corvina-bench-XXXXXX)
-chmod 755 "$work"
-trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; kill ${late_pid:-} 2>/dev/null || true; rm -rf "$work"' EXIT
+bench_work curl
 
 port=$(free_port)
-mkdir -p "$work/www" "$work/tmp"
 head -c $((200*1024*1024)) /dev/urandom > "$work/www/big.bin"
 start_nginx "$work" "$port" 64 "sendfile on;"
 
@@ -36,7 +31,7 @@ s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen(1)
 c, _ = s.accept(); c.recv(65536); time.sleep(3)
 c.sendall(b"HTTP/1.0 200 OK\r\n\r\nlate"); c.close()
 PY
-late_pid=$!
+bench_pids+=($!)
 sleep 0.3
 /usr/bin/time -f '%U %S %e' -o "$work/time.txt" "$CLI" fetch --timeout 10000 "http://127.0.0.1:$lport/" > /dev/null
 read -r user sys wall < "$work/time.txt"

@@ -10,19 +10,12 @@ set -euo pipefail
 BUILD=${BUILD:-build}
 CLI=$BUILD/src/cli/corvina-cli
 [ -x "$CLI" ] || { echo "build first: $CLI missing" >&2; exit 1; }
-for tool in curl openssl; do
-  command -v $tool >/dev/null || { echo "$tool missing" >&2; exit 1; }
-done
-
-work=$(mktemp -d /tmp/corvina-bench-XXXXXX)
-chmod 755 "$work"
-trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; kill ${late_pid:-} 2>/dev/null || true; rm -rf "$work"' EXIT
+bench_work curl openssl
 
 # A CA of our own and a certificate for localhost and 127.0.0.1 signed by it.
 make_bench_pki "$work" server "DNS:localhost,IP:127.0.0.1"
 
 port=$(free_port)
-mkdir -p "$work/www" "$work/tmp"
 head -c $((200*1024*1024)) /dev/urandom > "$work/www/big.bin"
 NGINX_LISTEN_FLAGS=ssl start_nginx "$work" "$port" 64 \
   "ssl_certificate $work/server.pem;" "ssl_certificate_key $work/server.key;"
@@ -64,7 +57,7 @@ for stall_in_handshake in (True, False):
         time.sleep(3)
     t.sendall(b"HTTP/1.0 200 OK\r\n\r\nlate"); t.close()
 PY
-late_pid=$!
+bench_pids+=($!)
 sleep 0.3
 for what in "stalling in the handshake" "answering late"; do
   /usr/bin/time -f '%U %S %e' -o "$work/time.txt" \

@@ -8,34 +8,17 @@
 // values stay within their bounds; the client is left unconnected.
 #include "Nmhttp.h"
 #include "FuzzCheck.h"
-#include "LoopbackServer.h"
-
-namespace {
-
-// Answers once the request header is in.
-TFuzzLoopbackServer* g_server = nullptr;
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    static TFuzzLoopbackServer server(
-        [](const std::string& request) { return request.find("\r\n\r\n") != std::string::npos; });
-    g_server = &server;
-    return 0;
-}
+#include "HttpPeer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    // Small enough to sit in the loopback buffers at once.
-    g_server->reply = FuzzBytes(data, std::min<size_t>(size, 16384));
-    const std::string& reply = g_server->reply;
+    TFuzzLoopbackServer& peer = FuzzHttpPeer(data, size);
+    const std::string& reply = peer.reply;
 
     TNMHTTP http;
     http.TimeOut = 3000;
     http.Proxy = "127.0.0.1";
-    http.ProxyPort = g_server->port();
+    http.ProxyPort = peer.port();
     http.MaxRedirects = 2;
     bool returned = false;
     try {
@@ -55,6 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_CHECK(!http.Header.empty() && http.Header.back() == '\n');
     }
     // The client has closed its end; the server's ends go too.
-    g_server->closeConnections();
+    peer.closeConnections();
     return 0;
 }

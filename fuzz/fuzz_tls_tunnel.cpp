@@ -6,31 +6,16 @@
 // a message, within its time-out, and leave the client unconnected.
 #include "Nmhttp.h"
 #include "FuzzCheck.h"
-#include "LoopbackServer.h"
-
-namespace {
-
-TFuzzLoopbackServer* g_server = nullptr;
-
-} // namespace
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    static QCoreApplication app(*argc, *argv);
-    static TFuzzLoopbackServer server(
-        [](const std::string& request) { return request.find("\r\n\r\n") != std::string::npos; });
-    g_server = &server;
-    return 0;
-}
+#include "HttpPeer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    g_server->reply = FuzzBytes(data, std::min<size_t>(size, 16384));
+    TFuzzLoopbackServer& peer = FuzzHttpPeer(data, size);
 
     TNMHTTP http;
     http.TimeOut = 3000;
     http.SecureProxy = "127.0.0.1";
-    http.SecureProxyPort = g_server->port();
+    http.SecureProxyPort = peer.port();
     bool returned = false;
     std::string message;
     try {
@@ -43,6 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(!message.empty());
     FUZZ_CHECK(!http.Connected());
     FUZZ_CHECK(!http.Secure());
-    g_server->closeConnections();
+    peer.closeConnections();
     return 0;
 }

@@ -1,5 +1,6 @@
 // corvina-cli search and harvest against the scripted engine as the proxy:
-// the lists printed, the pages asked for, and the exit statuses.
+// the lists printed and the pages asked for (the exit statuses of search and
+// harvest are in test_cli_usage.cpp, with those of the other commands).
 #include "FakeSessionView.h"
 #include "TestUtil.h"
 
@@ -183,41 +184,6 @@ TEST(CliHarvest, AFailedPageIsToldAndCountedAndTheHarvestGoesOn)
     const size_t skipped = r.err.find("\ncorvina-cli: Skipped: 1 ");
     EXPECT_NE(skipped, std::string::npos) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
-}
-
-TEST(CliSessions, ExitStatuses)
-{
-    uint16_t refused = 0;
-    const int fd = testutil::bindLoopback(-1, refused);
-    ASSERT_GE(fd, 0);
-    const std::string dead = "127.0.0.1:" + std::to_string(refused);
-    struct Row {
-        std::vector<std::string> args;
-        std::string input;
-        int status;
-    };
-    const std::vector<Row> rows = {
-        {{"search", "--proxy", dead, "corvi"}, "", 1},
-        {{"harvest", "--proxy", dead}, "http://a.example/\n", 1},
-        {{"harvest", "--proxy", dead}, "", 1},
-        {{"search"}, "", 2},
-        {{"search", "--mode", "3", "corvi"}, "", 2},
-        {{"search", "--pages", "0", "corvi"}, "", 2},
-        {{"search", "--proxy", "nohost:port", "corvi"}, "", 2},
-        {{"search", "--engine", "mojeek", "corvi"}, "", 2},
-        {{"harvest", "--bogus"}, "", 2},
-        {{"harvest", "--delay", "soon"}, "", 2},
-        {{"harvest", "--delay", "-1"}, "", 2},
-        {{"harvest", "/nonexistent/sites.txt"}, "", 2},
-    };
-    for (const Row& row : rows) {
-        const auto r = cli(row.args, row.input);
-        std::string line;
-        for (const auto& a : row.args)
-            line += a + " ";
-        EXPECT_EQ(r.exitCode, row.status) << line << r.err;
-    }
-    ::close(fd);
 }
 
 TEST(CliHarvest, KeepAllAndAHarvestThatFailsMidway)

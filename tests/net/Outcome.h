@@ -1,6 +1,6 @@
 // The outcome of a request in the tests of this folder: the exception's type
 // (the most derived of the ones the client raises) and message, "" when none
-// was raised.
+// was raised; or the message of the one exception a call must raise.
 #pragma once
 
 #include "Nmhttp.h"
@@ -30,4 +30,16 @@ inline std::string outcomeOf(const std::function<void()>& f)
         return "Exception " + e.Message;
     }
     return "";
+}
+
+// The message of the exception f raises, which must be an E.
+template <class E = Exception, class F>
+std::string messageOf(F&& f)
+{
+    try {
+        f();
+    } catch (const E& e) {
+        return e.Message;
+    }
+    return "<no exception>";
 }

@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 
 #include "Nmhttp.h"
+#include "Outcome.h"
 #include "ScriptServer.h"
 #include "TestUtil.h"
 
@@ -40,18 +41,6 @@ struct Client {
 };
 
 std::string base(const ScriptServer& srv) { return "http://127.0.0.1:" + std::to_string(srv.port()); }
-
-// The message of the exception f raises, which must be an E.
-template <class E = Exception, class F>
-std::string messageOf(F&& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message;
-    }
-    return "<no exception>";
-}
 
 } // namespace
 

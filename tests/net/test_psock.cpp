@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "Nmhttp.h"
+#include "Outcome.h"
 #include "Psock.h"
 #include "ScriptServer.h"
 #include "TestUtil.h"
@@ -57,17 +58,6 @@ uint16_t closedPort()
     uint16_t port = 0;
     ::close(testutil::bindLoopback(-1, port));
     return port;
-}
-
-template <class E, class F>
-std::string messageOf(F&& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message;
-    }
-    return "<no exception>";
 }
 
 } // namespace
