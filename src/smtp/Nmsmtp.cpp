@@ -1,5 +1,7 @@
 #include "Nmsmtp.h"
 
+#include "Nmurl.h"
+
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 
@@ -211,18 +213,7 @@ std::string fileParameter(const char* name, const std::string& file)
     const std::string one = oneLine(file);
     if (!beyondAscii(one))
         return std::string(name) + "=" + quoted(one);
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out = std::string(name) + "*=utf-8''";
-    for (unsigned char c : one) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || std::strchr("-._~", c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    return std::string(name) + "*=utf-8''" + PercentEncode(one, "-._~");
 }
 
 // The character set of a text beyond ASCII: the one set, unless that is
