@@ -466,7 +466,7 @@ void TNMSMTP::SetFinalHeader(const TStringList& lines)
         FinalHeader.Add(line);
 }
 
-void TNMSMTP::ReadExtraLines(std::string& line)
+void TNMSMTP::ReadExtraLines(std::string& line, std::string* received)
 {
     // Each line has its own time-out; the reply as a whole may not take
     // longer either, so a server that trickles continuation lines is cut off.
@@ -474,10 +474,13 @@ void TNMSMTP::ReadExtraLines(std::string& line)
     clock.start();
     line = ReadSmtpReply(
         line,
-        [this, &clock] {
+        [this, &clock, received] {
             if (TimeOut > 0 && clock.elapsed() > TimeOut)
                 throw ETimeOutError("Socket readln aborted");
-            return ReadLn();
+            std::string next = ReadLn();
+            if (received)
+                *received += next;
+            return next;
         },
         MaxReplyLines);
     ReplyText = line;
@@ -569,19 +572,7 @@ void TNMSMTP::Command(const std::string& command)
     std::string line = ReplyText;
     LastReply = line;
     // The continuation lines, each kept for the whole reply.
-    QElapsedTimer clock;
-    clock.start();
-    line = ReadSmtpReply(
-        line,
-        [this, &clock] {
-            if (TimeOut > 0 && clock.elapsed() > TimeOut)
-                throw ETimeOutError("Socket readln aborted");
-            std::string next = ReadLn();
-            LastReply += next;
-            return next;
-        },
-        MaxReplyLines);
-    ReplyText = line;
+    ReadExtraLines(line, &LastReply);
     ReplyCode = code;
 }
 
