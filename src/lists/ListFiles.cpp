@@ -16,11 +16,13 @@
 
 namespace {
 
-// Writes all bytes to fd; false (errno set) when the system refuses some.
-bool writeAll(int fd, const char* p, size_t n)
+// Writes all bytes at offset 0 onwards; false (errno set) when the system
+// refuses some.
+bool pwriteAll(int fd, const std::string& bytes)
 {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t w = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0) {
@@ -28,8 +30,7 @@ bool writeAll(int fd, const char* p, size_t n)
                 errno = EIO;
             return false;
         }
-        p += w;
-        n -= static_cast<size_t>(w);
+        done += static_cast<size_t>(w);
     }
     return true;
 }
@@ -68,7 +69,7 @@ bool replaceThroughNewFile(const std::string& fileName, const struct stat& old, 
         discard();
         return false;
     }
-    if (!writeAll(fd, bytes.data(), bytes.size())) {
+    if (!pwriteAll(fd, bytes)) {
         const int err = errno;
         discard();
         raiseWriteError(err);
@@ -134,25 +135,6 @@ int openPlainFile(const std::string& fileName, bool forWriting, struct stat& st)
     if (!S_ISREG(st.st_mode))
         raiseNotPlain(fileName, forWriting, st);
     return closer.release();
-}
-
-// Writes all bytes at offset 0 onwards; false (errno set) when the system
-// refuses some.
-bool pwriteAll(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t w = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            if (w == 0)
-                errno = EIO;
-            return false;
-        }
-        done += static_cast<size_t>(w);
-    }
-    return true;
 }
 
 // Rewrites an existing plain file through its own name, for a file that
