@@ -126,6 +126,15 @@ void TCheckListModel::setItemIndexQuiet(int index)
     }
 }
 
+void TCheckListModel::endResetAt(int newCurrent)
+{
+    const int oldCurrent = itemIndex_;
+    itemIndex_ = newCurrent;
+    endResetModel();
+    if (itemIndex_ != oldCurrent)
+        emit ItemIndexChanged(itemIndex_);
+}
+
 void TCheckListModel::Flush()
 {
     flushScheduled_ = false;
@@ -178,10 +187,7 @@ void TCheckListModel::Flush()
     items_.assign(std::move(merged));
     pending_.clear();
     pending_.shrink_to_fit();
-    itemIndex_ = newCurrent;
-    endResetModel();
-    if (itemIndex_ != oldCurrent)
-        emit ItemIndexChanged(itemIndex_);
+    endResetAt(newCurrent);
 }
 
 const std::string& TCheckListModel::Text(int index)
@@ -313,11 +319,7 @@ void TCheckListModel::SetSorted(bool sorted)
     }
     items_.assign(std::move(sortedItems));
     noEqualNeighbours_ = false;
-    const int oldCurrent = itemIndex_;
-    itemIndex_ = newCurrent;
-    endResetModel();
-    if (itemIndex_ != oldCurrent)
-        emit ItemIndexChanged(itemIndex_);
+    endResetAt(newCurrent);
 }
 
 int TCheckListModel::RemoveAdjacentDuplicates()
@@ -438,11 +440,7 @@ int TCheckListModel::removeRowsAt(const std::vector<int>& rows)
     items_.assign(std::move(all));
     if (!sorted_)
         noEqualNeighbours_ = false;
-    const int oldCurrent = itemIndex_;
-    itemIndex_ = newCurrent;
-    endResetModel();
-    if (itemIndex_ != oldCurrent)
-        emit ItemIndexChanged(itemIndex_);
+    endResetAt(newCurrent);
     return static_cast<int>(rows.size());
 }
 
@@ -462,11 +460,7 @@ void TCheckListModel::Assign(std::vector<std::string> texts)
     items_.assign(std::move(fresh));
     pending_.clear();
     noEqualNeighbours_ = false;
-    const int oldCurrent = itemIndex_;
-    itemIndex_ = -1;
-    endResetModel();
-    if (oldCurrent != -1)
-        emit ItemIndexChanged(-1);
+    endResetAt(-1);
 }
 
 std::vector<std::string> TCheckListModel::Texts()

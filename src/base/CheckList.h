@@ -99,6 +99,9 @@ private:
     void checkIndex(int index) const;
     void scheduleFlush();
     void setItemIndexQuiet(int index);
+    // Ends a model reset with newCurrent as the current entry, telling of a
+    // change once views know the new rows.
+    void endResetAt(int newCurrent);
     // Removes the rows at the given positions (ascending); returns how many.
     int removeRowsAt(const std::vector<int>& rows);
 

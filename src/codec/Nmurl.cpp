@@ -2,6 +2,8 @@
 
 #include "SysUtils.h"
 
+#include <cstring>
+
 int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
@@ -18,6 +20,23 @@ namespace {
 bool isAlnum(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); }
 
 } // namespace
+
+std::string PercentEncode(const std::string& text, const char* keep)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (isAlnum(c) || (c != 0 && std::strchr(keep, c) != nullptr)) {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
 
 TNMURL::TNMURL(QObject* owner) : QObject(owner) {}
 

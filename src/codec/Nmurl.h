@@ -9,6 +9,11 @@
 // The value of a hexadecimal digit (either case), -1 for any other byte.
 int HexDigitValue(char c);
 
+// Percent-encodes text: letters, digits and the bytes of keep are copied,
+// every other byte (NUL and the bytes beyond ASCII too) becomes "%" and two
+// upper-case hexadecimal digits.
+std::string PercentEncode(const std::string& text, const char* keep);
+
 class TNMURL : public QObject {
 public:
     // Reports a failed encode or decode: Operation is "Error during encode" or

@@ -161,19 +161,28 @@ void TNMUUProcessor::ReadLnFromStream(TStream* stream, std::string& line)
         stream->SetPosition(std::min(start + 61, stream->GetSize()));
 }
 
+namespace {
+
+// Reads the next line of the input; false at the end of the stream, or when
+// the stream gives nothing more.
+bool nextInputLine(TStream* input, std::string& line)
+{
+    const int64_t before = input->GetPosition();
+    if (before >= input->GetSize())
+        return false;
+    TNMUUProcessor::ReadLnFromStream(input, line);
+    return input->GetPosition() != before;
+}
+
+} // namespace
+
 void TNMUUProcessor::StdDecode()
 {
     CheckStreams();
     std::string line;
     std::string discard;
     std::string out;
-    for (;;) {
-        const int64_t before = InputStream->GetPosition();
-        if (before >= InputStream->GetSize())
-            break;
-        ReadLnFromStream(InputStream, line);
-        if (InputStream->GetPosition() == before)
-            break; // the stream gives nothing more
+    while (nextInputLine(InputStream, line)) {
         out.clear();
         if (UuDecodeLine(line, out))
             ReadLnFromStream(InputStream, discard);
@@ -188,13 +197,7 @@ void TNMUUProcessor::Base64Decode()
     std::string line;
     std::string out;
     TBase64LineDecoder decoder;
-    while (!decoder.Stopped()) {
-        const int64_t before = InputStream->GetPosition();
-        if (before >= InputStream->GetSize())
-            break;
-        ReadLnFromStream(InputStream, line);
-        if (InputStream->GetPosition() == before)
-            break; // the stream gives nothing more
+    while (!decoder.Stopped() && nextInputLine(InputStream, line)) {
         out.clear();
         decoder.Feed(line.data(), line.size(), out);
         decoder.EndLine(out);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,11 +16,13 @@
 
 namespace {
 
-// Writes all bytes to fd; false (errno set) when the system refuses some.
-bool writeAll(int fd, const char* p, size_t n)
+// Writes all bytes at offset 0 onwards; false (errno set) when the system
+// refuses some.
+bool pwriteAll(int fd, const std::string& bytes)
 {
-    while (n > 0) {
-        const ssize_t w = ::write(fd, p, n);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t w = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (w < 0 && errno == EINTR)
             continue;
         if (w <= 0) {
@@ -27,8 +30,7 @@ bool writeAll(int fd, const char* p, size_t n)
                 errno = EIO;
             return false;
         }
-        p += w;
-        n -= static_cast<size_t>(w);
+        done += static_cast<size_t>(w);
     }
     return true;
 }
@@ -67,7 +69,7 @@ bool replaceThroughNewFile(const std::string& fileName, const struct stat& old, 
         discard();
         return false;
     }
-    if (!writeAll(fd, bytes.data(), bytes.size())) {
+    if (!pwriteAll(fd, bytes)) {
         const int err = errno;
         discard();
         raiseWriteError(err);
@@ -89,9 +91,15 @@ bool replaceThroughNewFile(const std::string& fileName, const struct stat& old, 
 class FdCloser {
 public:
     explicit FdCloser(int fd) : fd_(fd) {}
-    ~FdCloser() { ::close(fd_); }
+    ~FdCloser()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
     FdCloser(const FdCloser&) = delete;
     FdCloser& operator=(const FdCloser&) = delete;
+    // Keeps the descriptor open past the closer's end.
+    int release() { return std::exchange(fd_, -1); }
 
 private:
     int fd_;
@@ -99,31 +107,34 @@ private:
 
 std::string quoted(const std::string& fileName) { return "\"" + fileName + "\""; }
 
-[[noreturn]] void raiseNotPlain(const std::string& fileName, bool forWriting, const struct stat& st)
+// A file that cannot be written (EFCreateError) or read (EFOpenError), with
+// the reason.
+[[noreturn]] void raiseFileError(const std::string& fileName, bool forWriting, const std::string& reason)
 {
-    const std::string reason = S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "Not a regular file";
     if (forWriting)
         throw EFCreateError("Cannot create file " + quoted(fileName) + ". " + reason);
     throw EFOpenError("Cannot open file " + quoted(fileName) + ". " + reason);
 }
 
-// Writes all bytes at offset 0 onwards; false (errno set) when the system
-// refuses some.
-bool pwriteAll(int fd, const std::string& bytes)
+[[noreturn]] void raiseNotPlain(const std::string& fileName, bool forWriting, const struct stat& st)
 {
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t w = ::pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (w < 0 && errno == EINTR)
-            continue;
-        if (w <= 0) {
-            if (w == 0)
-                errno = EIO;
-            return false;
-        }
-        done += static_cast<size_t>(w);
-    }
-    return true;
+    raiseFileError(fileName, forWriting, S_ISDIR(st.st_mode) ? std::strerror(EISDIR) : "Not a regular file");
+}
+
+// Opens an existing plain file to read it, or to read and write it, and
+// fills st; a name that cannot be opened or is not a plain file is refused
+// before a byte moves. The caller closes the descriptor.
+int openPlainFile(const std::string& fileName, bool forWriting, struct stat& st)
+{
+    const int fd = ::open(fileName.c_str(), (forWriting ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        raiseFileError(fileName, forWriting, std::strerror(errno));
+    FdCloser closer(fd);
+    if (::fstat(fd, &st) != 0)
+        raiseFileError(fileName, forWriting, std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        raiseNotPlain(fileName, forWriting, st);
+    return closer.release();
 }
 
 // Rewrites an existing plain file through its own name, for a file that
@@ -134,15 +145,9 @@ bool pwriteAll(int fd, const std::string& bytes)
 // whole or the old one.
 void overwriteInPlace(const std::string& fileName, const std::string& bytes)
 {
-    const int fd = ::open(fileName.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        throw EFCreateError("Cannot create file " + quoted(fileName) + ". " + std::strerror(errno));
-    FdCloser closer(fd);
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw EFCreateError("Cannot create file " + quoted(fileName) + ". " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        raiseNotPlain(fileName, true, st);
+    const int fd = openPlainFile(fileName, true, st);
+    FdCloser closer(fd);
     std::string old(static_cast<size_t>(st.st_size), '\0');
     size_t got = 0;
     while (got < old.size()) {
@@ -209,15 +214,9 @@ void writeWhole(const std::string& fileName, const std::string& bytes)
 // kListFileMaxBytes, also one that grows beyond it while it is read.
 std::string readListFile(const std::string& fileName)
 {
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        throw EFOpenError("Cannot open file " + quoted(fileName) + ". " + std::strerror(errno));
-    FdCloser closer(fd);
     struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        throw EFOpenError("Cannot open file " + quoted(fileName) + ". " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode))
-        raiseNotPlain(fileName, false, st);
+    const int fd = openPlainFile(fileName, false, st);
+    FdCloser closer(fd);
     const auto tooLarge = [&] {
         throw EFOpenError("Cannot open file " + quoted(fileName) + ". It is larger than " +
                           std::to_string(kListFileMaxBytes >> 20) + " MiB, too large for a list.");

@@ -1,8 +1,8 @@
 #include "MailSession.h"
 
-#include <QLoggingCategory>
+#include "Nmurl.h"
 
-#include <cstring>
+#include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcMail, "corvina.mail", QtWarningMsg)
 
@@ -194,26 +194,6 @@ void TMailSession::SendAll(int& count, TRunResult& result)
 
 namespace {
 
-// Percent-encodes every byte but letters, digits and the given others.
-std::string percentEncode(const std::string& text, const char* keep)
-{
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                           (c != 0 && std::strchr(keep, c) != nullptr);
-        if (plain) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
 // Line breaks of any kind become CR LF, as mailto: bodies carry them.
 std::string crlfLines(const std::string& text)
 {
@@ -239,8 +219,8 @@ std::string BuildMailtoLink(const std::vector<std::string>& addresses, const std
 {
     std::string link = "mailto:";
     for (const std::string& a : addresses)
-        link += percentEncode(a, "-._~!$'()*+,=:@") + ";";
-    link += "?Subject=" + percentEncode(subject, "-._~");
-    link += "&Body=" + percentEncode(crlfLines(body), "-._~");
+        link += PercentEncode(a, "-._~!$'()*+,=:@") + ";";
+    link += "?Subject=" + PercentEncode(subject, "-._~");
+    link += "&Body=" + PercentEncode(crlfLines(body), "-._~");
     return link;
 }

@@ -428,6 +428,13 @@ private:
     // One SSL_read into buf: bytes, 0 when the peer has closed, -1 with the
     // last socket error set (would-block when TLS needs more bytes).
     long TlsRead(char* buf, size_t len);
+    // -1 with the last socket error set, for a read or send while TLS is
+    // not up: WSATLSFAILURE after a failure, else not connected.
+    long TlsNotUp();
+    // The TLS layer failed under a read or send: keeps OpenSSL's reason,
+    // marks the session failed and leaves WSATLSFAILURE pending and as the
+    // last socket error; returns -1.
+    long TlsFailed();
     void TlsFree();
     int LastSockError() const;
     void SetLastSockError(int code);

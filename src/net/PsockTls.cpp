@@ -289,6 +289,23 @@ void TPowersock::TlsFree()
     FTlsInPos = 0;
 }
 
+long TPowersock::TlsNotUp()
+{
+    SetLastSockError(FTlsState == TlsState::Failed ? WSATLSFAILURE : WSAENOTCONN);
+    return -1;
+}
+
+long TPowersock::TlsFailed()
+{
+    FTlsError = takeOpenSslReason();
+    if (FTlsError.empty())
+        FTlsError = "protocol error";
+    FTlsState = TlsState::Failed;
+    FPendingError = WSATLSFAILURE;
+    SetLastSockError(WSATLSFAILURE);
+    return -1;
+}
+
 long TPowersock::TlsRead(char* buf, size_t len)
 {
     ERR_clear_error();
@@ -318,13 +335,7 @@ long TPowersock::TlsRead(char* buf, size_t len)
         }
         [[fallthrough]];
     default:
-        FTlsError = takeOpenSslReason();
-        if (FTlsError.empty())
-            FTlsError = "protocol error";
-        FTlsState = TlsState::Failed;
-        FPendingError = WSATLSFAILURE;
-        SetLastSockError(WSATLSFAILURE);
-        return -1;
+        return TlsFailed();
     }
 }
 
@@ -342,10 +353,8 @@ long TPowersock::TlsRecv(char* buf, size_t len, bool peek)
             SetLastSockError(MapSocketError(errno));
         return static_cast<long>(n);
     }
-    if (FTlsState != TlsState::Up) {
-        SetLastSockError(FTlsState == TlsState::Failed ? WSATLSFAILURE : WSAENOTCONN);
-        return -1;
-    }
+    if (FTlsState != TlsState::Up)
+        return TlsNotUp();
     long status = 1;
     if (peek) {
         // Decrypt ahead until len bytes wait or TLS has nothing more ready.
@@ -398,10 +407,8 @@ long TPowersock::TlsRecv(char* buf, size_t len, bool peek)
 
 long TPowersock::TlsSend(const char* buf, size_t len)
 {
-    if (FTlsState != TlsState::Up) {
-        SetLastSockError(FTlsState == TlsState::Failed ? WSATLSFAILURE : WSAENOTCONN);
-        return -1;
-    }
+    if (FTlsState != TlsState::Up)
+        return TlsNotUp();
     if (len == 0)
         return 0;
     ERR_clear_error();
@@ -428,12 +435,6 @@ long TPowersock::TlsSend(const char* buf, size_t len)
         }
         [[fallthrough]];
     default:
-        FTlsError = takeOpenSslReason();
-        if (FTlsError.empty())
-            FTlsError = "protocol error";
-        FTlsState = TlsState::Failed;
-        FPendingError = WSATLSFAILURE;
-        SetLastSockError(WSATLSFAILURE);
-        return -1;
+        return TlsFailed();
     }
 }

@@ -1,5 +1,7 @@
 #include "Nmsmtp.h"
 
+#include "Nmurl.h"
+
 #include <QElapsedTimer>
 #include <QLoggingCategory>
 
@@ -211,18 +213,7 @@ std::string fileParameter(const char* name, const std::string& file)
     const std::string one = oneLine(file);
     if (!beyondAscii(one))
         return std::string(name) + "=" + quoted(one);
-    static const char hex[] = "0123456789ABCDEF";
-    std::string out = std::string(name) + "*=utf-8''";
-    for (unsigned char c : one) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || std::strchr("-._~", c)) {
-            out += static_cast<char>(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
+    return std::string(name) + "*=utf-8''" + PercentEncode(one, "-._~");
 }
 
 // The character set of a text beyond ASCII: the one set, unless that is
@@ -475,7 +466,7 @@ void TNMSMTP::SetFinalHeader(const TStringList& lines)
         FinalHeader.Add(line);
 }
 
-void TNMSMTP::ReadExtraLines(std::string& line)
+void TNMSMTP::ReadExtraLines(std::string& line, std::string* received)
 {
     // Each line has its own time-out; the reply as a whole may not take
     // longer either, so a server that trickles continuation lines is cut off.
@@ -483,10 +474,13 @@ void TNMSMTP::ReadExtraLines(std::string& line)
     clock.start();
     line = ReadSmtpReply(
         line,
-        [this, &clock] {
+        [this, &clock, received] {
             if (TimeOut > 0 && clock.elapsed() > TimeOut)
                 throw ETimeOutError("Socket readln aborted");
-            return ReadLn();
+            std::string next = ReadLn();
+            if (received)
+                *received += next;
+            return next;
         },
         MaxReplyLines);
     ReplyText = line;
@@ -578,19 +572,7 @@ void TNMSMTP::Command(const std::string& command)
     std::string line = ReplyText;
     LastReply = line;
     // The continuation lines, each kept for the whole reply.
-    QElapsedTimer clock;
-    clock.start();
-    line = ReadSmtpReply(
-        line,
-        [this, &clock] {
-            if (TimeOut > 0 && clock.elapsed() > TimeOut)
-                throw ETimeOutError("Socket readln aborted");
-            std::string next = ReadLn();
-            LastReply += next;
-            return next;
-        },
-        MaxReplyLines);
-    ReplyText = line;
+    ReadExtraLines(line, &LastReply);
     ReplyCode = code;
 }
 

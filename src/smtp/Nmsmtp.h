@@ -239,7 +239,9 @@ public:
     static std::string ExtractAddress(const std::string& entry);
     void ClearParameters();
     void AbortResume(QObject* Sender = nullptr);
-    void ReadExtraLines(std::string& line);
+    // Reads the rest of the reply whose first line is line, leaving its last
+    // line in line and ReplyText; every line read is also added to received.
+    void ReadExtraLines(std::string& line, std::string* received = nullptr);
     void AssembleMail();
     void SendAttachments(int n);
 
