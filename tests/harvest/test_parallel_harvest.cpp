@@ -5,8 +5,7 @@
 #include "FakeSessionView.h"
 #include "HarvestSession.h"
 #include "Nmhttp.h"
-
-#include <QTimer>
+#include "TestUtil.h"
 
 #include <arpa/inet.h>
 
@@ -176,7 +175,7 @@ TEST(ParallelHarvest, StopEndsTheRunWithSitesUnderWayAndResumeFetchesOnlyWhatIsL
 TEST(ParallelHarvest, PagesOfOneHostGoOneAtATimeAndASiteTickedMeanwhileIsHarvested)
 {
     Script robots{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 404 Not Found\r\n\r\n"), Close()};
-    ScriptServer one({robots, Serve("<p>uno@sitoa.example.org</p>", 600), Serve("<p>due@sitoa.example.org</p>", 400),
+    ScriptServer one({robots, ServeHeld("<p>uno@sitoa.example.org</p>"), ServeHeld("<p>due@sitoa.example.org</p>"),
                       Serve("<p>tre@sitoa.example.org</p>")});
     ScriptServer other({robots, Serve("<p>info@sitob.example.org</p>")});
     // A site of a third host, ticked from the start, makes the run one of
@@ -193,13 +192,23 @@ TEST(ParallelHarvest, PagesOfOneHostGoOneAtATimeAndASiteTickedMeanwhileIsHarvest
     h.sites.Add("http://sitob.test:" + std::to_string(other.port()) + "/");
     h.sites.Add("http://sitoc.test:" + std::to_string(third.port()) + "/");
     h.sites.SetChecked(4, true);
-    QTimer::singleShot(200, [&] { h.sites.SetChecked(3, true); });
     std::vector<std::string> pages; // each finished page's first address, in order
     h.harvest.OnSiteDone = [&](int, int, int) {
         const std::string text(h.page.Text());
         pages.push_back(text.substr(3, text.find('@') - 3));
     };
+    // The first page of sitoa is held back until the third host's site is
+    // done and the site is ticked (the other workers idle meanwhile); the
+    // second until the site ticked has been harvested, which it can only be
+    // if it started as soon as the first page came back.
+    testutil::WhenTrue tick([&] { return one.accepted() == 2 && pages.size() == 1; },
+                            [&] {
+                                h.sites.SetChecked(3, true);
+                                one.release();
+                            });
+    testutil::WhenTrue second([&] { return pages.size() == 3; }, [&] { one.release(); });
     h.harvest.SearchEmail();
+    EXPECT_TRUE(tick.fired());
     EXPECT_EQ(pages, (std::vector<std::string>{"ciao", "uno", "info", "due", "tre"}));
     EXPECT_EQ(h.results.Texts(),
               (std::vector<std::string>{"ciao@sitoc.example.org", "due@sitoa.example.org", "info@sitob.example.org",
