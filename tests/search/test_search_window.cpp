@@ -6,6 +6,7 @@
 
 #include "frmMainSessions.h"
 
+#include <QDeadlineTimer>
 #include <QStatusBar>
 
 using namespace testnet;
@@ -189,8 +190,11 @@ TEST_F(SearchWindow, ClosingTheWindowDuringAFetchEndsTheWaitAndStopsBothSessions
         bool closed = false;
         QObject::connect(frmMain, &TfrmMain::Closed, [&] { closed = true; });
         // Once every fetch has its connection (the server plays them one at
-        // a time, so the second waits in the listening queue).
-        testutil::WhenTrue close([&] { return srv.connected() == r.connections; }, [] { frmMain->close(); });
+        // a time, so the second waits in the listening queue); a program that
+        // never makes them all is closed after a while, and fails below.
+        const QDeadlineTimer giveUp(20000);
+        testutil::WhenTrue close([&] { return srv.connected() == r.connections || giveUp.hasExpired(); },
+                                 [] { frmMain->close(); });
         r.press();
         EXPECT_TRUE(closed) << r.what;
         // The close ended the first connection; the server then takes any
