@@ -465,9 +465,9 @@ TEST_F(SendMail, FailedConnectionNamesServerAndPortAndThePortDoesNotStick)
 
 // Check for Updates clicked while the dialog waits for the server's greeting
 // (held back until the click is done): a request started inside that wait
-// would hold it until its own wait ended, long after the greeting came. The menu item is disabled while
-// the mail goes, the handler refuses when called all the same, no request
-// is made, and the mail is sent.
+// would hold it until its own wait ended, long after the greeting came. The
+// menu item is disabled while the mail goes, the handler refuses when called
+// all the same, no request is made, and the mail is sent.
 TEST_F(SendMail, UpdateCheckDuringTheGreetingWaitStartsNothing)
 {
     Script slow = acceptMessages({1});
