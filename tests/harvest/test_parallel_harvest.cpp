@@ -30,12 +30,18 @@ struct Site {
     }
 };
 
+// A site's pause that holds its page back until the test releases its
+// server.
+constexpr int kHeld = -2;
+
 // robots.txt (not found), then the page after the site's pause; a site
-// with a negative pause never answers.
+// with the pause -1 never answers.
 std::unique_ptr<ScriptServer> serve(const std::string& page, int pauseMs)
 {
     Script robots{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 404 Not Found\r\n\r\n"), Close()};
-    Script answer = pauseMs < 0 ? Script{ReadUntil("\r\n\r\n"), Hold()} : Serve(page, pauseMs);
+    Script answer = pauseMs == kHeld ? ServeHeld(page)
+                    : pauseMs < 0    ? Script{ReadUntil("\r\n\r\n"), Hold()}
+                                     : Serve(page, pauseMs);
     return std::make_unique<ScriptServer>(std::vector<Script>{robots, answer});
 }
 
@@ -113,16 +119,19 @@ TEST(ParallelHarvest, SitesAnsweringAtDifferentSpeedsGiveTheSameResultsAsOneAtAT
         expected = one.results.Texts();
         ASSERT_EQ(expected.size(), 12u);
     }
-    auto list = makeSites(pauses);
+    // The slowest site answers only once the others are done.
+    std::vector<int> parallelPauses = pauses;
+    parallelPauses[0] = kHeld;
+    auto list = makeSites(parallelPauses);
     Harvest h(6);
     h.tickAll(list);
-    std::vector<std::string> finishedHosts;
     h.harvest.OnSiteDone = [&](int examined, int ticked, int) {
         EXPECT_EQ(ticked, 6);
         h.doneOrder.push_back(examined);
     };
-    // Which site each finished result came from: the page's first address.
+    testutil::WhenTrue slowest([&] { return h.doneOrder.size() == 5; }, [&] { list[0].server->release(); });
     h.harvest.SearchEmail();
+    EXPECT_TRUE(slowest.fired());
     EXPECT_EQ(h.results.Texts(), expected);
     EXPECT_EQ(h.doneOrder, (std::vector<int>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(h.view.examined, "6/6");
@@ -139,8 +148,10 @@ TEST(ParallelHarvest, SitesAnsweringAtDifferentSpeedsGiveTheSameResultsAsOneAtAT
 
 TEST(ParallelHarvest, StopEndsTheRunWithSitesUnderWayAndResumeFetchesOnlyWhatIsLeft)
 {
-    // Site 0 never answers; sites 1 and 2 answer at once; site 3 slowly.
-    auto list = makeSites({-1, 0, 0, 2000});
+    // Site 0 never answers; sites 1 and 2 answer at once; site 3 reads the
+    // request and holds its page back (never released): both are under way
+    // when the second site is done.
+    auto list = makeSites({-1, 0, 0, kHeld});
     Harvest h(4);
     h.tickAll(list);
     h.harvest.OnSiteDone = [&](int examined, int, int) {
