@@ -5,10 +5,10 @@
 #include "FakeSessionView.h"
 #include "Psock.h"
 #include "SiteGate.h"
+#include "TestUtil.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -315,13 +315,23 @@ TEST(HarvestManners, StopDuringAPauseEndsItAtOnce)
 {
     Harvest h({A1, A2}, 30, true);
     h.fetcher.on(A1, reply(200, "one@a.example.org"));
-    // A press during the pause starts no second harvest inside the first.
-    QTimer::singleShot(20, [&] { h.harvest.SearchEmail(); });
-    QTimer::singleShot(50, [&] { h.harvest.Stop(); });
+    // Once robots.txt is served the next thing is the pause before the page
+    // of the same host: the queue is serviced there and nowhere before. A
+    // press during the pause starts no second harvest inside the first; the
+    // Stop comes after the press has begun, so it would also end a wrongly
+    // started inner harvest instead of leaving it to wait its pause out.
+    bool pressed = false;
+    testutil::WhenTrue press([&] { return h.fetcher.calls.size() == 1; },
+                             [&] {
+                                 pressed = true;
+                                 h.harvest.SearchEmail();
+                             });
+    testutil::WhenTrue stop([&] { return pressed; }, [&] { h.harvest.Stop(); });
     QElapsedTimer elapsed;
     elapsed.start();
     h.harvest.SearchEmail();
     EXPECT_LT(elapsed.elapsed(), 5000);
+    EXPECT_TRUE(stop.fired());
     EXPECT_EQ(h.fetcher.urls(), std::vector<std::string>{RA});
     EXPECT_EQ(h.view.examined, "0/2");
     EXPECT_EQ(h.harvest.ResumeIndex(), 0);

@@ -6,7 +6,6 @@
 #include "TestUtil.h"
 
 #include <QLoggingCategory>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -70,18 +69,18 @@ TEST(HarvestSession, NothingTickedIsAnErrorAndChangesNothingElse)
 // (resume index 5 with 3 of 10 ticked reads 6/3 after the next site).
 TEST(HarvestSession, StopDuringASiteFinishesItAndResumeCountsOnFromTheIndex)
 {
-    ScriptServer srv({NoRobots(), Serve(addressPage(1)), NoRobots(), Serve(addressPage(4), 300), NoRobots(),
+    ScriptServer srv({NoRobots(), Serve(addressPage(1)), NoRobots(), ServeHeld(addressPage(4)), NoRobots(),
                       Serve(addressPage(7)), NoRobots(), Serve(addressPage(7))});
     Sessions s(srv);
     fill(s.sites, {1, 4, 7});
-    bool armed = false;
-    s.harvest.OnSiteDone = [&](int, int, int) {
-        if (!armed) {
-            armed = true;
-            QTimer::singleShot(50, [&] { s.harvest.Stop(); });
-        }
-    };
+    // The second site's page is held back until the Stop has been pressed.
+    testutil::WhenTrue stop([&] { return srv.accepted() == 4; },
+                            [&] {
+                                s.harvest.Stop();
+                                srv.release();
+                            });
     s.harvest.SearchEmail();
+    EXPECT_TRUE(stop.fired());
     EXPECT_EQ(srv.accepted(), 4);
     EXPECT_EQ(s.results.Count(), 2) << "the site in progress is scanned";
     EXPECT_EQ(s.view.examined, "2/3");

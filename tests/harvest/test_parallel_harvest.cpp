@@ -5,8 +5,7 @@
 #include "FakeSessionView.h"
 #include "HarvestSession.h"
 #include "Nmhttp.h"
-
-#include <QTimer>
+#include "TestUtil.h"
 
 #include <arpa/inet.h>
 
@@ -31,12 +30,18 @@ struct Site {
     }
 };
 
+// A site's pause that holds its page back until the test releases its
+// server.
+constexpr int kHeld = -2;
+
 // robots.txt (not found), then the page after the site's pause; a site
-// with a negative pause never answers.
+// with the pause -1 never answers.
 std::unique_ptr<ScriptServer> serve(const std::string& page, int pauseMs)
 {
     Script robots{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 404 Not Found\r\n\r\n"), Close()};
-    Script answer = pauseMs < 0 ? Script{ReadUntil("\r\n\r\n"), Hold()} : Serve(page, pauseMs);
+    Script answer = pauseMs == kHeld ? ServeHeld(page)
+                    : pauseMs < 0    ? Script{ReadUntil("\r\n\r\n"), Hold()}
+                                     : Serve(page, pauseMs);
     return std::make_unique<ScriptServer>(std::vector<Script>{robots, answer});
 }
 
@@ -114,16 +119,19 @@ TEST(ParallelHarvest, SitesAnsweringAtDifferentSpeedsGiveTheSameResultsAsOneAtAT
         expected = one.results.Texts();
         ASSERT_EQ(expected.size(), 12u);
     }
-    auto list = makeSites(pauses);
+    // The slowest site answers only once the others are done.
+    std::vector<int> parallelPauses = pauses;
+    parallelPauses[0] = kHeld;
+    auto list = makeSites(parallelPauses);
     Harvest h(6);
     h.tickAll(list);
-    std::vector<std::string> finishedHosts;
     h.harvest.OnSiteDone = [&](int examined, int ticked, int) {
         EXPECT_EQ(ticked, 6);
         h.doneOrder.push_back(examined);
     };
-    // Which site each finished result came from: the page's first address.
+    testutil::WhenTrue slowest([&] { return h.doneOrder.size() == 5; }, [&] { list[0].server->release(); });
     h.harvest.SearchEmail();
+    EXPECT_TRUE(slowest.fired());
     EXPECT_EQ(h.results.Texts(), expected);
     EXPECT_EQ(h.doneOrder, (std::vector<int>{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(h.view.examined, "6/6");
@@ -140,8 +148,10 @@ TEST(ParallelHarvest, SitesAnsweringAtDifferentSpeedsGiveTheSameResultsAsOneAtAT
 
 TEST(ParallelHarvest, StopEndsTheRunWithSitesUnderWayAndResumeFetchesOnlyWhatIsLeft)
 {
-    // Site 0 never answers; sites 1 and 2 answer at once; site 3 slowly.
-    auto list = makeSites({-1, 0, 0, 2000});
+    // Site 0 never answers; sites 1 and 2 answer at once; site 3 reads the
+    // request and holds its page back (never released): both are under way
+    // when the second site is done.
+    auto list = makeSites({-1, 0, 0, kHeld});
     Harvest h(4);
     h.tickAll(list);
     h.harvest.OnSiteDone = [&](int examined, int, int) {
@@ -176,7 +186,7 @@ TEST(ParallelHarvest, StopEndsTheRunWithSitesUnderWayAndResumeFetchesOnlyWhatIsL
 TEST(ParallelHarvest, PagesOfOneHostGoOneAtATimeAndASiteTickedMeanwhileIsHarvested)
 {
     Script robots{ReadUntil("\r\n\r\n"), Send("HTTP/1.0 404 Not Found\r\n\r\n"), Close()};
-    ScriptServer one({robots, Serve("<p>uno@sitoa.example.org</p>", 600), Serve("<p>due@sitoa.example.org</p>", 400),
+    ScriptServer one({robots, ServeHeld("<p>uno@sitoa.example.org</p>"), ServeHeld("<p>due@sitoa.example.org</p>"),
                       Serve("<p>tre@sitoa.example.org</p>")});
     ScriptServer other({robots, Serve("<p>info@sitob.example.org</p>")});
     // A site of a third host, ticked from the start, makes the run one of
@@ -193,13 +203,23 @@ TEST(ParallelHarvest, PagesOfOneHostGoOneAtATimeAndASiteTickedMeanwhileIsHarvest
     h.sites.Add("http://sitob.test:" + std::to_string(other.port()) + "/");
     h.sites.Add("http://sitoc.test:" + std::to_string(third.port()) + "/");
     h.sites.SetChecked(4, true);
-    QTimer::singleShot(200, [&] { h.sites.SetChecked(3, true); });
     std::vector<std::string> pages; // each finished page's first address, in order
     h.harvest.OnSiteDone = [&](int, int, int) {
         const std::string text(h.page.Text());
         pages.push_back(text.substr(3, text.find('@') - 3));
     };
+    // The first page of sitoa is held back until the third host's site is
+    // done and the site is ticked (the other workers idle meanwhile); the
+    // second until the site ticked has been harvested, which it can only be
+    // if it started as soon as the first page came back.
+    testutil::WhenTrue tick([&] { return one.accepted() == 2 && pages.size() == 1; },
+                            [&] {
+                                h.sites.SetChecked(3, true);
+                                one.release();
+                            });
+    testutil::WhenTrue second([&] { return pages.size() == 3; }, [&] { one.release(); });
     h.harvest.SearchEmail();
+    EXPECT_TRUE(tick.fired());
     EXPECT_EQ(pages, (std::vector<std::string>{"ciao", "uno", "info", "due", "tre"}));
     EXPECT_EQ(h.results.Texts(),
               (std::vector<std::string>{"ciao@sitoc.example.org", "due@sitoa.example.org", "info@sitob.example.org",

@@ -9,7 +9,6 @@
 #include "RunLog.h"
 
 #include <QDateTime>
-#include <QTimer>
 
 using namespace testnet;
 
@@ -465,14 +464,14 @@ TEST_F(SendMail, FailedConnectionNamesServerAndPortAndThePortDoesNotStick)
 }
 
 // Check for Updates clicked while the dialog waits for the server's greeting
-// (150 ms): a request started inside that wait would hold it until its own
-// wait ended, long after the greeting came. The menu item is disabled while
-// the mail goes, the handler refuses when called all the same, no request
-// is made, and the mail is sent.
+// (held back until the click is done): a request started inside that wait
+// would hold it until its own wait ended, long after the greeting came. The
+// menu item is disabled while the mail goes, the handler refuses when called
+// all the same, no request is made, and the mail is sent.
 TEST_F(SendMail, UpdateCheckDuringTheGreetingWaitStartsNothing)
 {
     Script slow = acceptMessages({1});
-    slow.insert(slow.begin(), Pause(150));
+    slow.insert(slow.begin(), WaitRelease());
     ScriptServer srv({slow});
     useServer(srv.port());
     // Answers at once, so that a check started by mistake ends quickly and
@@ -488,12 +487,14 @@ TEST_F(SendMail, UpdateCheckDuringTheGreetingWaitStartsNothing)
     EXPECT_TRUE(frmMain->ControllapresenzadiAggiornamenti1->isEnabled());
 
     bool fired = false, enabledMeanwhile = true;
-    QTimer::singleShot(50, frmMain, [&] {
-        fired = true;
-        enabledMeanwhile = frmMain->ControllapresenzadiAggiornamenti1->isEnabled();
-        frmMain->ControllapresenzadiAggiornamenti1->trigger();
-        frmMain->ControllapresenzadiAggiornamenti1Click();
-    });
+    testutil::WhenTrue click([&] { return srv.accepted() == 1; },
+                             [&] {
+                                 fired = true;
+                                 enabledMeanwhile = frmMain->ControllapresenzadiAggiornamenti1->isEnabled();
+                                 frmMain->ControllapresenzadiAggiornamenti1->trigger();
+                                 frmMain->ControllapresenzadiAggiornamenti1Click();
+                                 srv.release();
+                             });
     send();
     EXPECT_TRUE(fired) << "the click came during the send";
     ASSERT_TRUE(srv.waitDone(10000));

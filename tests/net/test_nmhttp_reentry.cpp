@@ -3,17 +3,16 @@
 // then finishes intact.
 #include <gtest/gtest.h>
 
-#include <QTimer>
-
 #include "Nmhttp.h"
 #include "ScriptServer.h"
+#include "TestUtil.h"
 
 using namespace testnet;
 
 TEST(NmhttpReentry, ASecondRequestDuringAWaitIsRefusedAndTheFirstFinishesIntact)
 {
     const std::string body(5000, 'b');
-    ScriptServer srv({{ReadUntil("\r\n\r\n"), Pause(300), Send("HTTP/1.0 200 OK\r\n\r\n" + body), Close()}});
+    ScriptServer srv({{ReadUntil("\r\n\r\n"), WaitRelease(), Send("HTTP/1.0 200 OK\r\n\r\n" + body), Close()}});
     TNMHTTP http;
     http.TimeOut = 10000;
     int successes = 0;
@@ -32,7 +31,9 @@ TEST(NmhttpReentry, ASecondRequestDuringAWaitIsRefusedAndTheFirstFinishesIntact)
     std::string hostDuring, requestDuring, sendDataDuring;
     int portDuring = 0;
     bool connectedDuring = false;
-    QTimer::singleShot(100, [&] {
+    // Once the request has arrived: the client waits for the answer, which
+    // the server holds back until the nested calls are done.
+    testutil::WhenTrue nestedCalls([&] { return srv.received(0).find("\r\n\r\n") != std::string::npos; }, [&] {
         for (const Nested& n : nested) {
             try {
                 n.call();
@@ -46,10 +47,12 @@ TEST(NmhttpReentry, ASecondRequestDuringAWaitIsRefusedAndTheFirstFinishesIntact)
         requestDuring = http.RequestHeader.Text();
         sendDataDuring = http.SendData;
         connectedDuring = http.Connected();
+        srv.release();
     });
     const std::string url = "http://127.0.0.1:" + std::to_string(srv.port()) + "/first";
     http.Get(url);
 
+    EXPECT_TRUE(nestedCalls.fired());
     EXPECT_EQ(refusals, (std::vector<std::string>{"Get: Request in progress", "Post: Request in progress",
                                                    "Copy: Request in progress"}));
     EXPECT_EQ(hostDuring, "127.0.0.1");

@@ -4,6 +4,7 @@
 #include "FakeSessionView.h"
 
 #include "JsonResults.h"
+#include "TestUtil.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -12,7 +13,6 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -287,7 +287,7 @@ TEST(EngineSession, RefusalsAreShownAndEndTheAction)
 // page after the last one fetched.
 TEST(EngineSession, SearxngStopAndResume)
 {
-    ScriptServer srv({Serve(searxngPage(0, 10)), Serve(searxngPage(10, 10), 300),  // Search; Stop during page 2
+    ScriptServer srv({Serve(searxngPage(0, 10)), ServeHeld(searxngPage(10, 10)),   // Search; Stop during page 2
                       Serve(searxngPage(0, 10)), Serve(searxngPage(20, 10)),       // Resume: page 1, page 3
                       Serve(searxngPage(0, 10)), Serve(searxngPage(30, 0))});      // its Search, Next: the end
     Sessions s(srv);
@@ -295,14 +295,13 @@ TEST(EngineSession, SearxngStopAndResume)
     s.view.keyWords = "k";
     s.view.settings.Mode = TSearchMode::AllPages;
     s.view.settings.MaxPages = "0";
-    bool armed = false;
-    s.search.OnPageDone = [&](int) {
-        if (!armed) {
-            armed = true;
-            QTimer::singleShot(50, [&] { s.search.Stop(); });
-        }
-    };
+    testutil::WhenTrue stop([&] { return srv.accepted() == 2; },
+                            [&] {
+                                s.search.Stop();
+                                srv.release();
+                            });
     s.search.Search();
+    EXPECT_TRUE(stop.fired());
     EXPECT_EQ(s.sites.Count(), 20);
     EXPECT_EQ(s.view.nextCaption, "Resume...");
     s.search.NextOrResume();

@@ -4,8 +4,7 @@
 #include "FakeSessionView.h"
 
 #include "SysUtils.h"
-
-#include <QTimer>
+#include "TestUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -206,19 +205,19 @@ TEST(SearchSession, ModesDecideTheHangUpAndModeZeroHarvestsEverySite)
 TEST(SearchSession, StopSearchFromATimerEndsTheLoopAfterThePageInProgressAndModeZeroStillHarvests)
 {
     const std::string addresses = "<p>a@one.example.org b@two.example.org</p>";
-    ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 2, "1.000")), Serve(ResultPage(TEngine::Google, 2, 2), 300),
+    ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 2, "1.000")), ServeHeld(ResultPage(TEngine::Google, 2, 2)),
                       NoRobots(), Serve(addresses), NoRobots(), Serve(addresses), NoRobots(), Serve(addresses),
                       NoRobots(), Serve(addresses)});
     Sessions s(srv);
     s.view.settings.Mode = TSearchMode::Automatic;
-    bool armed = false;
-    s.search.OnPageDone = [&](int) {
-        if (!armed) {
-            armed = true; // during the second page's fetch
-            QTimer::singleShot(50, [&] { s.search.Stop(); });
-        }
-    };
+    // During the second page's fetch, whose answer waits for the Stop.
+    testutil::WhenTrue stop([&] { return srv.accepted() == 2; },
+                            [&] {
+                                s.search.Stop();
+                                srv.release();
+                            });
     s.search.Search();
+    EXPECT_TRUE(stop.fired());
     ASSERT_TRUE(srv.waitDone(5000));
     EXPECT_EQ(RequestLine(srv, 1), G + "/search?q=&start=2" + V);
     EXPECT_EQ(s.sites.Count(), 4) << "the page in progress is finished and extracted";
@@ -358,7 +357,7 @@ TEST(SearchSession, NoEngineInUseAsksForThePreviousSearchUrlAgain)
 // whole Search of its own, before the outer cycle goes on.
 TEST(SearchSession, StopDuringTheFirstPageOfALoopingSearchMakesItsNextAResume)
 {
-    ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 10, "15"), 300),
+    ScriptServer srv({ServeHeld(ResultPage(TEngine::Google, 0, 10, "15")),
                       Serve(ResultPage(TEngine::Google, 0, 10, "15")),
                       Serve(ResultPage(TEngine::Google, 10, 5)),
                       Serve(ResultPage(TEngine::Google, 0, 10, "15"))});
@@ -367,8 +366,13 @@ TEST(SearchSession, StopDuringTheFirstPageOfALoopingSearchMakesItsNextAResume)
     s.view.settings.Mode = TSearchMode::AllPages;
     s.view.settings.MaxPages = "0";
     s.view.settings.DisconnectOnEnd = true;
-    QTimer::singleShot(50, [&] { s.search.Stop(); });
+    testutil::WhenTrue stop([&] { return srv.accepted() == 1; },
+                            [&] {
+                                s.search.Stop();
+                                srv.release();
+                            });
     s.search.Search();
+    EXPECT_TRUE(stop.fired());
     ASSERT_TRUE(srv.waitDone(5000));
     EXPECT_EQ(RequestLines(srv), (std::vector<std::string>{G + "/search?q=k" + V, G + "/search?q=k" + V,
                                                           G + "/search?q=k&start=10" + V, G + "/search?q=k" + V}));

@@ -6,8 +6,8 @@
 
 #include "frmMainSessions.h"
 
+#include <QDeadlineTimer>
 #include <QStatusBar>
-#include <QTimer>
 
 using namespace testnet;
 using namespace enginetest;
@@ -189,9 +189,17 @@ TEST_F(SearchWindow, ClosingTheWindowDuringAFetchEndsTheWaitAndStopsBothSessions
         frmMain->show();
         bool closed = false;
         QObject::connect(frmMain, &TfrmMain::Closed, [&] { closed = true; });
-        QTimer::singleShot(200, [] { frmMain->close(); });
+        // Once every fetch has its connection (the server plays them one at
+        // a time, so the second waits in the listening queue); a program that
+        // never makes them all is closed after a while, and fails below.
+        const QDeadlineTimer giveUp(20000);
+        testutil::WhenTrue close([&] { return srv.connected() == r.connections || giveUp.hasExpired(); },
+                                 [] { frmMain->close(); });
         r.press();
         EXPECT_TRUE(closed) << r.what;
+        // The close ended the first connection; the server then takes any
+        // other that was made.
+        testutil::waitUntil([&] { return srv.accepted() >= r.connections; });
         EXPECT_EQ(srv.accepted(), r.connections) << r.what << ": no fetch after the close";
         EXPECT_FALSE(frmMain->NMHTTP->Connected()) << r.what;
         EXPECT_TRUE(frmMain->Sessions().Search.StopRequested()) << r.what;
@@ -206,7 +214,7 @@ TEST_F(SearchWindow, ClosingTheWindowDuringAFetchEndsTheWaitAndStopsBothSessions
 // scanned again into Results.)
 TEST_F(SearchWindow, SearchEmailPressedDuringASearchFetchStartsNothing)
 {
-    ScriptServer srv({Serve(ResultPage(TEngine::Google, 0, 3), 400)});
+    ScriptServer srv({ServeHeld(ResultPage(TEngine::Google, 0, 3))});
     useProxy(srv);
     TCheckListModel& sites = *frmMain->CheckListBoxTrovati->Items;
     for (const char* s : {"http://a.example.org/", "http://b.example.org/", "http://c.example.org/"})
@@ -218,14 +226,18 @@ TEST_F(SearchWindow, SearchEmailPressedDuringASearchFetchStartsNothing)
 
     bool pressed = false, enabledDuringFetch = true, enabledBefore = false;
     enabledBefore = frmMain->cmdTrovaEmail->isEnabled();
-    QTimer::singleShot(100, frmMain, [&] {
-        pressed = true;
-        enabledDuringFetch = frmMain->cmdTrovaEmail->isEnabled() || frmMain->cmdSucc->isEnabled() ||
-                             frmMain->cmdCerca->isEnabled() || frmMain->ControllapresenzadiAggiornamenti1->isEnabled();
-        frmMain->cmdTrovaEmail->click();
-        frmMain->cmdTrovaEmailClick(); // even past the disabled button
-        frmMain->ControllapresenzadiAggiornamenti1Click();
-    });
+    // While the result page is being fetched (its answer waits for the presses).
+    testutil::WhenTrue press([&] { return srv.accepted() == 1; },
+                             [&] {
+                                 pressed = true;
+                                 enabledDuringFetch = frmMain->cmdTrovaEmail->isEnabled() ||
+                                                      frmMain->cmdSucc->isEnabled() || frmMain->cmdCerca->isEnabled() ||
+                                                      frmMain->ControllapresenzadiAggiornamenti1->isEnabled();
+                                 frmMain->cmdTrovaEmail->click();
+                                 frmMain->cmdTrovaEmailClick(); // even past the disabled button
+                                 frmMain->ControllapresenzadiAggiornamenti1Click();
+                                 srv.release();
+                             });
     frmMain->cmdCerca->click();
     ASSERT_TRUE(srv.waitDone(5000));
 

@@ -116,6 +116,13 @@ inline testnet::Script Serve(const std::string& body, int pauseMs = 0)
     return s;
 }
 
+// The same, but the answer waits for the server's release(): the request
+// stays in progress until the test has done what must happen meanwhile.
+inline testnet::Script ServeHeld(const std::string& body)
+{
+    return {testnet::ReadUntil("\r\n\r\n"), testnet::WaitRelease(), testnet::Send(Reply(body)), testnet::Close()};
+}
+
 // A robots.txt request answered "not found": everything is allowed.
 inline testnet::Script NoRobots()
 {

@@ -8,6 +8,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -19,7 +20,8 @@ ScriptServer::ScriptServer(std::vector<Script> scripts) : scripts_(std::move(scr
 {
     listenFd_ = testutil::bindLoopback(8, port_);
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (listenFd_ < 0 || stopFd_ < 0)
+    releaseFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK | EFD_SEMAPHORE);
+    if (listenFd_ < 0 || stopFd_ < 0 || releaseFd_ < 0)
         throw std::runtime_error("ScriptServer: cannot listen");
     thread_ = std::thread([this] { run(); });
 }
@@ -31,6 +33,22 @@ ScriptServer::~ScriptServer()
     thread_.join();
     ::close(listenFd_);
     ::close(stopFd_);
+    ::close(releaseFd_);
+}
+
+int ScriptServer::connected() const
+{
+    // For a listening socket Linux reports the accept queue's length here.
+    tcp_info info{};
+    socklen_t len = sizeof info;
+    const int queued = ::getsockopt(listenFd_, IPPROTO_TCP, TCP_INFO, &info, &len) == 0 ? int(info.tcpi_unacked) : 0;
+    return accepted_.load() + queued;
+}
+
+void ScriptServer::release()
+{
+    uint64_t one = 1;
+    (void)!::write(releaseFd_, &one, sizeof one);
 }
 
 std::string ScriptServer::received(size_t i) const
@@ -139,6 +157,16 @@ void ScriptServer::play(int fd, size_t index)
             relay(fd, index, static_cast<uint16_t>(step.count), step.bytes.empty() ? -1 : std::stoll(step.bytes));
             ::close(fd);
             return;
+        case Step::WaitRelease: {
+            pollfd fds[2] = {{releaseFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+            if (::poll(fds, 2, 60000) > 0 && (fds[0].revents & POLLIN)) {
+                uint64_t one = 0;
+                (void)!::read(releaseFd_, &one, sizeof one);
+            }
+            if (fds[1].revents & POLLIN)
+                open = false; // stopping
+            break;
+        }
         case Step::Hold: {
             // Reads nothing (a stalled peer), wakes on the client's close.
             pollfd fds[2] = {{fd, POLLRDHUP, 0}, {stopFd_, POLLIN, 0}};

@@ -24,7 +24,7 @@
 namespace testnet {
 
 struct Step {
-    enum Kind { Send, Pause, ReadBytes, ReadUntil, Close, Reset, Hold, Repeat, Relay } kind;
+    enum Kind { Send, Pause, ReadBytes, ReadUntil, Close, Reset, Hold, Repeat, Relay, WaitRelease } kind;
     std::string bytes; // Send, Repeat: the bytes; ReadUntil: the text to wait for
     size_t count = 0;  // ReadBytes: how many; Pause: milliseconds; Repeat: times; Relay: port
 };
@@ -52,6 +52,12 @@ inline Step Relay(uint16_t port) { return {Step::Relay, {}, port}; }
 // flipped on its way to the client (a stream damaged in transit).
 inline Step RelayCorrupting(uint16_t port, size_t offset) { return {Step::Relay, std::to_string(offset), port}; }
 
+// Waits until the test calls release() (one call lets one such step go on)
+// or the server stops; gives up after a minute. Holds a reply back until the
+// test has done what must happen while the request is in progress (a Stop,
+// a click), so the test needs no guess of how long that takes.
+inline Step WaitRelease() { return {Step::WaitRelease, {}, 0}; }
+
 using Script = std::vector<Step>;
 
 class ScriptServer {
@@ -67,6 +73,12 @@ public:
     std::string received(size_t i) const;
     // Connections accepted so far.
     int accepted() const { return accepted_.load(); }
+    // Connections made so far: the accepted ones and those complete but
+    // still queued while an earlier script plays (the listening socket's
+    // queue length as Linux reports it).
+    int connected() const;
+    // Lets one WaitRelease step go on (now, or when it is reached).
+    void release();
     // Waits until every script has been played; false on time-out (never
     // sooner than 30 s, so a busy machine does not fail a sound test).
     bool waitDone(int ms);
@@ -83,6 +95,7 @@ private:
     std::vector<Script> scripts_;
     int listenFd_ = -1;
     int stopFd_ = -1; // eventfd that wakes every wait when the server stops
+    int releaseFd_ = -1; // eventfd counting the release() calls not yet used
     uint16_t port_ = 0;
     std::atomic<int> accepted_{0};
     mutable std::mutex mutex_;

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QTest>
+#include <QTimer>
 #include <QProcess>
 #include <QStringList>
 
@@ -60,6 +61,26 @@ bool waitUntil(const std::function<bool()>& done, int timeoutMs)
     }
     return true;
 }
+
+WhenTrue::WhenTrue(std::function<bool()> condition, std::function<void()> action, int timeoutMs)
+    : timer_(std::make_unique<QTimer>())
+{
+    timer_->setInterval(2);
+    QObject::connect(timer_.get(), &QTimer::timeout,
+                     [this, condition = std::move(condition), action = std::move(action),
+                      deadline = QDeadlineTimer(timeoutMs)] {
+                         if (condition()) {
+                             timer_->stop(); // before the action, which may service the queue itself
+                             fired_ = true;
+                             action();
+                         } else if (deadline.hasExpired()) {
+                             timer_->stop();
+                         }
+                     });
+    timer_->start();
+}
+
+WhenTrue::~WhenTrue() = default;
 
 int bindLoopback(int backlog, uint16_t& port)
 {

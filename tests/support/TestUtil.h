@@ -3,9 +3,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+class QTimer;
 
 namespace testutil {
 
@@ -31,6 +34,29 @@ std::string readFile(const std::string& path);
 // done() holds. For a test waiting on an event: the bound only keeps a broken
 // program from hanging the run, so make it generous.
 bool waitUntil(const std::function<bool()>& done, int timeoutMs = 20000);
+
+// Runs action once, as soon as condition() holds: the condition is checked
+// every two milliseconds whenever the event queue is serviced (a wait of the
+// test's, or the program's own loop during a request or a pause). For an
+// action that must coincide with an event, e.g. a Stop while a page is being
+// served: trigger on the event itself, never on a guess of when it happens.
+//
+//   testutil::WhenTrue stop([&] { return srv.accepted() >= 2; }, [&] { session.Stop(); srv.release(); });
+//
+// Gives up after timeoutMs (the test's own checks then fail). Destroying it
+// cancels an action not yet run, so keep it alive while the action may run.
+class WhenTrue {
+public:
+    WhenTrue(std::function<bool()> condition, std::function<void()> action, int timeoutMs = 60000);
+    ~WhenTrue();
+    WhenTrue(const WhenTrue&) = delete;
+    WhenTrue& operator=(const WhenTrue&) = delete;
+    bool fired() const { return fired_; }
+
+private:
+    std::unique_ptr<QTimer> timer_;
+    bool fired_ = false;
+};
 
 struct ProcessResult {
     int exitCode = -1;
