@@ -12,11 +12,14 @@ namespace {
 // Where the link starts inside a marker match: the "h" of its "http".
 constexpr int64_t kLinkOffset = 8;
 
+// The bytes that end a link.
+constexpr std::string_view kTerminators = "> &;'";
+
 struct TerminatorClass {
     std::array<bool, 256> t{};
     constexpr TerminatorClass()
     {
-        for (unsigned char c : std::string_view("> &;'"))
+        for (unsigned char c : kTerminators)
             t[c] = true;
     }
 };
@@ -28,12 +31,13 @@ int64_t linkEnd(std::string_view text, int64_t begin)
 {
     const unsigned char* base = reinterpret_cast<const unsigned char*>(text.data());
     const int64_t len = static_cast<int64_t>(text.size());
-    const TByteLanes gt = SplatLanes('>'), space = SplatLanes(' '), amp = SplatLanes('&'), semi = SplatLanes(';'),
-                     quote = SplatLanes('\'');
     int64_t p = begin;
     for (; p + kByteLanes <= len; p += kByteLanes) {
         const TByteLanes v = LoadLanes(base + p);
-        if (const uint32_t hit = LaneMask((v == gt) | (v == space) | (v == amp) | (v == semi) | (v == quote)))
+        TLaneFlags ends{};
+        for (unsigned char c : kTerminators)
+            ends |= v == SplatLanes(c);
+        if (const uint32_t hit = LaneMask(ends))
             return p + std::countr_zero(hit);
     }
     while (p < len && !kTerminator.t[base[p]])

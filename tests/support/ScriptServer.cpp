@@ -8,7 +8,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -38,11 +37,7 @@ ScriptServer::~ScriptServer()
 
 int ScriptServer::connected() const
 {
-    // For a listening socket Linux reports the accept queue's length here.
-    tcp_info info{};
-    socklen_t len = sizeof info;
-    const int queued = ::getsockopt(listenFd_, IPPROTO_TCP, TCP_INFO, &info, &len) == 0 ? int(info.tcpi_unacked) : 0;
-    return accepted_.load() + queued;
+    return accepted_.load() + testutil::acceptQueueOf(listenFd_).waiting;
 }
 
 void ScriptServer::release()

@@ -110,16 +110,24 @@ bool waitPeerGone(int fd, int timeoutMs)
     return n == 1 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
+AcceptQueue acceptQueueOf(int listenFd)
+{
+    // For a listening socket Linux reports the accept queue's length as
+    // tcpi_unacked and its backlog as tcpi_sacked.
+    tcp_info info{};
+    socklen_t len = sizeof info;
+    if (::getsockopt(listenFd, IPPROTO_TCP, TCP_INFO, &info, &len) != 0)
+        return {};
+    return {static_cast<int>(info.tcpi_unacked), static_cast<int>(info.tcpi_sacked)};
+}
+
 bool waitAcceptQueueFull(int fd, int timeoutMs)
 {
-    // For a listening socket the kernel reports the accept queue's length
-    // as tcpi_unacked and the backlog as tcpi_sacked; it is full when the
-    // length is past the backlog.
+    // The queue is full when it holds more than its backlog.
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        tcp_info info{};
-        socklen_t len = sizeof info;
-        if (::getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &len) == 0 && info.tcpi_unacked > info.tcpi_sacked)
+        const AcceptQueue queue = acceptQueueOf(fd);
+        if (queue.waiting > queue.backlog)
             return true;
         if (deadline.hasExpired())
             return false;

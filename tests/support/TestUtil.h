@@ -71,6 +71,14 @@ int bindLoopback(int backlog, uint16_t& port);
 // socket fd has closed its side or reset the connection: the bytes are in
 // the socket, whether or not the program has noticed. False on time-out.
 bool waitPeerGone(int fd, int timeoutMs = 20000);
+// The accept queue of a listening socket: the connections waiting in it to
+// be accepted, and the backlog it was given (both 0 where the system does
+// not say).
+struct AcceptQueue {
+    int waiting = 0;
+    int backlog = 0;
+};
+AcceptQueue acceptQueueOf(int listenFd);
 // Waits until the accept queue of the listening socket fd holds more
 // connections than its backlog allows, so the next connect to it stays
 // pending. False on time-out.
